@@ -1,0 +1,33 @@
+#pragma once
+
+#include "EngineEvents.h"
+#include "Messages.h"
+#include "Records.h"
+
+#include <cstdint>
+
+namespace vessaro {
+
+// The plain-function interface of the one process-wide engine. Each call checks the engine's
+// state; 0 means done, -1 refused (or failed). Called on the user interface thread. ClientStart
+// (ClientTransport.h) wires the engine to the transport and must come first.
+
+// Stores the callback that receives every event. Register it before ClientConnect.
+void ClientSetEventCallback(EngineEventCallback callback);
+
+int ClientConnect();
+int ClientDisconnect();
+int ClientRequestMatch(UserProfile profile, MatchRequirement requirement);
+int ClientCancelMatch();
+int ClientAccept();
+int ClientRefuse();
+int ClientHangUp();
+// Blocks for up to three waits of 500 ms for the partner's acknowledgement, without the lock.
+int ClientSendText(TalkText text);
+// No message exists for sending a file: does nothing and returns 0.
+int ClientSendFile(const char* fileName, const uint8_t* data, uint32_t length);
+
+// The engine's current state (CLIENT_STATE_*), for diagnostics and tests.
+int ClientState();
+
+} // namespace vessaro

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vessaro {
+
+// The process-wide transport of the client: one UDP endpoint towards the matching server, the
+// loopback queue through which every server datagram and every timer tick reaches the processing
+// thread, and the stored server address.
+
+// Called by MsgProcThread for each message taken from the loopback queue, one at a time, after the
+// message has been checked and made safe (see SanitizeReceived). The client engine installs its
+// receive dispatcher here; tests install their own.
+using MessageDispatcher = void (*)(const uint8_t* message, std::size_t length);
+void SetMessageDispatcher(MessageDispatcher dispatcher);
+
+// Starts the timer service, the endpoint on a free local port with its receive thread, the
+// loopback queue and MsgProcThread, then looks the host up (IPv4). Returns 0, or -1 when the host
+// does not resolve (the threads stay running and the server address stays empty) or when the
+// endpoint cannot be opened. Runs once per process; later calls return -1 and change nothing.
+int ClientStart(const char* host, uint16_t port);
+
+// Sends one datagram to the matching server (complemented on the wire). Returns 0 when the whole
+// datagram was sent, -1 otherwise (also before ClientStart, and for more than 4096 bytes).
+int SendToServer(const uint8_t* buffer, int length);
+
+// Stops MsgProcThread and the receive thread and waits for them, so that nothing calls the
+// dispatcher afterwards. Safe to call more than once, and before ClientStart.
+void ClientStopThreads();
+
+// The server address stored by ClientStart: dotted IPv4 text ("" until a look-up succeeds) and port
+// (0 until then). The local UDP port of the endpoint (0 before ClientStart).
+const char* ServerIpText();
+uint16_t ServerPort();
+uint16_t ClientLocalPort();
+
+} // namespace vessaro
+
+namespace vessaro {
+
+// The callback of every engine timer: builds the 40-byte MSG_TIMER tick with the tag and puts it
+// into the loopback queue, uncomplemented. Runs on the timer thread.
+void OnTimerTick(uint32_t tag);
+
+} // namespace vessaro
