@@ -51,4 +51,10 @@ std::pair<UserProfile, UserProfile> ReadPartnerBlock(const EventBlock& block); /
 TalkText ReadTalkTextBlock(const EventBlock& block);
 std::span<const uint8_t> ReadTalkDataBlock(const EventBlock& block);
 
+// Builders of the blocks, as the engine reports them.
+EventBlock MakeNoticeBlock(int32_t value, std::string_view text); // text cut to 255 bytes
+EventBlock MakePartnerBlock(const UserProfile& partner, const UserProfile& own);
+EventBlock MakeTalkTextBlock(const TalkText& text);
+EventBlock MakeTalkDataBlock(std::span<const uint8_t> data); // at most 512 bytes kept
+
 } // namespace vessaro

@@ -1,0 +1,245 @@
+#include "CliSession.h"
+
+#include "ClientInterface.h"
+#include "ClientStates.h"
+#include "ClientTransport.h"
+#include "Codec.h"
+#include "Console.h"
+
+#include <cstdio>
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace vessaro::cli {
+namespace {
+
+constexpr auto kLeaveConversationWait = std::chrono::seconds(8);
+constexpr auto kDisconnectWait = std::chrono::seconds(6);
+constexpr std::size_t kMaxTextBytes = 511; // the text field keeps its terminator
+
+bool InConversation(int state) {
+    return state >= CLIENT_STATE_PARTNER_FOUND && state <= CLIENT_STATE_HANGUP_SENT;
+}
+
+// SIGINT and SIGTERM arrive as readable data on a descriptor, so that an interrupted client still
+// leaves the server in order. Blocked before any thread starts, so every thread inherits the mask.
+int OpenSignalFd() {
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, SIGINT);
+    sigaddset(&mask, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &mask, nullptr);
+    return signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+} // namespace
+
+CliSession::CliSession(CliOptions options)
+    : options_(std::move(options)), formatter_(options_.json) {}
+
+void CliSession::Print(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void CliSession::Refused(const std::string& command) {
+    std::fprintf(stderr, "vessaro-cli: %s is not possible now\n", command.c_str());
+}
+
+int CliSession::Run() {
+    int signals = OpenSignalFd();
+    SetConsoleStream(stderr);
+    if (ClientStart(options_.server.c_str(), options_.port) != 0) {
+        std::fprintf(stderr, "vessaro-cli: cannot find the server host \"%s\"\n",
+                     options_.server.c_str());
+        ClientStopThreads();
+        return 1;
+    }
+    ClientSetEventCallback(
+        [this](int32_t code, EventBlock block) { inbox_.Push(code, std::move(block)); });
+    ClientConnect();
+
+    LineReader input(STDIN_FILENO);
+    while (phase_ != Phase::Done) {
+        pollfd fds[3] = {{inbox_.fd(), POLLIN, 0},
+                         {signals, POLLIN, 0},
+                         {input.ended() ? -1 : STDIN_FILENO, POLLIN, 0}};
+        poll(fds, 3, PollTimeoutMs());
+        if (fds[0].revents & POLLIN)
+            for (auto& [code, block] : inbox_.TakeAll())
+                HandleEvent(code, block);
+        if (fds[1].revents & POLLIN) {
+            signalfd_siginfo info;
+            [[maybe_unused]] ssize_t n = read(signals, &info, sizeof info);
+            BeginQuit();
+        }
+        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) {
+            input.Fill();
+            while (auto line = input.Next())
+                if (phase_ == Phase::Running)
+                    HandleLine(*line);
+            if (input.ended())
+                BeginQuit();
+        }
+        CheckQuitProgress();
+    }
+    ClientStopThreads();
+    TimerShutdown();
+    if (signals >= 0)
+        close(signals);
+    return exitCode_;
+}
+
+void CliSession::HandleEvent(int32_t code, const EventBlock& block) {
+    std::string line = formatter_.Event(code, block);
+    if (!line.empty())
+        Print(line);
+    switch (code) {
+    case EVT_CONNECTED:
+        if (options_.autoMatch)
+            RequestMatch();
+        break;
+    case EVT_CONNECT_FAILED:
+        exitCode_ = 1;
+        phase_ = Phase::Done;
+        break;
+    case EVT_DISCONNECTED:
+        if (phase_ != Phase::Disconnecting)
+            exitCode_ = 1; // the server was lost, not left
+        phase_ = Phase::Done;
+        break;
+    case EVT_MATCH_FAILED:
+        if (options_.autoMatch && phase_ == Phase::Running)
+            RequestMatch();
+        break;
+    case EVT_PARTNER_FOUND:
+        partnerName_ = DecodeGbk(FieldText(ReadPartnerBlock(block).first.nickname));
+        log_.Add("系统", "找到聊天对象 " + partnerName_);
+        if (options_.autoAccept && phase_ == Phase::Running)
+            ClientAccept();
+        break;
+    case EVT_TALK_TEXT:
+        log_.Add(partnerName_, DecodeGbk(FieldText(ReadTalkTextBlock(block).text)));
+        break;
+    case EVT_TALK_STARTED:
+        log_.Add("系统", "对话开始");
+        break;
+    case EVT_TALK_ENDED:
+        log_.Add("系统", "对话结束");
+        if (options_.autoMatch && phase_ == Phase::Running &&
+            ClientState() == CLIENT_STATE_CONNECTED)
+            RequestMatch();
+        break;
+    default:
+        break;
+    }
+}
+
+void CliSession::HandleLine(const std::string& line) {
+    if (line.empty())
+        return;
+    if (line == "/quit") {
+        BeginQuit();
+    } else if (line == "/match") {
+        RequestMatch();
+    } else if (line == "/cancel") {
+        if (ClientCancelMatch() != 0)
+            Refused(line);
+    } else if (line == "/accept") {
+        if (ClientAccept() != 0)
+            Refused(line);
+    } else if (line == "/refuse") {
+        if (ClientRefuse() != 0)
+            Refused(line);
+    } else if (line == "/hangup") {
+        if (ClientHangUp() != 0)
+            Refused(line);
+    } else if (line.rfind("/save", 0) == 0 && (line.size() == 5 || line[5] == ' ')) {
+        std::string path = line.size() > 6 ? line.substr(6) : "";
+        if (path.empty()) {
+            std::fprintf(stderr, "vessaro-cli: /save needs a file name\n");
+            return;
+        }
+        std::string error = log_.Save(path);
+        if (error.empty())
+            std::fprintf(stderr, "vessaro-cli: saved to %s\n", path.c_str());
+        else
+            std::fprintf(stderr, "vessaro-cli: could not save to %s: %s\n", path.c_str(),
+                         error.c_str());
+    } else {
+        SendText(line);
+    }
+}
+
+void CliSession::SendText(const std::string& utf8) {
+    std::optional<std::string> gbk = EncodeGbk(utf8);
+    if (!gbk || gbk->size() > kMaxTextBytes) {
+        std::fprintf(stderr, "vessaro-cli: %s\n",
+                     gbk ? "the line is longer than 511 bytes and was not sent"
+                         : "the line is not valid UTF-8 and was not sent");
+        Print(formatter_.Sent(gbk ? utf8 : DecodeGbk(utf8), false));
+        return;
+    }
+    bool confirmed = ClientSendText(MakeTalkText(*gbk)) == 0;
+    if (confirmed)
+        log_.Add("我", utf8);
+    Print(formatter_.Sent(utf8, confirmed));
+}
+
+void CliSession::RequestMatch() {
+    UserProfile profile;
+    MatchRequirement requirement;
+    FillRecords(options_.values, profile, requirement);
+    if (ClientRequestMatch(profile, requirement) != 0)
+        Refused("/match");
+}
+
+// Leaving is orderly: an offer is refused or a conversation hung up first, so the partner learns of
+// it, then the session is closed and its acknowledgement awaited.
+void CliSession::BeginQuit() {
+    if (phase_ != Phase::Running)
+        return;
+    int state = ClientState();
+    if (state == CLIENT_STATE_PARTNER_FOUND)
+        ClientRefuse();
+    else if (state == CLIENT_STATE_ACCEPTED || state == CLIENT_STATE_TALKING)
+        ClientHangUp();
+    if (InConversation(ClientState())) {
+        phase_ = Phase::LeavingConversation;
+        deadline_ = Clock::now() + kLeaveConversationWait;
+        return;
+    }
+    Disconnect();
+}
+
+void CliSession::Disconnect() {
+    if (ClientState() == CLIENT_STATE_DISCONNECTED) {
+        phase_ = Phase::Done;
+        return;
+    }
+    if (ClientDisconnect() == 0) {
+        phase_ = Phase::Disconnecting;
+        deadline_ = Clock::now() + kDisconnectWait;
+    } else {
+        phase_ = Phase::Done;
+    }
+}
+
+void CliSession::CheckQuitProgress() {
+    if (phase_ == Phase::LeavingConversation &&
+        (!InConversation(ClientState()) || Clock::now() >= deadline_))
+        Disconnect();
+    else if (phase_ == Phase::Disconnecting && Clock::now() >= deadline_)
+        phase_ = Phase::Done;
+}
+
+int CliSession::PollTimeoutMs() const {
+    if (phase_ == Phase::Running)
+        return -1;
+    return 100; // while leaving, look at the engine's state now and then
+}
+
+} // namespace vessaro::cli

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "CliOptions.h"
+#include "ConversationLog.h"
+#include "EventFormatter.h"
+#include "EventInbox.h"
+#include "LineReader.h"
+#include "Records.h"
+
+#include <chrono>
+#include <string>
+
+namespace vessaro::cli {
+
+// The console client: starts the process-wide engine, then reacts to its events and to the
+// user's lines until an orderly quit. Output goes to standard output, diagnostics and refusals to
+// standard error.
+class CliSession {
+public:
+    explicit CliSession(CliOptions options);
+
+    // Runs until the user quits (exit code 0) or the server is lost or refuses (exit code 1).
+    int Run();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    enum class Phase { Running, LeavingConversation, Disconnecting, Done };
+
+    void HandleEvent(int32_t code, const EventBlock& block);
+    void HandleLine(const std::string& line);
+    void SendText(const std::string& utf8);
+    void RequestMatch();
+    void BeginQuit();
+    void Disconnect();
+    void CheckQuitProgress();
+    int PollTimeoutMs() const;
+
+    void Print(const std::string& line);
+    void Refused(const std::string& command);
+
+    CliOptions options_;
+    EventFormatter formatter_;
+    EventInbox inbox_;
+    ConversationLog log_;
+    std::string partnerName_;
+    Phase phase_ = Phase::Running;
+    Clock::time_point deadline_{};
+    int exitCode_ = 0;
+};
+
+} // namespace vessaro::cli

@@ -1,0 +1,149 @@
+// The offer, the handshake by which both sides accept, the conversation keep-alive and the
+// hang-up. Every way out leads back to the open session (state 2) with EVT_TALK_ENDED.
+#include "ClientEngine.h"
+#include "Console.h"
+
+namespace vessaro {
+
+void ClientEngine::EndConversation() {
+    Enter(CLIENT_STATE_CONNECTED);
+    Report(EVT_TALK_ENDED);
+}
+
+void ClientEngine::StartHangUp() {
+    CancelTimer();
+    SendControl(MSG_HANGUP);
+    retryCount_ = 0;
+    Enter(CLIENT_STATE_HANGUP_SENT);
+}
+
+void ClientEngine::OnPeerHangUp() {
+    CancelTimer();
+    SendControl(MSG_PEER_HANGUP_ACK);
+    EndConversation();
+}
+
+void ClientEngine::OnPartnerFound(const DatagramView& m, bool tick) {
+    if (tick) {
+        // The user did not answer in time; EVT_TALK_ENDED follows when the hang-up ends.
+        StartHangUp();
+        return;
+    }
+    if (m.type() == MSG_PARTNER_FOUND) {
+        // A repeated offer: acknowledge it again, keep the running 35 s.
+        conversationId_ = m.conversationId();
+        SendControl(MSG_PARTNER_FOUND_ACK);
+    } else if (m.type() == MSG_PEER_HANGUP) {
+        OnPeerHangUp();
+    }
+}
+
+void ClientEngine::OnAcceptSent(const DatagramView& m, bool tick) {
+    if (tick) {
+        if (++retryCount_ < kRetryCopies) {
+            SendControl(MSG_ACCEPT);
+            ArmStateTimer();
+        } else {
+            EndConversation();
+        }
+        return;
+    }
+    if (m.type() == MSG_ACCEPT_ACK) {
+        CancelTimer();
+        retryCount_ = 0;
+        Enter(CLIENT_STATE_ACCEPTED);
+        Report(EVT_ACCEPTED);
+    } else if (m.type() == MSG_PEER_HANGUP) {
+        OnPeerHangUp();
+    }
+}
+
+void ClientEngine::OnAccepted(const DatagramView& m, bool tick) {
+    if (tick) {
+        // The partner did not accept within 35 s.
+        StartHangUp();
+        Report(EVT_TALK_ENDED);
+        return;
+    }
+    if (m.type() == MSG_TALK_START) {
+        CancelTimer();
+        SendControl(MSG_TALK_START_ACK);
+        retryCount_ = 0;
+        Enter(CLIENT_STATE_TALKING);
+        Report(EVT_TALK_STARTED);
+    } else if (m.type() == MSG_PEER_HANGUP) {
+        OnPeerHangUp();
+    }
+}
+
+void ClientEngine::OnRefuseSent(const DatagramView& m, bool tick) {
+    if (tick) {
+        if (++retryCount_ < kRetryCopies) {
+            SendControl(MSG_REFUSE);
+            ArmStateTimer();
+        } else {
+            EndConversation();
+        }
+        return;
+    }
+    if (m.type() == MSG_REFUSE_ACK) {
+        CancelTimer();
+        retryCount_ = 0;
+        EndConversation();
+    }
+}
+
+// While talking the retry count counts keep-alive ticks since the server's last probe.
+void ClientEngine::OnTalking(const DatagramView& m, bool tick) {
+    if (tick) {
+        if (++retryCount_ < kSilentTicksAllowed) {
+            ArmStateTimer();
+        } else {
+            StartHangUp();
+            ConsoleLine("change state to -> CLIENT_STATE_HANGUP_SENT\n");
+            Report(EVT_TALK_ENDED);
+        }
+        return;
+    }
+    switch (m.type()) {
+    case MSG_TALK_START: // our acknowledgement was lost
+        SendControl(MSG_TALK_START_ACK);
+        break;
+    case MSG_PEER_HANGUP:
+        OnPeerHangUp();
+        break;
+    case MSG_TALK_PROBE:
+        retryCount_ = 0;
+        SendControl(MSG_TALK_PROBE_ACK);
+        break;
+    case MSG_TALK_TEXT:
+        OnTalkText(m);
+        break;
+    case MSG_TALK_DATA:
+        OnTalkData(m);
+        break;
+    default:
+        break;
+    }
+}
+
+void ClientEngine::OnHangUpSent(const DatagramView& m, bool tick) {
+    if (tick) {
+        ConsoleLine("HANGUP SEND : msg - timeout\n");
+        if (++retryCount_ < kRetryCopies) {
+            SendControl(MSG_HANGUP);
+            ArmStateTimer();
+        } else {
+            ConsoleLine("change state to -> CLIENT_STATE_CONNECTED\n");
+            EndConversation();
+        }
+        return;
+    }
+    if (m.type() == MSG_HANGUP_ACK) {
+        CancelTimer();
+        retryCount_ = 0;
+        EndConversation();
+    }
+}
+
+} // namespace vessaro

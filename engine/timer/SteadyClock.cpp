@@ -1,0 +1,13 @@
+#include "SteadyClock.h"
+
+#include <chrono>
+
+namespace vessaro {
+
+uint32_t SteadyClock::TickCount() {
+    using namespace std::chrono;
+    auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<uint32_t>(ms);
+}
+
+} // namespace vessaro

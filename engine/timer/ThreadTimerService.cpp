@@ -1,0 +1,154 @@
+#include "ThreadTimerService.h"
+
+#include <algorithm>
+#include <atomic>
+#include <utility>
+
+namespace vessaro {
+namespace {
+
+std::atomic<TimerHandle> nextHandle{1};
+
+// The service whose thread this is, so that Stop or Start from a callback does not wait for itself.
+thread_local const ThreadTimerService* ownService = nullptr;
+
+struct LaterFirst {
+    template <typename D>
+    bool operator()(const D& a, const D& b) const {
+        return a.when != b.when ? a.when > b.when : a.handle > b.handle;
+    }
+};
+
+} // namespace
+
+ThreadTimerService::ThreadTimerService() {
+    Start();
+}
+
+ThreadTimerService::~ThreadTimerService() {
+    Stop();
+}
+
+void ThreadTimerService::Start() {
+    std::lock_guard joinLock(joinMutex_);
+    std::unique_lock lock(mutex_);
+    if (running_)
+        return;
+    if (ownService == this) {
+        // Stopped and started again from one of our callbacks: the same thread carries on.
+        running_ = true;
+        stopping_ = false;
+        return;
+    }
+    if (thread_.joinable()) {
+        // The old thread has been told to stop; it needs the lock to see that and end.
+        lock.unlock();
+        thread_.join();
+        lock.lock();
+    }
+    running_ = true;
+    stopping_ = false;
+    thread_ = std::thread([this] { Run(); });
+}
+
+void ThreadTimerService::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        running_ = false;
+        stopping_ = true;
+        armed_.clear();
+        heap_.clear();
+    }
+    wake_.notify_all();
+    JoinUnlessSelf();
+}
+
+void ThreadTimerService::JoinUnlessSelf() {
+    if (ownService == this)
+        return;
+    std::lock_guard joinLock(joinMutex_);
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool ThreadTimerService::Running() const {
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+
+std::size_t ThreadTimerService::ArmedCount() const {
+    std::lock_guard lock(mutex_);
+    return armed_.size();
+}
+
+TimerHandle ThreadTimerService::Set(uint32_t dueMs, uint32_t tag, TimerCallback callback) {
+    TimePoint when = std::chrono::steady_clock::now() + std::chrono::milliseconds(dueMs);
+    TimerHandle handle;
+    bool newEarliest;
+    {
+        std::lock_guard lock(mutex_);
+        if (!running_)
+            return 0;
+        handle = nextHandle.fetch_add(1);
+        armed_.emplace(handle, Armed{tag, std::move(callback)});
+        heap_.push_back(Due{when, handle});
+        std::push_heap(heap_.begin(), heap_.end(), LaterFirst{});
+        newEarliest = heap_.front().handle == handle;
+    }
+    if (newEarliest)
+        wake_.notify_all();
+    return handle;
+}
+
+bool ThreadTimerService::Kill(TimerHandle handle) {
+    std::lock_guard lock(mutex_);
+    bool wasArmed = armed_.erase(handle) > 0;
+    if (wasArmed)
+        CompactIfMostlyCancelled();
+    return wasArmed;
+}
+
+void ThreadTimerService::DropCancelledFromTop() {
+    while (!heap_.empty() && !armed_.contains(heap_.front().handle)) {
+        std::pop_heap(heap_.begin(), heap_.end(), LaterFirst{});
+        heap_.pop_back();
+    }
+}
+
+// Killed timers stay in the heap until they come to the top; rebuild it when they outnumber the
+// live ones so that a long wait killed over and over does not grow it without bound.
+void ThreadTimerService::CompactIfMostlyCancelled() {
+    if (heap_.size() < 64 || heap_.size() < 2 * armed_.size())
+        return;
+    std::erase_if(heap_, [this](const Due& d) { return !armed_.contains(d.handle); });
+    std::make_heap(heap_.begin(), heap_.end(), LaterFirst{});
+}
+
+void ThreadTimerService::Run() {
+    ownService = this;
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        DropCancelledFromTop();
+        if (heap_.empty()) {
+            wake_.wait(lock);
+            continue;
+        }
+        Due next = heap_.front();
+        if (std::chrono::steady_clock::now() < next.when) {
+            wake_.wait_until(lock, next.when);
+            continue;
+        }
+        std::pop_heap(heap_.begin(), heap_.end(), LaterFirst{});
+        heap_.pop_back();
+        auto found = armed_.find(next.handle);
+        Armed fired = std::move(found->second);
+        armed_.erase(found);
+
+        lock.unlock();
+        if (fired.callback)
+            fired.callback(fired.tag);
+        lock.lock();
+    }
+}
+
+} // namespace vessaro

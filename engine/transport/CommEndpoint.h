@@ -1,0 +1,57 @@
+#pragma once
+
+#include "StopSignal.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace vessaro {
+
+// Called on the receive thread for every datagram, already complemented back to plain form, with
+// the sender's dotted IPv4 address and port (host byte order). The buffer holds 4096 bytes whatever
+// the length, so the callback may write a header stamp beyond a short datagram. The result is
+// ignored.
+using CommRecvCallback = int (*)(uint8_t* buffer, int length, const char* address, uint16_t port);
+
+// The UDP endpoint towards the matching server: one socket bound to every local interface and the
+// thread that is its only reader.
+struct CommEndpoint {
+    CommEndpoint() = default;
+    ~CommEndpoint(); // stops the receive thread and closes the socket
+
+    CommEndpoint(const CommEndpoint&) = delete;
+    CommEndpoint& operator=(const CommEndpoint&) = delete;
+
+    uint16_t localPort = 0; // as asked for (0: any free port)
+    uint16_t boundPort = 0; // as the system gave it
+    int socket = -1;
+    std::atomic<CommRecvCallback> callback{nullptr};
+    StopSignal stop;
+    std::mutex joinMutex;
+    std::thread thread;
+};
+
+// Opens the endpoint on the local port (0: any free one) and starts its receive thread. Null when
+// the socket cannot be made or bound.
+std::unique_ptr<CommEndpoint> CommInit(uint16_t localPort);
+
+// Installs the receive callback; until then received datagrams are dropped.
+void CommSetRecvCallback(CommEndpoint* endpoint, CommRecvCallback callback);
+
+// Sends length bytes to address:port as one datagram, complemented on the way out; the caller's
+// buffer stays as it was. 0 when the whole datagram went out, -1 otherwise. A length below 0 or
+// above 4096 is refused.
+int CommSendMsg(CommEndpoint* endpoint, const char* address, uint16_t port, const uint8_t* buffer,
+                int length);
+
+// Stops the receive thread and waits for it: the callback is not called after this returns (but
+// for the call under way when it is made from the callback itself). Safe more than once.
+void CommStop(CommEndpoint* endpoint);
+
+// The receive loop, run on the endpoint's thread.
+void CommRecvThread(CommEndpoint* endpoint);
+
+} // namespace vessaro

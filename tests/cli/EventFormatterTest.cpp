@@ -1,0 +1,104 @@
+#include "EventFormatter.h"
+#include "Codec.h"
+#include "Messages.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstring>
+
+using namespace vessaro;
+using namespace vessaro::cli;
+using nlohmann::json;
+
+namespace {
+
+std::string Gbk(std::string_view utf8) {
+    return EncodeGbk(utf8).value();
+}
+
+EventBlock NoticeBlockOf(int32_t value, std::string_view gbk) {
+    EventBlock block(kNoticeBlockSize, 0);
+    std::memcpy(block.data(), &value, 4);
+    std::memcpy(block.data() + 4, gbk.data(), gbk.size());
+    return block;
+}
+
+TEST(EventFormatter, JsonLinesForSimpleEvents) {
+    EventFormatter f(true);
+    const std::pair<int32_t, const char*> cases[] = {
+        {EVT_CONNECTED, "connected"},       {EVT_CONNECT_FAILED, "connect_failed"},
+        {EVT_DISCONNECTED, "disconnected"}, {EVT_MATCH_FAILED, "match_failed"},
+        {EVT_MATCHING, "matching"},         {EVT_MATCH_CANCELLED, "match_cancelled"},
+        {EVT_ACCEPTED, "accepted"},         {EVT_TALK_STARTED, "talk_started"},
+        {EVT_TALK_ENDED, "talk_ended"}};
+    for (auto [code, name] : cases)
+        EXPECT_EQ(f.Event(code, {}), std::string("{\"event\":\"") + name + "\"}");
+    EXPECT_EQ(f.Event(10, {}), "");
+    EXPECT_EQ(f.Event(99, {}), "");
+}
+
+TEST(EventFormatter, NoticeAndTextsComeOutAsUtf8) {
+    EventFormatter f(true);
+    json notice = json::parse(f.Event(EVT_NOTICE, NoticeBlockOf(7, Gbk("http://x/新"))));
+    EXPECT_EQ(notice["value"], 7);
+    EXPECT_EQ(notice["text"], "http://x/新");
+
+    TalkText t = MakeTalkText(Gbk("你好 \"quoted\"\n"), 3);
+    EventBlock block(kTalkBlockSize);
+    std::memcpy(block.data(), &t, sizeof t);
+    json text = json::parse(f.Event(EVT_TALK_TEXT, block));
+    EXPECT_EQ(text["event"], "talk_text");
+    EXPECT_EQ(text["pack_type"], 3);
+    EXPECT_EQ(text["text"], "你好 \"quoted\"\n");
+
+    EventBlock data(kTalkBlockSize, 0);
+    int32_t length = 9;
+    std::memcpy(data.data(), &length, 4);
+    EXPECT_EQ(json::parse(f.Event(EVT_TALK_DATA, data))["length"], 9);
+}
+
+TEST(EventFormatter, PartnerFoundCarriesBothProfiles) {
+    UserProfile partner = EmptyProfile();
+    CopyToField(partner.nickname, Gbk("小红"));
+    CopyToField(partner.communityId, "77");
+    partner.sex = SEX_FEMALE;
+    partner.age = 28;
+    UserProfile own = EmptyProfile();
+    CopyToField(own.nickname, Gbk("未名"));
+    own.sex = SEX_MALE;
+    EventBlock block(kPartnerBlockSize);
+    StoreProfile(block.data(), partner);
+    StoreProfile(block.data() + kUserProfileSize, own);
+
+    json j = json::parse(EventFormatter(true).Event(EVT_PARTNER_FOUND, block));
+    EXPECT_EQ(j["partner"]["nickname"], "小红");
+    EXPECT_EQ(j["partner"]["communityId"], "77");
+    EXPECT_EQ(j["partner"]["sex"], 2);
+    EXPECT_EQ(j["partner"]["age"], 28);
+    EXPECT_EQ(j["me"]["nickname"], "未名");
+    for (const char* key : {"occupation", "city", "district", "intro"})
+        EXPECT_TRUE(j["me"].contains(key)) << key;
+
+    std::string human = EventFormatter(false).Event(EVT_PARTNER_FOUND, block);
+    EXPECT_NE(human.find("昵称：小红\n性别：女"), std::string::npos) << human;
+}
+
+TEST(EventFormatter, BadTextNeverBreaksTheJson) {
+    TalkText t = MakeTalkText("\xFF\xFE\x01", 0);
+    EventBlock block(kTalkBlockSize);
+    std::memcpy(block.data(), &t, sizeof t);
+    std::string line = EventFormatter(true).Event(EVT_TALK_TEXT, block);
+    EXPECT_NO_THROW(json::parse(line)) << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    EXPECT_EQ(json::parse(EventFormatter(true).Event(EVT_TALK_TEXT, {}))["text"], "");
+}
+
+TEST(EventFormatter, SendResults) {
+    EventFormatter f(true);
+    EXPECT_EQ(f.Sent("你好", true), "{\"event\":\"sent\",\"text\":\"你好\"}");
+    EXPECT_EQ(f.Sent("x", false), "{\"event\":\"send_failed\",\"text\":\"x\"}");
+    EXPECT_EQ(EventFormatter(false).Sent("hi", false), "发送失败：hi");
+}
+
+} // namespace
