@@ -5,6 +5,8 @@
 #include "ClientTransport.h"
 #include "Codec.h"
 #include "Console.h"
+#include "SaveFile.h"
+#include "TranscriptPage.h"
 
 #include <cstdio>
 #include <poll.h>
@@ -115,20 +117,24 @@ void CliSession::HandleEvent(int32_t code, const EventBlock& block) {
         if (options_.autoMatch && phase_ == Phase::Running)
             RequestMatch();
         break;
-    case EVT_PARTNER_FOUND:
-        partnerName_ = DecodeGbk(FieldText(ReadPartnerBlock(block).first.nickname));
-        log_.Add("系统", "找到聊天对象 " + partnerName_);
+    case EVT_PARTNER_FOUND: {
+        auto [partner, own] = ReadPartnerBlock(block);
+        transcript_ = Transcript(std::string(FieldText(own.nickname)),
+                                 std::string(FieldText(partner.nickname)));
+        AddSystemLine("请选择‘接受’开始对话，拒绝对话请按“挂断”");
         if (options_.autoAccept && phase_ == Phase::Running)
             ClientAccept();
         break;
+    }
     case EVT_TALK_TEXT:
-        log_.Add(partnerName_, DecodeGbk(FieldText(ReadTalkTextBlock(block).text)));
+        transcript_.Add(std::string(FieldText(ReadTalkTextBlock(block).text)), SPEAKER_PEER);
         break;
     case EVT_TALK_STARTED:
-        log_.Add("系统", "对话开始");
+        AddSystemLine("连接已建立，可以开始对话！");
         break;
     case EVT_TALK_ENDED:
-        log_.Add("系统", "对话结束");
+        AddSystemLine(
+            "对话已结束！点击关闭按钮退出。\r\n注意：关闭窗口后，对话内容将会自动删除！！！");
         if (options_.autoMatch && phase_ == Phase::Running &&
             ClientState() == CLIENT_STATE_CONNECTED)
             RequestMatch();
@@ -163,12 +169,7 @@ void CliSession::HandleLine(const std::string& line) {
             std::fprintf(stderr, "vessaro-cli: /save needs a file name\n");
             return;
         }
-        std::string error = log_.Save(path);
-        if (error.empty())
-            std::fprintf(stderr, "vessaro-cli: saved to %s\n", path.c_str());
-        else
-            std::fprintf(stderr, "vessaro-cli: could not save to %s: %s\n", path.c_str(),
-                         error.c_str());
+        Save(path);
     } else {
         SendText(line);
     }
@@ -185,8 +186,22 @@ void CliSession::SendText(const std::string& utf8) {
     }
     bool confirmed = ClientSendText(MakeTalkText(*gbk)) == 0;
     if (confirmed)
-        log_.Add("我", utf8);
+        transcript_.Add(*gbk, SPEAKER_ME);
     Print(formatter_.Sent(utf8, confirmed));
+}
+
+void CliSession::AddSystemLine(std::string_view utf8) {
+    transcript_.Add(EncodeGbkOrEmpty(utf8), SPEAKER_SYSTEM);
+}
+
+// The page of the last conversation, exactly as the chat window shows and saves it (GBK).
+void CliSession::Save(const std::string& path) {
+    std::string error = SaveFileAtomically(path, BuildPage(transcript_.entries()));
+    if (error.empty())
+        std::fprintf(stderr, "vessaro-cli: saved to %s\n", path.c_str());
+    else
+        std::fprintf(stderr, "vessaro-cli: the conversation was not saved to %s: %s\n",
+                     path.c_str(), error.c_str());
 }
 
 void CliSession::RequestMatch() {

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "CliOptions.h"
-#include "ConversationLog.h"
 #include "EventFormatter.h"
 #include "EventInbox.h"
 #include "LineReader.h"
 #include "Records.h"
+#include "Transcript.h"
 
 #include <chrono>
 #include <string>
@@ -29,6 +29,8 @@ private:
     void HandleEvent(int32_t code, const EventBlock& block);
     void HandleLine(const std::string& line);
     void SendText(const std::string& utf8);
+    void Save(const std::string& path);
+    void AddSystemLine(std::string_view utf8);
     void RequestMatch();
     void BeginQuit();
     void Disconnect();
@@ -41,8 +43,9 @@ private:
     CliOptions options_;
     EventFormatter formatter_;
     EventInbox inbox_;
-    ConversationLog log_;
-    std::string partnerName_;
+    // The conversation with the last partner found, as the chat window keeps it; /save writes its
+    // page.
+    Transcript transcript_{"", ""};
     Phase phase_ = Phase::Running;
     Clock::time_point deadline_{};
     int exitCode_ = 0;

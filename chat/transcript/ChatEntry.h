@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace vessaro {
+
+// One line of a conversation. Texts are GBK, as typed or received, line breaks included; nothing
+// of the page's formatting is stored.
+struct ChatEntry {
+    std::string speakerLabel; // the partner's or the user's nickname, or "系统消息"
+    std::string timeStamp;    // "HH:MM:SS", 24-hour clock
+    std::string colorName;    // "Blue" (partner), "Green" (user), "Teal" (system)
+    std::string messageText;
+};
+
+// Who speaks an entry: the kind that AddMessage takes.
+enum : int { SPEAKER_PEER = 0, SPEAKER_ME = 1, SPEAKER_SYSTEM = 2 };
+
+} // namespace vessaro
