@@ -1,0 +1,34 @@
+#pragma once
+
+#include "DialogTemplate.h"
+
+#include <QWidget>
+
+class QDialog;
+class QMenuBar;
+
+namespace vessaro::res {
+
+// Lays a template out on a dialog: sets its caption, font and fixed size, creates every control
+// at its rectangle (dialog units converted with the dialog font's metrics, as the original
+// platform does: horizontal units are a quarter of the font's average character width, vertical
+// units an eighth of its height) in template order, which is also the tab order, and names each
+// control by its ID (objectName is the decimal ID) so that code and tests find it by ID.
+void BuildDialog(const DialogTemplate& dialogTemplate, QDialog* dialog);
+
+// Adds a menu bar with the template's menu; each item's QAction carries its command ID as
+// objectName ("32771") and as data().
+QMenuBar* BuildMenu(const MenuTemplate& menuTemplate, QDialog* dialog);
+
+// The control with this ID on the dialog, or null.
+QWidget* Control(const QWidget* dialog, int id);
+
+template <typename T>
+T* ControlAs(const QWidget* dialog, int id) {
+    return qobject_cast<T*>(Control(dialog, id));
+}
+
+// Pixels of a rectangle in dialog units for a dialog font.
+QRect DialogUnitsToPixels(const DialogRect& rect, const QFont& font);
+
+} // namespace vessaro::res
