@@ -54,6 +54,7 @@ void AddOwnProfile(CLI::App& app, ConditionValues& v) {
 
 struct PartnerOptions {
     std::string wantSex;
+    bool any = false;
     std::vector<CLI::Option*> all;
 };
 
@@ -74,7 +75,8 @@ void AddPartnerRequirements(CLI::App& app, ConditionValues& v, PartnerOptions& p
     p.all.push_back(app.add_option("--want-district", v.partnerDistrict, "District")
                         ->check(GbkLimit(limits::kDistrict))
                         ->group(group));
-    auto* any = app.add_flag("--any", "No restriction on the partner (the default)")->group(group);
+    auto* any =
+        app.add_flag("--any", p.any, "No restriction on the partner (the default)")->group(group);
     for (CLI::Option* o : p.all)
         any->excludes(o);
 }

@@ -57,7 +57,7 @@ int CliSession::Run() {
     if (ClientStart(options_.server.c_str(), options_.port) != 0) {
         std::fprintf(stderr, "vessaro-cli: cannot find the server host \"%s\"\n",
                      options_.server.c_str());
-        ClientStopThreads();
+        ClientShutdown();
         return 1;
     }
     ClientSetEventCallback(
@@ -88,8 +88,7 @@ int CliSession::Run() {
         }
         CheckQuitProgress();
     }
-    ClientStopThreads();
-    TimerShutdown();
+    ClientShutdown();
     if (signals >= 0)
         close(signals);
     return exitCode_;

@@ -30,4 +30,10 @@ int ClientSendFile(const char* fileName, const uint8_t* data, uint32_t length);
 // The engine's current state (CLIENT_STATE_*), for diagnostics and tests.
 int ClientState();
 
+// Ends the engine's activity for good: the callback is dropped (no event is reported once this has
+// begun), then the transport's threads and the timer service are stopped. Runs by itself at
+// process exit; a program that tears down its windows before leaving main should call it first.
+// Safe to call more than once.
+void ClientShutdown();
+
 } // namespace vessaro

@@ -48,8 +48,7 @@ NoticeBlock ReadNoticeBlock(const EventBlock& block) {
     if (block.size() < 4)
         return {};
     std::size_t n = std::min(block.size(), kNoticeBlockSize) - 4;
-    return {LoadI32(block.data()),
-            FieldText({reinterpret_cast<const char*>(block.data() + 4), n})};
+    return {LoadI32(block.data()), FieldText({reinterpret_cast<const char*>(block.data() + 4), n})};
 }
 
 std::pair<UserProfile, UserProfile> ReadPartnerBlock(const EventBlock& block) {

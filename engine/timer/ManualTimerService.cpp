@@ -122,8 +122,7 @@ std::vector<ArmedTimer> ManualTimerService::Armed() const {
     for (const Entry& e : armed_)
         all.push_back(Describe(e));
     std::sort(all.begin(), all.end(), [](const ArmedTimer& a, const ArmedTimer& b) {
-        return a.remainingMs != b.remainingMs ? a.remainingMs < b.remainingMs
-                                              : a.handle < b.handle;
+        return a.remainingMs != b.remainingMs ? a.remainingMs < b.remainingMs : a.handle < b.handle;
     });
     return all;
 }

@@ -30,16 +30,17 @@ ThreadTimerService::~ThreadTimerService() {
 }
 
 void ThreadTimerService::Start() {
-    std::lock_guard joinLock(joinMutex_);
-    std::unique_lock lock(mutex_);
-    if (running_)
-        return;
     if (ownService == this) {
         // Stopped and started again from one of our callbacks: the same thread carries on.
+        std::lock_guard lock(mutex_);
         running_ = true;
         stopping_ = false;
         return;
     }
+    std::lock_guard joinLock(joinMutex_);
+    std::unique_lock lock(mutex_);
+    if (running_)
+        return;
     if (thread_.joinable()) {
         // The old thread has been told to stop; it needs the lock to see that and end.
         lock.unlock();

@@ -18,7 +18,8 @@ void SetMessageDispatcher(MessageDispatcher dispatcher);
 // Starts the timer service, the endpoint on a free local port with its receive thread, the
 // loopback queue and MsgProcThread, then looks the host up (IPv4). Returns 0, or -1 when the host
 // does not resolve (the threads stay running and the server address stays empty) or when the
-// endpoint cannot be opened. Runs once per process; later calls return -1 and change nothing.
+// endpoint cannot be opened. Runs once per process; later calls return -1 and change nothing. When
+// the endpoint cannot be opened nothing is started, so a later call may try again.
 int ClientStart(const char* host, uint16_t port);
 
 // Sends one datagram to the matching server (complemented on the wire). Returns 0 when the whole
@@ -26,7 +27,8 @@ int ClientStart(const char* host, uint16_t port);
 int SendToServer(const uint8_t* buffer, int length);
 
 // Stops MsgProcThread and the receive thread and waits for them, so that nothing calls the
-// dispatcher afterwards. Safe to call more than once, and before ClientStart.
+// dispatcher afterwards. Safe to call more than once, and before ClientStart. The endpoint stays
+// open, so SendToServer still works; ClientStart also arranges for this to run at exit.
 void ClientStopThreads();
 
 // The server address stored by ClientStart: dotted IPv4 text ("" until a look-up succeeds) and port

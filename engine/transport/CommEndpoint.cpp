@@ -102,9 +102,9 @@ void CommRecvThread(CommEndpoint* endpoint) {
         socklen_t fromSize = sizeof from;
         // MSG_TRUNC reports the real size of a datagram too big for the buffer, which is then
         // dropped rather than handed on cut short.
-        ssize_t n = recvfrom(endpoint->socket, buffer.data(), buffer.size(),
-                             MSG_DONTWAIT | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from),
-                             &fromSize);
+        ssize_t n =
+            recvfrom(endpoint->socket, buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
+                     reinterpret_cast<sockaddr*>(&from), &fromSize);
         if (n <= 0 || n > static_cast<ssize_t>(buffer.size())) {
             std::this_thread::sleep_for(kRetryPause);
             continue;

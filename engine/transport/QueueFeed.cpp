@@ -1,0 +1,26 @@
+#include "QueueFeed.h"
+
+#include "Messages.h"
+
+namespace vessaro {
+
+int ForwardServerDatagram(CMsgQueue& queue, uint8_t* buffer, int length, const char* address,
+                          uint16_t port) {
+    if (length <= 0)
+        return 0;
+    if (DatagramView(buffer, length).type() == MSG_TIMER)
+        return 0;
+    StampSender(buffer, address, port);
+    return queue.Send(buffer, length);
+}
+
+int OnServerDatagram(uint8_t* buffer, int length, const char* address, uint16_t port) {
+    return ForwardServerDatagram(CMsgQueue::Instance(), buffer, length, address, port);
+}
+
+int PutTimerTick(CMsgQueue& queue, uint32_t tag) {
+    auto tick = BuildTimerTick(tag);
+    return queue.Send(tick.data(), static_cast<int>(tick.size()));
+}
+
+} // namespace vessaro
