@@ -89,6 +89,12 @@ int CliSession::Run() {
         CheckQuitProgress();
     }
     ClientShutdown();
+    // Events reported on the way out (a connection attempt abandoned) are still shown.
+    for (auto& [code, block] : inbox_.TakeAll()) {
+        std::string line = formatter_.Event(code, block);
+        if (!line.empty())
+            Print(line);
+    }
     if (signals >= 0)
         close(signals);
     return exitCode_;

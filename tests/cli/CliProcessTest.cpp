@@ -1,0 +1,179 @@
+#include "ChildProcess.h"
+#include "Codec.h"
+#include "FakeServer.h"
+#include "Messages.h"
+#include "TranscriptPage.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace vessaro;
+using namespace vessaro::test;
+using nlohmann::json;
+
+namespace {
+
+constexpr int32_t kSession = 0x5EED;
+constexpr int32_t kConversation = 77;
+
+std::string Gbk(std::string_view utf8) {
+    return EncodeGbk(utf8).value();
+}
+
+json NextEvent(ChildProcess& cli, const std::string& name) {
+    auto line = cli.WaitFor("\"event\":\"" + name + "\"");
+    if (!line) {
+        ADD_FAILURE() << "no " << name << " event; output so far:";
+        for (const std::string& l : cli.lines())
+            ADD_FAILURE() << l;
+        return {};
+    }
+    return json::parse(*line);
+}
+
+// vessaro-cli as a person would run it, against a UDP socket on 127.0.0.1 that plays the server.
+TEST(CliProcess, ConnectMatchAcceptChatHangUpSaveAndQuit) {
+    FakeServer server;
+    ChildProcess cli(VESSARO_CLI_PATH,
+                     {"--server", "127.0.0.1", "--port", std::to_string(server.port()), "--json",
+                      "--nickname", "小明", "--age", "30", "--want-sex", "female", "--min-age",
+                      "20", "--max-age", "35", "--topic", "英语会话"},
+                     false);
+
+    ASSERT_TRUE(server.Expect(MSG_CONNECT));
+    server.Send(BuildConnectAck(kSession, 1));
+    NextEvent(cli, "connected");
+
+    cli.WriteLine("/match");
+    auto request = server.Expect(MSG_MATCH_REQUEST);
+    ASSERT_TRUE(request);
+    DatagramView view(request->data(), request->size());
+    EXPECT_EQ(view.sessionId(), kSession);
+    UserProfile own = view.requestProfile();
+    MatchRequirement wanted = view.requestRequirement();
+    EXPECT_EQ(FieldText(own.nickname), Gbk("小明"));
+    EXPECT_EQ(own.age, 30u);
+    EXPECT_EQ(wanted.sex, SEX_FEMALE);
+    EXPECT_EQ(wanted.minAge, 20u);
+    EXPECT_EQ(wanted.maxAge, 35u);
+    EXPECT_EQ(FieldText(wanted.topic), Gbk("英语会话"));
+    server.Send(BuildControl(MSG_MATCH_REQUEST_ACK, kSession));
+    NextEvent(cli, "matching");
+
+    UserProfile partner = EmptyProfile();
+    CopyToField(partner.nickname, Gbk("小红"));
+    partner.sex = SEX_FEMALE;
+    partner.age = 28;
+    server.Send(BuildPartnerFound(kSession, kConversation, partner));
+    ASSERT_TRUE(server.Expect(MSG_PARTNER_FOUND_ACK));
+    json found = NextEvent(cli, "partner_found");
+    EXPECT_EQ(found["partner"]["nickname"], "小红");
+    EXPECT_EQ(found["me"]["nickname"], "小明");
+
+    cli.WriteLine("/accept");
+    auto accept = server.Expect(MSG_ACCEPT);
+    ASSERT_TRUE(accept);
+    EXPECT_EQ(DatagramView(accept->data(), accept->size()).conversationId(), kConversation);
+    server.Send(BuildControl(MSG_ACCEPT_ACK, kSession, kConversation));
+    NextEvent(cli, "accepted");
+    server.Send(BuildControl(MSG_TALK_START, kSession, kConversation));
+    ASSERT_TRUE(server.Expect(MSG_TALK_START_ACK));
+    NextEvent(cli, "talk_started");
+
+    server.Send(BuildTalkText(kSession, kConversation, 1000, MakeTalkText(Gbk("你好！"))));
+    auto ack = server.Expect(MSG_TALK_TEXT);
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(DatagramView(ack->data(), ack->size()).talkSubKind(), TALK_ACK);
+    EXPECT_EQ(DatagramView(ack->data(), ack->size()).talkSequence(), 1000u);
+    EXPECT_EQ(NextEvent(cli, "talk_text")["text"], "你好！");
+
+    cli.WriteLine("很高兴认识你");
+    auto text = server.Expect(MSG_TALK_TEXT);
+    ASSERT_TRUE(text);
+    DatagramView sent(text->data(), text->size());
+    EXPECT_EQ(sent.talkSubKind(), TALK_TEXT);
+    EXPECT_EQ(FieldText(sent.talkText().text), Gbk("很高兴认识你"));
+    server.Send(BuildTalkAck(kSession, kConversation, sent.talkSequence(), 0));
+    EXPECT_EQ(NextEvent(cli, "sent")["text"], "很高兴认识你");
+
+    cli.WriteLine("/hangup");
+    ASSERT_TRUE(server.Expect(MSG_HANGUP));
+    server.Send(BuildControl(MSG_HANGUP_ACK, kSession, kConversation));
+    NextEvent(cli, "talk_ended");
+
+    auto saved = std::filesystem::temp_directory_path() /
+                 ("vessaro-cli-" + std::to_string(getpid()) + ".html");
+    cli.WriteLine("/save " + saved.string());
+    cli.WriteLine("/quit");
+    ASSERT_TRUE(server.Expect(MSG_DISCONNECT));
+    server.Send(BuildControl(MSG_DISCONNECT_ACK, kSession));
+    EXPECT_EQ(cli.Wait(), 0);
+
+    std::ifstream in(saved, std::ios::binary);
+    std::string page((std::istreambuf_iterator<char>(in)), {});
+    std::filesystem::remove(saved);
+    EXPECT_EQ(page.rfind(std::string(PageStart()), 0), 0u);
+    EXPECT_NE(page.find(Gbk("小红") + "&nbsp"), std::string::npos);
+    EXPECT_NE(page.find(Gbk("你好！")), std::string::npos);
+    EXPECT_NE(page.find("color=Green>" + Gbk("小明")), std::string::npos);
+    EXPECT_NE(page.find(Gbk("很高兴认识你")), std::string::npos);
+}
+
+TEST(CliProcess, EndOfInputWhileConnectingLeavesAtOnce) {
+    FakeServer server;
+    ChildProcess cli(VESSARO_CLI_PATH,
+                     {"--server", "127.0.0.1", "--port", std::to_string(server.port()), "--json"},
+                     false);
+    ASSERT_TRUE(server.Expect(MSG_CONNECT));
+    cli.CloseInput();
+    NextEvent(cli, "disconnected");
+    EXPECT_EQ(cli.Wait(), 0);
+}
+
+TEST(CliProcess, QuitDuringAConversationHangsUpFirst) {
+    FakeServer server;
+    ChildProcess cli(VESSARO_CLI_PATH,
+                     {"--server", "127.0.0.1", "--port", std::to_string(server.port()), "--json",
+                      "--auto-match", "--auto-accept"},
+                     false);
+    ASSERT_TRUE(server.Expect(MSG_CONNECT));
+    server.Send(BuildConnectAck(kSession, 1));
+    ASSERT_TRUE(server.Expect(MSG_MATCH_REQUEST)); // asked for a partner by itself
+    server.Send(BuildControl(MSG_MATCH_REQUEST_ACK, kSession));
+    server.Send(BuildPartnerFound(kSession, kConversation, EmptyProfile()));
+    ASSERT_TRUE(server.Expect(MSG_ACCEPT)); // and accepted by itself
+    server.Send(BuildControl(MSG_ACCEPT_ACK, kSession, kConversation));
+    server.Send(BuildControl(MSG_TALK_START, kSession, kConversation));
+    NextEvent(cli, "talk_started");
+
+    cli.Signal(SIGTERM);
+    ASSERT_TRUE(server.Expect(MSG_HANGUP));
+    server.Send(BuildControl(MSG_HANGUP_ACK, kSession, kConversation));
+    ASSERT_TRUE(server.Expect(MSG_DISCONNECT));
+    server.Send(BuildControl(MSG_DISCONNECT_ACK, kSession));
+    EXPECT_EQ(cli.Wait(), 0);
+}
+
+TEST(CliProcess, LostServerEndsWithExitCodeOne) {
+    FakeServer server;
+    ChildProcess cli(VESSARO_CLI_PATH,
+                     {"--server", "127.0.0.1", "--port", std::to_string(server.port()), "--json"},
+                     false);
+    ASSERT_TRUE(server.Expect(MSG_CONNECT));
+    server.Send(BuildConnectAck(kSession, 1));
+    NextEvent(cli, "connected");
+    server.Send(BuildControl(MSG_SESSION_CLOSED, kSession));
+    NextEvent(cli, "disconnected");
+    EXPECT_EQ(cli.Wait(), 1);
+}
+
+TEST(CliProcess, BadOptionIsRefusedWithExitCodeTwo) {
+    ChildProcess cli(VESSARO_CLI_PATH, {"--age", "100"}, false);
+    EXPECT_EQ(cli.Wait(), 2);
+}
+
+} // namespace
