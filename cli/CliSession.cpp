@@ -119,8 +119,16 @@ void CliSession::HandleEvent(int32_t code, const EventBlock& block) {
         phase_ = Phase::Done;
         break;
     case EVT_MATCH_FAILED:
-        if (options_.autoMatch && phase_ == Phase::Running)
+        // Asking again at once would keep the engine out of the state that notices a lost
+        // server; the next notice shows that the server is there.
+        matchAfterNotice_ = options_.autoMatch;
+        break;
+    case EVT_NOTICE:
+        if (matchAfterNotice_ && phase_ == Phase::Running &&
+            ClientState() == CLIENT_STATE_CONNECTED) {
+            matchAfterNotice_ = false;
             RequestMatch();
+        }
         break;
     case EVT_PARTNER_FOUND: {
         auto [partner, own] = ReadPartnerBlock(block);

@@ -49,6 +49,8 @@ private:
     Phase phase_ = Phase::Running;
     Clock::time_point deadline_{};
     int exitCode_ = 0;
+    bool matchAfterNotice_ =
+        false; // an automatic request failed: ask again once the server is heard
 };
 
 } // namespace vessaro::cli

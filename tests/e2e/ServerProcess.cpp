@@ -1,0 +1,38 @@
+#include "ServerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace vessaro::test {
+
+ServerProcess::ServerProcess(std::vector<std::string> extraArguments) {
+    std::vector<std::string> arguments = {"--bind", "127.0.0.1", "--port", "0", "--http-port", "0"};
+    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+    process_ = std::make_unique<ChildProcess>(VESSARO_SERVER_PATH, arguments, false);
+    auto ready = process_->WaitFor("ready on");
+    if (!ready) {
+        ADD_FAILURE() << "vessaro-server did not report that it is ready";
+        return;
+    }
+    std::smatch match;
+    if (std::regex_search(*ready, match, std::regex(R"(ready on [0-9.]+:([0-9]+))")))
+        port_ = static_cast<uint16_t>(std::stoi(match[1]));
+    else
+        ADD_FAILURE() << "no port in: " << *ready;
+}
+
+ServerProcess::~ServerProcess() {
+    process_->Signal(SIGTERM);
+    process_->Wait();
+}
+
+std::unique_ptr<ChildProcess>
+ServerProcess::StartClient(const std::vector<std::string>& options) const {
+    std::vector<std::string> arguments = {"--server", "127.0.0.1", "--port", std::to_string(port_),
+                                          "--json"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    return std::make_unique<ChildProcess>(VESSARO_CLI_PATH, arguments, false);
+}
+
+} // namespace vessaro::test

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ChildProcess.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vessaro::test {
+
+// A real vessaro-server on 127.0.0.1 at a free port, started for one test and stopped with it.
+class ServerProcess {
+public:
+    explicit ServerProcess(std::vector<std::string> extraArguments = {});
+    ~ServerProcess();
+
+    uint16_t port() const { return port_; }
+    ChildProcess& process() { return *process_; }
+
+    // A vessaro-cli with --json talking to this server, with the given options.
+    std::unique_ptr<ChildProcess> StartClient(const std::vector<std::string>& options) const;
+
+private:
+    std::unique_ptr<ChildProcess> process_;
+    uint16_t port_ = 0;
+};
+
+} // namespace vessaro::test
