@@ -1,0 +1,34 @@
+#pragma once
+
+#include "TokenBucket.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+
+namespace vessaro {
+
+// The datagram rate limit of each sender address: one token bucket per IPv4 address. Buckets
+// that have filled up again are forgotten, and no more than maxTracked addresses are remembered:
+// while that many are busy at once, datagrams of further addresses are refused too, so a flood
+// from forged addresses cannot grow the table without bound.
+class AddressLimiter {
+public:
+    AddressLimiter(double ratePerSecond, std::size_t maxTracked);
+
+    // True when a datagram of this address may be handled now.
+    bool Allow(uint32_t address, int64_t nowMs);
+    // Forgets addresses whose buckets are full again.
+    void Sweep(int64_t nowMs);
+
+    std::size_t tracked() const { return buckets_.size(); }
+
+private:
+    double rate_;
+    double burst_;
+    std::size_t maxTracked_;
+    int64_t lastSweepMs_ = 0;
+    std::unordered_map<uint32_t, TokenBucket> buckets_;
+};
+
+} // namespace vessaro

@@ -1,0 +1,316 @@
+#include "MatchServer.h"
+
+#include <algorithm>
+
+namespace vessaro {
+namespace {
+
+constexpr int64_t kHousekeepingIntervalMs = 1000;
+
+// The types a client sends over the network. Everything else (server messages, timer ticks,
+// MSG_TALK_DATA, unknown types) is dropped on arrival.
+bool IsClientMessage(int32_t type) {
+    switch (type) {
+    case MSG_CONNECT:
+    case MSG_DISCONNECT:
+    case MSG_NOTICE_ACK:
+    case MSG_MATCH_REQUEST:
+    case MSG_MATCH_CANCEL:
+    case MSG_PARTNER_FOUND_ACK:
+    case MSG_REFUSE:
+    case MSG_ACCEPT:
+    case MSG_TALK_START_ACK:
+    case MSG_HANGUP:
+    case MSG_PEER_HANGUP_ACK:
+    case MSG_TALK_PROBE_ACK:
+    case MSG_TALK_TEXT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+MatchServer::MatchServer(ServerConfig config, DatagramSink sink, RandomSource random)
+    : config_(std::move(config)), sink_(std::move(sink)), random_(std::move(random)),
+      textBurst_(std::max(1.0, 2.0 * config_.textsPerSecondPerSession)),
+      sessions_(config_.maxSessions, config_.maxSessionsPerAddress, config_.closedMemoryMs,
+                config_.maxClosedRemembered),
+      limiter_(config_.datagramsPerSecondPerAddress, config_.maxTrackedAddresses) {}
+
+void MatchServer::OnDatagram(const Endpoint& from, std::span<const uint8_t> datagram,
+                             int64_t nowMs) {
+    ++stats_.datagramsIn;
+    if (!nextHousekeepingMs_)
+        nextHousekeepingMs_ = nowMs + kHousekeepingIntervalMs;
+    if (!limiter_.Allow(from.address, nowMs)) {
+        ++stats_.droppedAddressRate;
+        return;
+    }
+    DatagramView message(datagram);
+    if (!message.complete() || !IsClientMessage(message.type())) {
+        ++stats_.droppedMalformed;
+        return;
+    }
+    if (message.type() == MSG_CONNECT) {
+        HandleConnect(from, nowMs);
+        return;
+    }
+    Session* session = sessions_.Find(message.sessionId());
+    if (!session) {
+        HandleUnknownSession(from, message);
+        return;
+    }
+    if (session->endpoint != from) {
+        ++stats_.droppedWrongSender;
+        return;
+    }
+    session->lastHeardMs = nowMs;
+    Dispatch(*session, message, nowMs);
+}
+
+void MatchServer::Dispatch(Session& session, const DatagramView& message, int64_t nowMs) {
+    switch (message.type()) {
+    case MSG_DISCONNECT:
+        Send(session.endpoint, BuildControl(MSG_DISCONNECT_ACK, session.id));
+        CloseSession(session, nowMs);
+        break;
+    case MSG_NOTICE_ACK:
+        break; // a sign of life, already noted
+    case MSG_MATCH_REQUEST:
+        HandleMatchRequest(session, message, nowMs);
+        break;
+    case MSG_MATCH_CANCEL:
+        HandleMatchCancel(session, nowMs);
+        break;
+    default:
+        HandleTalk(session, message, nowMs);
+        break;
+    }
+}
+
+// A client that sends MSG_CONNECT is waiting for its session and knows of no match or
+// conversation; a repeat (its acknowledgement was lost) gets the same session back, freed of
+// anything the server still had it in.
+void MatchServer::HandleConnect(const Endpoint& from, int64_t nowMs) {
+    if (Session* existing = sessions_.FindByEndpoint(from)) {
+        existing->lastHeardMs = nowMs;
+        LeaveEverything(*existing, nowMs);
+        Send(from, BuildConnectAck(existing->id, 1));
+        return;
+    }
+    switch (sessions_.CheckLimits(from)) {
+    case SessionTable::Refusal::Full:
+        ++stats_.refusedFull;
+        Send(from, BuildConnectAck(0, 0));
+        return;
+    case SessionTable::Refusal::AddressLimit:
+        ++stats_.refusedPerAddress;
+        Send(from, BuildConnectAck(0, 0));
+        return;
+    case SessionTable::Refusal::None:
+        break;
+    }
+    int32_t id = NewId([this](int32_t candidate) { return sessions_.IsTaken(candidate); });
+    Session& session = sessions_.Open(id, from, nowMs);
+    session.texts = TokenBucket(textBurst_, nowMs);
+    Send(from, BuildConnectAck(id, 1));
+    SendNotice(session, nowMs);
+    timers_.Push(nowMs + config_.sessionTimeoutMs, Timer{TimerKind::Reap, id, 0});
+}
+
+// Only a repeated disconnect of a session closed lately, from that session's own endpoint, is
+// answered; everything else of an unknown session is dropped.
+void MatchServer::HandleUnknownSession(const Endpoint& from, const DatagramView& message) {
+    if (message.type() == MSG_DISCONNECT && sessions_.WasClosedFrom(message.sessionId(), from)) {
+        Send(from, BuildControl(MSG_DISCONNECT_ACK, message.sessionId()));
+        return;
+    }
+    ++stats_.droppedUnknownSession;
+}
+
+void MatchServer::CloseSession(Session& session, int64_t nowMs) {
+    LeaveEverything(session, nowMs);
+    sessions_.Close(session.id, nowMs);
+}
+
+// Takes the session out of the pool or out of its offer or conversation (the partner is told),
+// and drops any notification still being repeated to it.
+void MatchServer::LeaveEverything(Session& session, int64_t nowMs) {
+    if (session.state == SessionState::Waiting)
+        pool_.Remove(session.id);
+    if (session.state == SessionState::InConversation)
+        EndConversation(session.conversationId, session.id, nowMs);
+    session.state = SessionState::Idle;
+    session.pending = {};
+}
+
+void MatchServer::SendNotice(Session& session, int64_t nowMs) {
+    Send(session.endpoint, BuildNotice(session.id, config_.noticeUrl, 0));
+    ScheduleNotice(session, nowMs);
+}
+
+void MatchServer::ScheduleNotice(Session& session, int64_t nowMs) {
+    session.noticeSerial = nextSerial_++;
+    timers_.Push(nowMs + config_.noticeIntervalMs,
+                 Timer{TimerKind::Notice, session.id, session.noticeSerial});
+}
+
+// Sends a notification now and repeats it until ClearPending or its copies run out. A session has
+// one at a time: a newer one replaces it.
+void MatchServer::Notify(Session& session, int32_t type, int32_t conversationId,
+                         std::span<const uint8_t> datagram, int copies, int64_t nowMs) {
+    PendingNotification& p = session.pending;
+    p.type = type;
+    p.conversationId = conversationId;
+    p.copiesLeft = copies - 1;
+    p.serial = nextSerial_++;
+    p.datagram.assign(datagram.begin(), datagram.end());
+    Send(session.endpoint, datagram);
+    timers_.Push(nowMs + config_.retransmitIntervalMs,
+                 Timer{TimerKind::Repeat, session.id, p.serial});
+}
+
+void MatchServer::ClearPending(Session& session, int32_t type, int32_t conversationId) {
+    if (session.pending.type == type && session.pending.conversationId == conversationId)
+        session.pending = {};
+}
+
+void MatchServer::OnTimer(int64_t nowMs) {
+    if (!nextHousekeepingMs_)
+        nextHousekeepingMs_ = nowMs + kHousekeepingIntervalMs;
+    while (auto timer = timers_.PopDue(nowMs))
+        RunTimer(*timer, nowMs);
+    if (nowMs >= *nextHousekeepingMs_) {
+        Housekeeping(nowMs);
+        nextHousekeepingMs_ = nowMs + kHousekeepingIntervalMs;
+    }
+}
+
+std::optional<int64_t> MatchServer::NextDueMs() const {
+    std::optional<int64_t> next = timers_.NextDue();
+    if (nextHousekeepingMs_ && (!next || *nextHousekeepingMs_ < *next))
+        next = nextHousekeepingMs_;
+    return next;
+}
+
+void MatchServer::RunTimer(const Timer& timer, int64_t nowMs) {
+    switch (timer.kind) {
+    case TimerKind::Notice:
+        OnNoticeDue(timer, nowMs);
+        break;
+    case TimerKind::Reap:
+        OnReapDue(timer, nowMs);
+        break;
+    case TimerKind::Repeat:
+        OnRepeatDue(timer, nowMs);
+        break;
+    case TimerKind::Relax:
+        OnRelaxDue(timer, nowMs);
+        break;
+    case TimerKind::OfferEnd:
+        OnOfferEndDue(timer, nowMs);
+        break;
+    case TimerKind::Probe:
+        OnProbeDue(timer, nowMs);
+        break;
+    }
+}
+
+// Idle and waiting clients hear from the server at every notice; during an offer or a
+// conversation the notices pause, and they start again when it ends.
+void MatchServer::OnNoticeDue(const Timer& timer, int64_t nowMs) {
+    Session* session = sessions_.Find(timer.id);
+    if (!session || session->noticeSerial != timer.serial ||
+        session->state == SessionState::InConversation)
+        return;
+    SendNotice(*session, nowMs);
+}
+
+void MatchServer::OnReapDue(const Timer& timer, int64_t nowMs) {
+    Session* session = sessions_.Find(timer.id);
+    if (!session)
+        return;
+    int64_t due = session->lastHeardMs + config_.sessionTimeoutMs;
+    if (nowMs < due) {
+        timers_.Push(due, timer);
+        return;
+    }
+    Send(session->endpoint, BuildControl(MSG_SESSION_CLOSED, session->id));
+    CloseSession(*session, nowMs);
+}
+
+void MatchServer::OnRepeatDue(const Timer& timer, int64_t nowMs) {
+    Session* session = sessions_.Find(timer.id);
+    if (!session || session->pending.type == 0 || session->pending.serial != timer.serial)
+        return;
+    PendingNotification& p = session->pending;
+    if (p.copiesLeft > 0) {
+        --p.copiesLeft;
+        Send(session->endpoint, p.datagram);
+        timers_.Push(nowMs + config_.retransmitIntervalMs, timer);
+        return;
+    }
+    // An offer that never reached its user cannot go on; anything else is simply given up.
+    int32_t type = p.type;
+    int32_t conversationId = p.conversationId;
+    session->pending = {};
+    if (type == MSG_PARTNER_FOUND && FindConversation(conversationId))
+        EndConversation(conversationId, 0, nowMs);
+}
+
+void MatchServer::Housekeeping(int64_t nowMs) {
+    limiter_.Sweep(nowMs);
+    sessions_.ForgetClosed(nowMs);
+}
+
+// A random non-zero id that is not taken; from a random start, the next free one, so that even a
+// poor random source cannot make this loop for long.
+int32_t MatchServer::NewId(const std::function<bool(int32_t)>& taken) {
+    uint32_t candidate = random_();
+    for (int tries = 0; tries < 16; ++tries) {
+        if (candidate != 0 && !taken(int32_t(candidate)))
+            return int32_t(candidate);
+        candidate = random_();
+    }
+    while (candidate == 0 || taken(int32_t(candidate)))
+        ++candidate;
+    return int32_t(candidate);
+}
+
+void MatchServer::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
+    ++stats_.datagramsOut;
+    sink_(to, datagram);
+}
+
+// Each goodbye goes out twice: a client that loses one still learns at once that the server
+// left, and a client ignores the second copy in the state the first put it in.
+void MatchServer::Shutdown() {
+    for (int copy = 0; copy < 2; ++copy) {
+        for (const auto& [id, conversation] : conversations_) {
+            for (int32_t sessionId : conversation.sessions) {
+                if (Session* session = sessions_.Find(sessionId))
+                    Send(session->endpoint, BuildControl(MSG_PEER_HANGUP, sessionId, id));
+            }
+        }
+    }
+    for (int copy = 0; copy < 2; ++copy) {
+        for (const auto& [id, session] : sessions_.all())
+            Send(session->endpoint, BuildControl(MSG_SESSION_CLOSED, id));
+    }
+    conversations_.clear();
+    pool_.Clear();
+    sessions_.Clear();
+    timers_.Clear();
+}
+
+ServerStats MatchServer::Stats() const {
+    ServerStats stats = stats_;
+    stats.sessions = sessions_.size();
+    stats.waiting = pool_.size();
+    stats.conversations = conversations_.size();
+    return stats;
+}
+
+} // namespace vessaro

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "AddressLimiter.h"
+#include "Conversation.h"
+#include "DeadlineQueue.h"
+#include "Endpoint.h"
+#include "MatchPool.h"
+#include "Messages.h"
+#include "ServerConfig.h"
+#include "ServerStats.h"
+#include "SessionTable.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <unordered_map>
+
+namespace vessaro {
+
+// Where the core's datagrams go: plain bytes (the wire transform is the caller's) to a client.
+using DatagramSink = std::function<void(const Endpoint& to, std::span<const uint8_t> datagram)>;
+// Unpredictable 32-bit values for session and conversation ids.
+using RandomSource = std::function<uint32_t()>;
+
+// The matching server's protocol logic, without any I/O: it grants sessions, keeps them alive with
+// notices, pairs waiting users, carries offers through to open conversations, relays texts and
+// probes conversations. Datagrams and the time come in as arguments; datagrams go out through the
+// sink. Time is in milliseconds from any fixed origin and never goes backwards. Not thread-safe:
+// one caller at a time.
+class MatchServer {
+public:
+    MatchServer(ServerConfig config, DatagramSink sink, RandomSource random);
+
+    // One datagram from a client, with the wire transform already undone.
+    void OnDatagram(const Endpoint& from, std::span<const uint8_t> datagram, int64_t nowMs);
+    // Does everything that is due by nowMs: repeats, notices, probes, time-outs, matching across
+    // topics, housekeeping.
+    void OnTimer(int64_t nowMs);
+    // When OnTimer next has something to do; nothing before the first call of OnTimer.
+    std::optional<int64_t> NextDueMs() const;
+    // Tells every client that the server leaves (each partner of an offer or conversation gets
+    // MSG_PEER_HANGUP, then every session MSG_SESSION_CLOSED) and forgets them all.
+    void Shutdown();
+
+    ServerStats Stats() const;
+
+private:
+    enum class TimerKind { Notice, Reap, Repeat, Relax, OfferEnd, Probe };
+    struct Timer {
+        TimerKind kind;
+        int32_t id;      // a session, or for OfferEnd and Probe a conversation
+        uint64_t serial; // which notice, notification, wait or conversation it belongs to
+    };
+
+    // Sessions (MatchServer.cpp).
+    void Dispatch(Session& session, const DatagramView& message, int64_t nowMs);
+    void HandleConnect(const Endpoint& from, int64_t nowMs);
+    void HandleUnknownSession(const Endpoint& from, const DatagramView& message);
+    void CloseSession(Session& session, int64_t nowMs);
+    void LeaveEverything(Session& session, int64_t nowMs);
+    void SendNotice(Session& session, int64_t nowMs);
+    void ScheduleNotice(Session& session, int64_t nowMs);
+    void Notify(Session& session, int32_t type, int32_t conversationId,
+                std::span<const uint8_t> datagram, int copies, int64_t nowMs);
+    void ClearPending(Session& session, int32_t type, int32_t conversationId);
+    void RunTimer(const Timer& timer, int64_t nowMs);
+    void OnNoticeDue(const Timer& timer, int64_t nowMs);
+    void OnReapDue(const Timer& timer, int64_t nowMs);
+    void OnRepeatDue(const Timer& timer, int64_t nowMs);
+    void Housekeeping(int64_t nowMs);
+    int32_t NewId(const std::function<bool(int32_t)>& taken);
+    void Send(const Endpoint& to, std::span<const uint8_t> datagram);
+
+    // Matching, offers and conversations (MatchServerTalk.cpp).
+    void HandleMatchRequest(Session& session, const DatagramView& message, int64_t nowMs);
+    void HandleMatchCancel(Session& session, int64_t nowMs);
+    void Enqueue(Session& session, int64_t nowMs);
+    void OnRelaxDue(const Timer& timer, int64_t nowMs);
+    void StartOffer(Session& waited, Session& seeker, int64_t nowMs);
+    void HandleTalk(Session& session, const DatagramView& message, int64_t nowMs);
+    void HandleAfterEnd(Session& session, const DatagramView& message);
+    void OpenConversation(Conversation& conversation, int64_t nowMs);
+    void EndConversation(int32_t conversationId, int32_t leaver, int64_t nowMs);
+    void Relay(Session& session, const Conversation& conversation, const DatagramView& message,
+               int64_t nowMs);
+    void OnOfferEndDue(const Timer& timer, int64_t nowMs);
+    void OnProbeDue(const Timer& timer, int64_t nowMs);
+    Conversation* FindConversation(int32_t id);
+    bool HasSeenOffer(const Conversation& conversation, int32_t sessionId) const;
+
+    ServerConfig config_;
+    DatagramSink sink_;
+    RandomSource random_;
+    double textBurst_;
+
+    SessionTable sessions_;
+    AddressLimiter limiter_;
+    MatchPool pool_;
+    std::unordered_map<int32_t, Conversation> conversations_;
+    DeadlineQueue<Timer> timers_;
+    std::optional<int64_t> nextHousekeepingMs_;
+    uint64_t nextSerial_ = 1;
+    uint64_t nextArrival_ = 1;
+    ServerStats stats_;
+};
+
+} // namespace vessaro

@@ -1,0 +1,277 @@
+#include "MatchServer.h"
+
+#include "ByteOrder.h"
+
+#include <array>
+#include <cstring>
+
+namespace vessaro {
+namespace {
+
+bool SameRecords(const Session& session, const DatagramView& request) {
+    const uint8_t* bytes = request.bytes();
+    uint8_t stored[kUserProfileSize + kMatchRequirementSize];
+    StoreProfile(stored, session.profile);
+    StoreRequirement(stored + kUserProfileSize, session.requirement);
+    return std::memcmp(stored, bytes + offsets::kRequestProfile, sizeof stored) == 0;
+}
+
+} // namespace
+
+// Every copy is acknowledged. A copy that repeats the request of a waiting session changes
+// nothing; changed records queue the session afresh.
+void MatchServer::HandleMatchRequest(Session& session, const DatagramView& message, int64_t nowMs) {
+    Send(session.endpoint, BuildControl(MSG_MATCH_REQUEST_ACK, session.id));
+    if (session.state == SessionState::Waiting && SameRecords(session, message))
+        return;
+    if (session.state == SessionState::InConversation) {
+        const Conversation* conversation = FindConversation(session.conversationId);
+        // A copy sent before the client saw its offer: the offer, still being repeated, will
+        // find the client once the acknowledgement has put it into the matching state.
+        if (conversation && !HasSeenOffer(*conversation, session.id) &&
+            SameRecords(session, message))
+            return;
+    }
+    // The client has left whatever it was in: it is back to asking for a partner.
+    LeaveEverything(session, nowMs);
+    session.profile = message.requestProfile();
+    session.requirement = message.requestRequirement();
+    Enqueue(session, nowMs);
+}
+
+void MatchServer::HandleMatchCancel(Session& session, int64_t nowMs) {
+    Send(session.endpoint, BuildControl(MSG_MATCH_CANCEL_ACK, session.id));
+    if (session.state == SessionState::Waiting) {
+        pool_.Remove(session.id);
+        session.state = SessionState::Idle;
+        return;
+    }
+    if (session.state != SessionState::InConversation)
+        return;
+    // A cancel that crossed an offer the client has not seen ends the offer (the client ignores
+    // it from now on); after the client has seen it, a cancel can only be a late copy.
+    const Conversation* conversation = FindConversation(session.conversationId);
+    if (conversation && !HasSeenOffer(*conversation, session.id))
+        EndConversation(conversation->id, session.id, nowMs);
+}
+
+// Same topic first, then, once the seeker may take any topic, anyone who may too. A seeker
+// without a partner waits; after the any-topic wait it looks once more, across topics.
+void MatchServer::Enqueue(Session& session, int64_t nowMs) {
+    const MatchCandidate candidate = MatchCandidate::From(session.profile, session.requirement);
+    const bool anyTopicNow = config_.anyTopicAfterMs <= 0;
+    std::optional<int32_t> partner = pool_.FindSameTopic(candidate);
+    if (!partner && anyTopicNow)
+        partner = pool_.FindRelaxed(candidate);
+    if (partner) {
+        StartOffer(*sessions_.Find(*partner), session, nowMs);
+        return;
+    }
+    session.state = SessionState::Waiting;
+    session.arrival = nextArrival_++;
+    pool_.Add(session.id, candidate, session.arrival);
+    if (anyTopicNow)
+        pool_.Relax(session.id);
+    else
+        timers_.Push(nowMs + config_.anyTopicAfterMs,
+                     Timer{TimerKind::Relax, session.id, session.arrival});
+}
+
+void MatchServer::OnRelaxDue(const Timer& timer, int64_t nowMs) {
+    Session* session = sessions_.Find(timer.id);
+    if (!session || session->state != SessionState::Waiting || session->arrival != timer.serial)
+        return;
+    const MatchCandidate candidate = MatchCandidate::From(session->profile, session->requirement);
+    if (std::optional<int32_t> partner = pool_.FindRelaxed(candidate))
+        StartOffer(*sessions_.Find(*partner), *session, nowMs);
+    else
+        pool_.Relax(session->id);
+}
+
+void MatchServer::StartOffer(Session& waited, Session& seeker, int64_t nowMs) {
+    pool_.Remove(waited.id);
+    pool_.Remove(seeker.id);
+    Conversation conversation;
+    conversation.id = NewId([this](int32_t id) { return conversations_.count(id) != 0; });
+    conversation.serial = nextSerial_++;
+    conversation.sessions = {waited.id, seeker.id};
+    for (Session* side : {&waited, &seeker}) {
+        const Session& other = side == &waited ? seeker : waited;
+        side->state = SessionState::InConversation;
+        side->conversationId = conversation.id;
+        Notify(*side, MSG_PARTNER_FOUND, conversation.id,
+               BuildPartnerFound(side->id, conversation.id, other.profile),
+               config_.partnerFoundCopies, nowMs);
+    }
+    timers_.Push(nowMs + config_.offerTimeoutMs,
+                 Timer{TimerKind::OfferEnd, conversation.id, conversation.serial});
+    conversations_.emplace(conversation.id, conversation);
+}
+
+void MatchServer::HandleTalk(Session& session, const DatagramView& message, int64_t nowMs) {
+    const int32_t conversationId = message.conversationId();
+    Conversation* conversation =
+        session.state == SessionState::InConversation && session.conversationId == conversationId
+            ? FindConversation(conversationId)
+            : nullptr;
+    if (!conversation) {
+        if (session.state != SessionState::InConversation && conversationId != 0 &&
+            conversationId == session.lastConversationId)
+            HandleAfterEnd(session, message);
+        return;
+    }
+    const int side = conversation->SideOf(session.id);
+    switch (message.type()) {
+    case MSG_PARTNER_FOUND_ACK:
+        conversation->offerReceived[side] = true;
+        ClearPending(session, MSG_PARTNER_FOUND, conversationId);
+        break;
+    case MSG_ACCEPT:
+        conversation->offerReceived[side] = true;
+        conversation->accepted[side] = true;
+        ClearPending(session, MSG_PARTNER_FOUND, conversationId);
+        Send(session.endpoint, BuildControl(MSG_ACCEPT_ACK, session.id, conversationId));
+        if (!conversation->open && conversation->accepted[1 - side])
+            OpenConversation(*conversation, nowMs);
+        break;
+    case MSG_REFUSE:
+        Send(session.endpoint, BuildControl(MSG_REFUSE_ACK, session.id, conversationId));
+        EndConversation(conversationId, session.id, nowMs);
+        break;
+    case MSG_HANGUP:
+        Send(session.endpoint, BuildControl(MSG_HANGUP_ACK, session.id, conversationId));
+        EndConversation(conversationId, session.id, nowMs);
+        break;
+    case MSG_TALK_START_ACK:
+        ClearPending(session, MSG_TALK_START, conversationId);
+        break;
+    case MSG_TALK_TEXT:
+        Relay(session, *conversation, message, nowMs);
+        break;
+    default:
+        break; // MSG_TALK_PROBE_ACK, MSG_PEER_HANGUP_ACK: signs of life, already noted
+    }
+}
+
+// A message about the conversation the session was in last, which has ended. Repeated refusals
+// and hang-ups are confirmed again; a client that still behaves as if the conversation went on
+// is told once more that the partner left.
+void MatchServer::HandleAfterEnd(Session& session, const DatagramView& message) {
+    const int32_t conversationId = message.conversationId();
+    switch (message.type()) {
+    case MSG_REFUSE:
+        Send(session.endpoint, BuildControl(MSG_REFUSE_ACK, session.id, conversationId));
+        ClearPending(session, MSG_PEER_HANGUP, conversationId);
+        break;
+    case MSG_HANGUP:
+        Send(session.endpoint, BuildControl(MSG_HANGUP_ACK, session.id, conversationId));
+        ClearPending(session, MSG_PEER_HANGUP, conversationId);
+        break;
+    case MSG_PEER_HANGUP_ACK:
+        ClearPending(session, MSG_PEER_HANGUP, conversationId);
+        break;
+    case MSG_PARTNER_FOUND_ACK:
+    case MSG_ACCEPT:
+    case MSG_TALK_START_ACK:
+    case MSG_TALK_PROBE_ACK:
+        Send(session.endpoint, BuildControl(MSG_PEER_HANGUP, session.id, conversationId));
+        break;
+    default:
+        break; // texts of a closed conversation go nowhere
+    }
+}
+
+void MatchServer::OpenConversation(Conversation& conversation, int64_t nowMs) {
+    conversation.open = true;
+    for (int32_t sessionId : conversation.sessions) {
+        Session& session = *sessions_.Find(sessionId);
+        Notify(session, MSG_TALK_START, conversation.id,
+               BuildControl(MSG_TALK_START, sessionId, conversation.id), config_.talkStartCopies,
+               nowMs);
+    }
+    timers_.Push(nowMs + config_.probeIntervalMs,
+                 Timer{TimerKind::Probe, conversation.id, conversation.serial});
+}
+
+// Both sessions are idle again. Everyone in it but the leaver (0: no one left on purpose) is told
+// with MSG_PEER_HANGUP, repeated until acknowledged.
+void MatchServer::EndConversation(int32_t conversationId, int32_t leaver, int64_t nowMs) {
+    auto found = conversations_.find(conversationId);
+    if (found == conversations_.end())
+        return;
+    const Conversation conversation = found->second;
+    conversations_.erase(found);
+    for (int32_t sessionId : conversation.sessions) {
+        Session* session = sessions_.Find(sessionId);
+        if (!session)
+            continue;
+        session->state = SessionState::Idle;
+        session->conversationId = 0;
+        session->lastConversationId = conversationId;
+        if (sessionId == leaver)
+            session->pending = {};
+        else
+            Notify(*session, MSG_PEER_HANGUP, conversationId,
+                   BuildControl(MSG_PEER_HANGUP, sessionId, conversationId),
+                   config_.peerHangupCopies, nowMs);
+        ScheduleNotice(*session, nowMs);
+    }
+}
+
+// Texts and their acknowledgements go to the partner byte for byte, under the partner's session
+// id. They are neither kept nor logged.
+void MatchServer::Relay(Session& session, const Conversation& conversation,
+                        const DatagramView& message, int64_t nowMs) {
+    const int32_t subKind = message.talkSubKind();
+    if (!conversation.open || (subKind != TALK_TEXT && subKind != TALK_ACK))
+        return;
+    if (!session.texts.Take(nowMs, config_.textsPerSecondPerSession, textBurst_)) {
+        ++stats_.droppedTextRate;
+        return;
+    }
+    Session* partner = sessions_.Find(conversation.PartnerOf(session.id));
+    if (!partner)
+        return;
+    std::array<uint8_t, MessageSize(MSG_TALK_TEXT)> out;
+    std::memcpy(out.data(), message.bytes(), out.size());
+    StoreI32(out.data() + offsets::kSessionId, partner->id);
+    Send(partner->endpoint, out);
+}
+
+void MatchServer::OnOfferEndDue(const Timer& timer, int64_t nowMs) {
+    const Conversation* conversation = FindConversation(timer.id);
+    if (conversation && conversation->serial == timer.serial && !conversation->open)
+        EndConversation(conversation->id, 0, nowMs);
+}
+
+// Probes both partners; a partner not heard from for the talk time-out has gone, and the
+// conversation ends for both.
+void MatchServer::OnProbeDue(const Timer& timer, int64_t nowMs) {
+    const Conversation* conversation = FindConversation(timer.id);
+    if (!conversation || conversation->serial != timer.serial)
+        return;
+    for (int32_t sessionId : conversation->sessions) {
+        const Session* session = sessions_.Find(sessionId);
+        if (!session || nowMs - session->lastHeardMs >= config_.talkTimeoutMs) {
+            EndConversation(conversation->id, 0, nowMs);
+            return;
+        }
+    }
+    for (int32_t sessionId : conversation->sessions) {
+        const Session* session = sessions_.Find(sessionId);
+        Send(session->endpoint, BuildControl(MSG_TALK_PROBE, sessionId, conversation->id));
+    }
+    timers_.Push(nowMs + config_.probeIntervalMs, timer);
+}
+
+Conversation* MatchServer::FindConversation(int32_t id) {
+    auto it = conversations_.find(id);
+    return it == conversations_.end() ? nullptr : &it->second;
+}
+
+bool MatchServer::HasSeenOffer(const Conversation& conversation, int32_t sessionId) const {
+    const int side = conversation.SideOf(sessionId);
+    return conversation.offerReceived[side] || conversation.accepted[side];
+}
+
+} // namespace vessaro

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vessaro {
+
+// Everything the protocol core can be tuned by. Times are in milliseconds. The defaults keep well
+// inside what the clients rely on: a datagram of the session at least every 20 s while they wait
+// in the idle and matching states, a probe at least every 20 s in a conversation, and 35 s for
+// the users of an offer to decide.
+struct ServerConfig {
+    std::size_t maxSessions = 20000;
+    std::size_t maxSessionsPerAddress = 64;
+
+    // The info page address sent in every notice, as GBK bytes (at most 255).
+    std::string noticeUrl = "http://127.0.0.1:8080/match/adv.html";
+    int64_t noticeIntervalMs = 10000;
+    int64_t probeIntervalMs = 5000;
+
+    // A session that sends nothing for this long is closed.
+    int64_t sessionTimeoutMs = 60000;
+    // A partner in an open conversation that sends nothing for this long is taken as gone.
+    int64_t talkTimeoutMs = 30000;
+    // An offer that both users have not accepted after this long ends.
+    int64_t offerTimeoutMs = 40000;
+    // A user waiting this long may be paired with a user of another topic who has waited as long.
+    int64_t anyTopicAfterMs = 10000;
+
+    // Notifications that must be acknowledged are repeated this often, up to a number of copies.
+    int64_t retransmitIntervalMs = 1000;
+    int partnerFoundCopies = 5;
+    int talkStartCopies = 10;
+    int peerHangupCopies = 5;
+
+    // Abuse limits (token buckets; the burst is twice the rate).
+    double datagramsPerSecondPerAddress = 1000.0;
+    double textsPerSecondPerSession = 20.0;
+    std::size_t maxTrackedAddresses = 65536;
+
+    // Closed sessions are remembered this long (and at most this many) so that repeated
+    // disconnects are still answered.
+    int64_t closedMemoryMs = 30000;
+    std::size_t maxClosedRemembered = 65536;
+};
+
+} // namespace vessaro

@@ -1,0 +1,180 @@
+#include "ServerLoop.h"
+
+#include "Datagram.h"
+#include "WireTransform.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vessaro {
+namespace {
+
+constexpr int kMaxWaitMs = 1000;
+constexpr int kReceiveBatch = 1024; // datagrams taken per wake-up before timers run again
+constexpr int kSocketBufferBytes = 4 << 20;
+
+std::string SystemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+std::unique_ptr<ServerLoop> ServerLoop::Open(const std::string& bindAddress, uint16_t port,
+                                             std::string& error) {
+    uint32_t address = 0;
+    if (!ParseDottedAddress(bindAddress, address)) {
+        error = "not an IPv4 address: " + bindAddress;
+        return nullptr;
+    }
+    int s = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (s < 0) {
+        error = SystemError("socket");
+        return nullptr;
+    }
+    int size = kSocketBufferBytes;
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof size); // best effort
+    setsockopt(s, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(address);
+    local.sin_port = htons(port);
+    socklen_t length = sizeof local;
+    if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        error = SystemError("UDP " + bindAddress + ":" + std::to_string(port));
+        close(s);
+        return nullptr;
+    }
+    int ep = epoll_create1(EPOLL_CLOEXEC);
+    int stop = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    epoll_event in{};
+    in.events = EPOLLIN;
+    in.data.fd = s;
+    bool ok = ep >= 0 && stop >= 0 && epoll_ctl(ep, EPOLL_CTL_ADD, s, &in) == 0;
+    in.data.fd = stop;
+    ok = ok && epoll_ctl(ep, EPOLL_CTL_ADD, stop, &in) == 0;
+    if (!ok) {
+        error = SystemError("epoll");
+        close(s);
+        if (ep >= 0)
+            close(ep);
+        if (stop >= 0)
+            close(stop);
+        return nullptr;
+    }
+    return std::unique_ptr<ServerLoop>(new ServerLoop(s, ep, stop, ntohs(local.sin_port)));
+}
+
+ServerLoop::ServerLoop(int socket, int epoll, int stopEvent, uint16_t port)
+    : socket_(socket), epoll_(epoll), stopEvent_(stopEvent), port_(port) {}
+
+ServerLoop::~ServerLoop() {
+    close(socket_);
+    close(epoll_);
+    close(stopEvent_);
+}
+
+int64_t ServerLoop::NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void ServerLoop::RequestStop() {
+    uint64_t one = 1;
+    ssize_t ignored = write(stopEvent_, &one, sizeof one);
+    (void)ignored;
+}
+
+void ServerLoop::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
+    uint8_t wire[kMaxDatagramSize];
+    const std::size_t size = std::min(datagram.size(), sizeof wire);
+    CommInvertBytes(datagram.data(), wire, int(size));
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = htonl(to.address);
+    peer.sin_port = htons(to.port);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        ssize_t sent =
+            sendto(socket_, wire, size, 0, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
+        if (sent == ssize_t(size))
+            return;
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (!(sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && flushing_ && WaitWritable()))
+            break;
+    }
+    ++sendFailures_;
+}
+
+bool ServerLoop::WaitWritable() {
+    pollfd p{socket_, POLLOUT, 0};
+    return poll(&p, 1, 100) > 0;
+}
+
+void ServerLoop::Run(MatchServer& core, int64_t statsIntervalMs,
+                     const std::function<void(const std::string&)>& log) {
+    int64_t nextStatsMs = statsIntervalMs > 0 ? NowMs() + statsIntervalMs : 0;
+    bool stopping = false;
+    while (!stopping) {
+        const int64_t now = NowMs();
+        core.OnTimer(now);
+        if (statsIntervalMs > 0 && now >= nextStatsMs) {
+            ServerStats stats = core.Stats();
+            stats.sendFailures = sendFailures_;
+            log(FormatStatsLine(stats));
+            nextStatsMs = now + statsIntervalMs;
+        }
+        epoll_event events[2];
+        int n = epoll_wait(epoll_, events, 2, WaitTimeoutMs(core, nextStatsMs));
+        for (int i = 0; i < n; ++i) {
+            if (events[i].data.fd == stopEvent_)
+                stopping = true;
+            else
+                ReceiveAll(core);
+        }
+    }
+    flushing_ = true;
+    core.Shutdown();
+    flushing_ = false;
+}
+
+int ServerLoop::WaitTimeoutMs(const MatchServer& core, int64_t nextStatsMs) const {
+    const int64_t now = NowMs();
+    int64_t wait = kMaxWaitMs;
+    if (std::optional<int64_t> due = core.NextDueMs())
+        wait = std::min(wait, *due - now);
+    if (nextStatsMs > 0)
+        wait = std::min(wait, nextStatsMs - now);
+    return int(std::max<int64_t>(wait, 0));
+}
+
+void ServerLoop::ReceiveAll(MatchServer& core) {
+    uint8_t buffer[kMaxDatagramSize];
+    for (int i = 0; i < kReceiveBatch; ++i) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        ssize_t n = recvfrom(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer),
+                             &length);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return; // EAGAIN: drained; anything else: try again at the next wake-up
+        }
+        if (peer.sin_family != AF_INET)
+            continue;
+        CommInvertBytes(buffer, buffer, int(n));
+        const Endpoint from{ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)};
+        core.OnDatagram(from, std::span<const uint8_t>(buffer, std::size_t(n)), NowMs());
+    }
+}
+
+} // namespace vessaro

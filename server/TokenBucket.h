@@ -1,0 +1,41 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+namespace vessaro {
+
+// A token bucket: holds up to `burst` tokens and gains `ratePerSecond` tokens a second. Starts
+// full. Time is in milliseconds from any fixed origin and must not go backwards.
+class TokenBucket {
+public:
+    TokenBucket() = default;
+    TokenBucket(double burst, int64_t nowMs) : tokens_(burst), lastMs_(nowMs) {}
+
+    // Takes one token when there is one.
+    bool Take(int64_t nowMs, double ratePerSecond, double burst) {
+        Refill(nowMs, ratePerSecond, burst);
+        if (tokens_ < 1.0)
+            return false;
+        tokens_ -= 1.0;
+        return true;
+    }
+
+    // True when the bucket would be full at nowMs, i.e. it remembers nothing worth keeping.
+    bool IsFullAt(int64_t nowMs, double ratePerSecond, double burst) const {
+        return tokens_ + double(nowMs - lastMs_) * ratePerSecond / 1000.0 >= burst;
+    }
+
+private:
+    void Refill(int64_t nowMs, double ratePerSecond, double burst) {
+        if (nowMs > lastMs_) {
+            tokens_ = std::min(burst, tokens_ + double(nowMs - lastMs_) * ratePerSecond / 1000.0);
+            lastMs_ = nowMs;
+        }
+    }
+
+    double tokens_ = 0.0;
+    int64_t lastMs_ = 0;
+};
+
+} // namespace vessaro
