@@ -9,6 +9,12 @@ class QMenuBar;
 
 namespace vessaro::res {
 
+// Controls by kind: PushButton and DefaultPushButton QPushButton, Edit QLineEdit (QPlainTextEdit
+// with kMultiline), Static and Icon QLabel, Placeholder a plain QWidget, GroupBox QGroupBox (kept
+// below the other controls and transparent to the mouse), RadioButton QRadioButton (exclusive in
+// its run from a kGroupStart button, in a QButtonGroup), CheckBox QCheckBox, ComboBox an editable
+// QComboBox as high as an edit (the template's height includes its list).
+//
 // Lays a template out on a dialog: sets its caption, font and fixed size, creates every control
 // at its rectangle (dialog units converted with the dialog font's metrics, as the original
 // platform does: horizontal units are a quarter of the font's average character width, vertical
@@ -30,5 +36,15 @@ T* ControlAs(const QWidget* dialog, int id) {
 
 // Pixels of a rectangle in dialog units for a dialog font.
 QRect DialogUnitsToPixels(const DialogRect& rect, const QFont& font);
+
+// The dialog's font: its own face when installed, else an installed font with Chinese glyphs.
+QFont DialogFont(const DialogTemplate& dialogTemplate);
+
+// Pixels per four horizontal and per eight vertical dialog units.
+struct DialogBaseUnits {
+    int x = 0;
+    int y = 0;
+};
+DialogBaseUnits BaseUnits(const QFont& font);
 
 } // namespace vessaro::res

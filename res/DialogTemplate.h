@@ -31,8 +31,8 @@ enum ControlStyle : unsigned {
     kCentered = 1 << 2,   // centred text
     kMultiline = 1 << 3,  // multi-line edit
     kNoTabStop = 1 << 4,
-    kFlat = 1 << 5,      // flat push button
-    kNoPrefix = 1 << 6,  // "&" is shown, not taken as a mnemonic
+    kFlat = 1 << 5,     // flat push button
+    kNoPrefix = 1 << 6, // "&" is shown, not taken as a mnemonic
     kDisabled = 1 << 7,
 };
 

@@ -5,9 +5,9 @@
 
 #include <memory>
 
-class QSoundEffect;
-
 namespace vessaro {
+
+class SoundBackend;
 
 // Plays the program's short wave sounds: once or looping; a new sound ends the current one; Stop
 // ends whatever plays. Bare file names are looked up in the installed sounds folder. A missing file
@@ -29,6 +29,10 @@ public:
     void SetSoundsFolder(const QString& folder);
     QString ResolvedPath(const QString& fileName) const;
 
+    // Replaces what plays the sounds (tests record the requests instead); null restores the
+    // desktop's audio output.
+    void SetBackend(std::unique_ptr<SoundBackend> backend);
+
 private:
     SoundService();
     ~SoundService() override;
@@ -36,7 +40,7 @@ private:
     QString folder_;
     QString current_;
     bool looping_ = false;
-    std::unique_ptr<QSoundEffect> effect_;
+    std::unique_ptr<SoundBackend> backend_;
 };
 
 } // namespace vessaro

@@ -1,11 +1,26 @@
 #pragma once
 
+#include "EngineEvents.h"
+
 #include <QDialog>
+#include <QIcon>
+#include <QMessageBox>
 #include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QPushButton;
 
 namespace vessaro {
 
+class ChatEngine;
 class ChatHost;
+class CHtmlCtrl;
+class InputBox;
+class Transcript;
+struct ChatEntry;
 
 // The conversation window, one per partner offered. The matching window creates it on the heap,
 // sets the members below, and calls Open(); from then on it forwards every engine event with a code
@@ -15,6 +30,9 @@ class CChatDialog : public QDialog {
     Q_OBJECT
 public:
     explicit CChatDialog(ChatHost* host);
+    // As above, with the engine calls going to engine (which must outlive the window) and the web
+    // site at webSiteUrl ("http://host:port") instead of the built-in one.
+    CChatDialog(ChatHost* host, ChatEngine& engine, QString webSiteUrl = QString());
     ~CChatDialog() override;
 
     // Set by the matching window before Open().
@@ -29,9 +47,63 @@ public:
     // parent window.
     void Open();
 
-    // (The rest of the class is its implementation's.)
+    // Reacts to one engine event; the block is only read. Events also arrive as posted or sent
+    // EngineEventMessages.
+    void OnMyMessage(int32_t code, const EventBlock& block);
+
+    // The page the transcript view shows, and what SaveTranscript writes: GBK bytes.
+    std::string BuildPage() const;
+    const std::vector<ChatEntry>& Entries() const;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    // The dialog's own OK and cancel: OK sends, cancel (Escape) does nothing, so that a stray key
+    // never ends a conversation.
+    void accept() override;
+    void reject() override;
+
 private:
+    void DoDataExchange(bool saveAndValidate);
+    void OnInitDialog();
+    void ConnectCommands();
+
+    void OnAccept();
+    void OnHangUp();
+    void OnOK();
+    void OnClose();
+    void OnViewProfile();
+    void OnSendPicture();
+    void SaveTranscript();
+
+    void OnAccepted();
+    void OnTalkStarted();
+    void OnTalkText(const EventBlock& block);
+    void OnTalkEnded();
+
+    void AddMessage(std::string gbkText, int kind);
+    void StartFocusTimer();
+    void ShowMessage(const QString& text, QMessageBox::Icon icon = QMessageBox::Warning);
+
     ChatHost* host_;
+    ChatEngine& engine_;
+    QString webSiteUrl_;
+
+    QIcon windowIcon;
+    bool accepted = false;
+    bool talking = false;
+    CHtmlCtrl* logoView = nullptr;
+    CHtmlCtrl* transcriptView = nullptr;
+    std::unique_ptr<Transcript> transcript;
+    int focusTimerId = 0;
+
+    InputBox* inputBox_ = nullptr;
+    QPushButton* acceptButton_ = nullptr;
+    QPushButton* hangUpButton_ = nullptr;
+    QPushButton* sendButton_ = nullptr;
+    bool closing_ = false;
 };
 
 } // namespace vessaro

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QUrl>
 #include <QWebEngineView>
 
 #include <string>
+
+class QWebEngineLoadingInfo;
 
 namespace vessaro {
 
@@ -17,6 +20,10 @@ public:
     explicit CHtmlCtrl(QWidget* parent = nullptr);
     ~CHtmlCtrl() override;
 
+    // Registers the URL scheme that LoadHtml serves pages through. Every program (and test) that
+    // creates a CHtmlCtrl calls it once, before its QApplication is created.
+    static void RegisterScheme();
+
     // Replaces the child control with this ID on parent by this view (same ID, rectangle, place in
     // the tab order); false when there is no such control.
     bool CreateFromStatic(int placeholderId, QWidget* parent);
@@ -29,7 +36,33 @@ public:
     // Replaces the whole document with the page (GBK bytes).
     void LoadHtml(std::string gbkPage);
 
-    // (The rest of the class is its implementation's.)
+    bool documentPrepared() const { return documentPrepared_; }
+
+    // The address last asked for (by Navigate or LoadHtml), and whether the built-in page stands in
+    // for it because it could not be loaded.
+    QUrl requestedUrl() const { return requested_; }
+    bool showingFallback() const { return fallbackShown_; }
+
+signals:
+    // The built-in page has replaced a page that could not be loaded.
+    void fallbackShown(const QUrl& failedUrl);
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void OnLoadingChanged(const QWebEngineLoadingInfo& info);
+    void ShowFallback(const QUrl& failedUrl);
+    void LoadPublished(QByteArray bytes, QByteArray mimeType);
+    void Guard(QWidget* child);
+    void OnFocusChanged(QWidget* old, QWidget* now);
+
+    bool documentPrepared_ = false;
+    bool fallbackShown_ = false;
+    QUrl requested_; // what the owner asked for last
+    QUrl published_; // our in-memory page now on show, withdrawn when replaced
 };
 
 } // namespace vessaro

@@ -1,0 +1,337 @@
+#include "CMatchDialog.h"
+
+#include "AppIcon.h"
+#include "CAboutDialog.h"
+#include "CChatDialog.h"
+#include "CHtmlCtrl.h"
+#include "ChatEngine.h"
+#include "Codec.h"
+#include "ConditionValues.h"
+#include "DialogBuilder.h"
+#include "EngineEventMessage.h"
+#include "MatchDialogTemplate.h"
+#include "MatchEngine.h"
+#include "MessageBox.h"
+#include "RequirementSummary.h"
+#include "SoundService.h"
+#include "Strings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+namespace vessaro {
+namespace {
+
+using namespace res::match_ids;
+
+QString FromGbk(std::string_view gbk) {
+    return QString::fromStdString(DecodeGbk(gbk));
+}
+
+QString FieldString(std::span<const char> field) {
+    return FromGbk(FieldText(field));
+}
+
+// Only web pages may replace the information page; a notice cannot point the view at a local
+// file or a script.
+bool IsWebAddress(const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+} // namespace
+
+CMatchDialog::CMatchDialog(QString serverHost, uint16_t serverPort, QString webUrl,
+                           MatchEngine* engine)
+    : QDialog(nullptr), engine_(engine ? *engine : MatchEngine::Process()),
+      serverHost_(std::move(serverHost)), serverPort_(serverPort), webUrl_(webUrl),
+      icon_(res::AppIcon()), infoPageAddress_(webUrl + QStringLiteral("/match/adv.html")),
+      trayAvailable_(&QSystemTrayIcon::isSystemTrayAvailable) {
+    res::BuildDialog(res::MatchDialogTemplate(), this);
+    connect(res::ControlAs<QPushButton>(this, kStart), &QPushButton::clicked, this,
+            &CMatchDialog::OnStart);
+    connect(res::ControlAs<QPushButton>(this, kCancel), &QPushButton::clicked, this,
+            &CMatchDialog::OnCancel);
+    OnInitDialog();
+}
+
+CMatchDialog::~CMatchDialog() {
+    // No event may be posted to this window once it is gone.
+    if (callbackSet_)
+        engine_.SetEventCallback(nullptr);
+    // A chat window still open ends with the program.
+    delete chat_.data();
+}
+
+void CMatchDialog::OnInitDialog() {
+    SetInfoText(infoText_);
+    setWindowIcon(icon_);
+    CreateTrayIcon();
+    htmlArea_ = new CHtmlCtrl(this);
+    htmlArea_->CreateFromStatic(kHtmlArea, this); // shows nothing until the engine starts
+    EnableButtons(false, false);
+}
+
+// The desktop has no system menu that a program can extend: the About entry goes into the tray
+// icon's menu and the window's context menu, where a user of this desktop looks for it.
+void CMatchDialog::CreateTrayIcon() {
+    trayMenu_ = new QMenu(this);
+    trayMenu_->addAction(QStringLiteral("显示主窗口"), this,
+                         [this] { OnTrayNotify(QSystemTrayIcon::Trigger); });
+    const QString about = res::LoadResString(res::kIdsAboutBox);
+    if (!about.isEmpty()) {
+        trayMenu_->addSeparator();
+        trayMenu_->addAction(about, this, &CMatchDialog::OnAbout);
+    }
+    trayMenu_->addSeparator();
+    trayMenu_->addAction(QStringLiteral("退出"), this, &CMatchDialog::OnClose);
+
+    tray_ = new QSystemTrayIcon(icon_, this);
+    tray_->setToolTip(res::AppTitle());
+    tray_->setContextMenu(trayMenu_);
+    connect(tray_, &QSystemTrayIcon::activated, this, &CMatchDialog::OnTrayNotify);
+    tray_->show();
+}
+
+void CMatchDialog::contextMenuEvent(QContextMenuEvent* event) {
+    const QString about = res::LoadResString(res::kIdsAboutBox);
+    if (about.isEmpty())
+        return;
+    QMenu menu(this);
+    menu.addAction(about, this, &CMatchDialog::OnAbout);
+    menu.exec(event->globalPos());
+}
+
+void CMatchDialog::OnAbout() {
+    CAboutDialog about(this);
+    about.exec();
+}
+
+void CMatchDialog::SetInfoText(const QString& text) {
+    infoText_ = text;
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    res::ControlAs<QLabel>(this, kInfo)->setText(shown);
+}
+
+void CMatchDialog::SetStatus(const QString& status) {
+    res::ControlAs<QLabel>(this, kStatus)->setText(status);
+}
+
+void CMatchDialog::EnableButtons(bool start, bool cancel) {
+    res::Control(this, kStart)->setEnabled(start);
+    res::Control(this, kCancel)->setEnabled(cancel);
+}
+
+// Every show before the engine has started (re)arms the one start-up timer, so the engine starts
+// once, half a second after the window last appeared. A window being closed never starts it.
+void CMatchDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (started_ || closing_)
+        return;
+    if (timerId_ != 0)
+        killTimer(timerId_);
+    timerId_ = startTimer(startupDelayMs_);
+    SetInfoText(QStringLiteral("正在连接服务器..."));
+}
+
+void CMatchDialog::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != timerId_) {
+        QDialog::timerEvent(event);
+        return;
+    }
+    killTimer(timerId_);
+    timerId_ = 0;
+    if (!started_)
+        StartEngine();
+}
+
+void CMatchDialog::StartEngine() {
+    engine_.Start(serverHost_.toStdString(), serverPort_);
+    engine_.SetEventCallback(
+        [this](int32_t code, EventBlock block) { RouteEngineEvent(code, std::move(block)); });
+    callbackSet_ = true;
+    htmlArea_->Navigate(infoPageAddress_);
+    engine_.Connect();
+    started_ = true;
+}
+
+int CMatchDialog::RouteEngineEvent(int32_t code, EventBlock block) {
+    // Only posts: the engine holds its lock here, and the chat window may be going away on the
+    // user interface thread. The window hands events on to the chat window when it handles them.
+    QCoreApplication::postEvent(this, new EngineEventMessage(code, std::move(block)));
+    return 1;
+}
+
+void CMatchDialog::customEvent(QEvent* event) {
+    if (event->type() != EngineEventMessage::Type()) {
+        QDialog::customEvent(event);
+        return;
+    }
+    const auto& message = static_cast<const EngineEventMessage&>(*event);
+    if (message.code() >= EVT_CONNECTED && message.code() <= EVT_PARTNER_FOUND)
+        OnEngineEvent(message);
+    else if (chatOpen_ && chat_)
+        QCoreApplication::sendEvent(chat_, event);
+    // Otherwise nobody wants it; its block goes with the event.
+}
+
+void CMatchDialog::OnEngineEvent(const EngineEventMessage& message) {
+    switch (message.code()) {
+    case EVT_CONNECTED:
+        EnableButtons(true, res::Control(this, kCancel)->isEnabled());
+        SetInfoText(QStringLiteral("连接服务器成功！"));
+        break;
+    case EVT_CONNECT_FAILED: {
+        const QString text = QStringLiteral("连接服务器失败，请退出程序重试！");
+        ShowMessage(this, text);
+        SetInfoText(text);
+        break;
+    }
+    case EVT_DISCONNECTED:
+        if (started_) {
+            sessionLost_ = true;
+            const QString text = QStringLiteral("从服务器断开，请退出程序重试！");
+            ShowMessage(this, text);
+            EnableButtons(false, false);
+            SetInfoText(text);
+        } else {
+            RemoveTrayIcon();
+            EndDialog();
+        }
+        break;
+    case EVT_NOTICE:
+        OnNotice(message.block());
+        break;
+    case EVT_MATCH_FAILED:
+        ShowMessage(this, QStringLiteral("请求失败！"));
+        OnMatchingStopped();
+        break;
+    case EVT_MATCHING:
+        SetStatus(QStringLiteral("等待"));
+        EnableButtons(false, true);
+        SetInfoText(RequirementSummary(conditions_.values));
+        break;
+    case EVT_MATCH_CANCELLED:
+        OnMatchingStopped();
+        break;
+    case EVT_PARTNER_FOUND:
+        OpenChatWindow(message.block());
+        break;
+    default:
+        break;
+    }
+}
+
+void CMatchDialog::OnMatchingStopped() {
+    SetStatus(QStringLiteral("空闲"));
+    EnableButtons(true, false);
+}
+
+void CMatchDialog::OnNotice(const EventBlock& block) {
+    if (block.empty())
+        return;
+    const QString address = FromGbk(ReadNoticeBlock(block).text);
+    if (address == infoPageAddress_ || !IsWebAddress(address))
+        return;
+    infoPageAddress_ = address;
+    htmlArea_->Navigate(address);
+}
+
+void CMatchDialog::OpenChatWindow(const EventBlock& block) {
+    const auto [partner, own] = ReadPartnerBlock(block);
+    chatOpen_ = true;
+    auto* chat = new CChatDialog(this, ChatEngine::Process(), webUrl_);
+    chat_ = chat;
+    chat->inputText.clear();
+    chat->peerCommunityId = FieldString(partner.communityId);
+    chat->myNickname = FieldString(own.nickname);
+    chat->peerNickname = FieldString(partner.nickname);
+    chat->peerProfileText = FromGbk(FormatProfileText(partner));
+    chat->myProfileText = FromGbk(FormatProfileText(own));
+    SoundService::Instance().Play(QStringLiteral("ringin.wav"), true);
+    chat->Open();
+    EnableButtons(false, false);
+    SetStatus(QStringLiteral("对话"));
+}
+
+// After a lost session 开始 stays disabled: the window says to quit and try again.
+void CMatchDialog::OnChatClosed() {
+    EnableButtons(!sessionLost_, false);
+    SetStatus(QStringLiteral("空闲"));
+    chatOpen_ = false;
+    showNormal();
+}
+
+void CMatchDialog::OnStart() {
+    if (conditions_.DoModal() != QDialog::Accepted)
+        return;
+    UserProfile profile = EmptyProfile();
+    MatchRequirement requirement = EmptyRequirement();
+    FillRecords(conditions_.values, profile, requirement);
+    engine_.RequestMatch(profile, requirement);
+}
+
+void CMatchDialog::OnCancel() {
+    engine_.CancelMatch();
+}
+
+void CMatchDialog::closeEvent(QCloseEvent* event) {
+    event->ignore(); // the window ends by EndDialog, now or when the server has let it go
+    OnClose();
+}
+
+void CMatchDialog::OnClose() {
+    started_ = false;
+    closing_ = true;
+    if (timerId_ != 0) {
+        killTimer(timerId_);
+        timerId_ = 0;
+    }
+    SetInfoText(QStringLiteral("正在退出，请稍候..."));
+    if (engine_.Disconnect() == -1) {
+        RemoveTrayIcon();
+        EndDialog();
+    }
+}
+
+// Esc does nothing: the main window ends only through its close box (or the tray menu), which
+// leaves the server first.
+void CMatchDialog::reject() {}
+
+void CMatchDialog::EndDialog() {
+    QDialog::done(QDialog::Rejected);
+}
+
+void CMatchDialog::RemoveTrayIcon() {
+    if (tray_)
+        tray_->hide();
+}
+
+// Minimised, the window lives in the notification area only, where a click brings it back. Where
+// the desktop has no such area it stays an ordinary minimised window.
+void CMatchDialog::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !trayAvailable_())
+        return;
+    QTimer::singleShot(0, this, [this] {
+        if (isMinimized())
+            hide();
+    });
+}
+
+void CMatchDialog::OnTrayNotify(QSystemTrayIcon::ActivationReason reason) {
+    if (reason != QSystemTrayIcon::Trigger)
+        return;
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+} // namespace vessaro

@@ -1,0 +1,188 @@
+#include "CHtmlCtrl.h"
+
+#include "DialogBuilder.h"
+#include "HtmlPageStore.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QTimer>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+namespace vessaro {
+namespace {
+
+// Chromium reports a navigation that another one replaced as failed with this code.
+constexpr int kAbortedError = -3;
+
+QByteArray FallbackPage(const QUrl& failedUrl) {
+    const QString address = failedUrl.toDisplayString().toHtmlEscaped();
+    return QStringLiteral(
+               "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>页面无法打开</title>"
+               "<style>body{font-family:sans-serif;background:#f3f6fa;color:#1f2d3d;margin:16px;}"
+               "h1{font-size:15px;color:#25548a;}p{font-size:12px;}"
+               ".address{color:#7a8796;word-break:break-all;}</style></head><body>"
+               "<h1>页面暂时无法打开</h1><p>请稍后再试。聊天功能不受影响。</p>"
+               "<p class=\"address\">%1</p></body></html>")
+        .arg(address)
+        .toUtf8();
+}
+
+bool IsRightButton(const QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        return static_cast<const QMouseEvent*>(event)->button() == Qt::RightButton;
+    default:
+        return false;
+    }
+}
+
+bool IsInside(const QWidget* widget, const QWidget* ancestor) {
+    return widget && ancestor && (widget == ancestor || ancestor->isAncestorOf(widget));
+}
+
+} // namespace
+
+void CHtmlCtrl::RegisterScheme() {
+    HtmlPageStore::RegisterScheme();
+}
+
+CHtmlCtrl::CHtmlCtrl(QWidget* parent) : QWebEngineView(parent) {
+    setFocusPolicy(Qt::NoFocus);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    // Our own page stands in for the engine's error page.
+    settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    HtmlPageStore::Instance(page()->profile());
+    connect(page(), &QWebEnginePage::loadingChanged, this, &CHtmlCtrl::OnLoadingChanged);
+    connect(qApp, &QApplication::focusChanged, this, &CHtmlCtrl::OnFocusChanged);
+}
+
+CHtmlCtrl::~CHtmlCtrl() {
+    if (!published_.isEmpty())
+        HtmlPageStore::Instance(nullptr).Withdraw(published_);
+}
+
+bool CHtmlCtrl::CreateFromStatic(int placeholderId, QWidget* parent) {
+    QWidget* placeholder = res::Control(parent, placeholderId);
+    if (!placeholder)
+        return false;
+    QWidget* container = placeholder->parentWidget();
+    const QRect rect = placeholder->geometry();
+    QWidget* before = placeholder->previousInFocusChain();
+    QWidget* after = placeholder->nextInFocusChain();
+
+    // The placeholder goes first, so that the view is the only child with that ID.
+    delete placeholder;
+    setParent(container);
+    setObjectName(QString::number(placeholderId));
+    setGeometry(rect);
+    if (before && before != this && IsInside(before, container))
+        QWidget::setTabOrder(before, this);
+    if (after && after != this && IsInside(after, container))
+        QWidget::setTabOrder(this, after);
+    show();
+    return true;
+}
+
+void CHtmlCtrl::Navigate(const QString& address) {
+    requested_ = QUrl(address);
+    fallbackShown_ = false;
+    load(requested_);
+}
+
+void CHtmlCtrl::InitDocument() {
+    if (documentPrepared_)
+        return;
+    documentPrepared_ = true;
+    // The in-memory pages come from our URL scheme, which the profile serves from now on.
+    HtmlPageStore::Instance(page()->profile());
+}
+
+void CHtmlCtrl::LoadHtml(std::string gbkPage) {
+    // No charset declaration in the page itself: the type says it, or a page that starts with
+    // tens of KB of ASCII would be read as Latin-1.
+    LoadPublished(QByteArray(gbkPage.data(), static_cast<qsizetype>(gbkPage.size())),
+                  QByteArrayLiteral("text/html;charset=gbk"));
+}
+
+void CHtmlCtrl::LoadPublished(QByteArray bytes, QByteArray mimeType) {
+    HtmlPageStore& store = HtmlPageStore::Instance(page()->profile());
+    const QUrl previous = published_;
+    published_ = store.Publish(std::move(bytes), std::move(mimeType));
+    if (!previous.isEmpty())
+        store.Withdraw(previous);
+    requested_ = published_;
+    fallbackShown_ = false;
+    load(published_);
+}
+
+void CHtmlCtrl::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
+    if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
+        return;
+    if (info.errorCode() == kAbortedError || info.url() != requested_ || fallbackShown_)
+        return; // replaced by a newer load, or the built-in page itself
+    ShowFallback(info.url());
+}
+
+void CHtmlCtrl::ShowFallback(const QUrl& failedUrl) {
+    const QUrl wanted = requested_;
+    LoadPublished(FallbackPage(failedUrl), QByteArrayLiteral("text/html;charset=utf-8"));
+    // The owner's address stays the one asked for; the built-in page only stands in for it.
+    requested_ = wanted;
+    fallbackShown_ = true;
+    emit fallbackShown(failedUrl);
+}
+
+// The engine creates its render widget as a child when a page first shows; every child gets the
+// same treatment as the view: no focus, no right button, no context menu.
+bool CHtmlCtrl::event(QEvent* event) {
+    if (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildPolished) {
+        if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))
+            Guard(child);
+    }
+    return QWebEngineView::event(event);
+}
+
+void CHtmlCtrl::Guard(QWidget* child) {
+    child->removeEventFilter(this);
+    child->installEventFilter(this);
+    child->setFocusPolicy(Qt::NoFocus);
+    child->setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+bool CHtmlCtrl::eventFilter(QObject* watched, QEvent* event) {
+    if (IsRightButton(event) || event->type() == QEvent::ContextMenu)
+        return true;
+    if (event->type() == QEvent::Polish || event->type() == QEvent::Show ||
+        event->type() == QEvent::MouseButtonPress) {
+        if (auto* widget = qobject_cast<QWidget*>(watched))
+            widget->setFocusPolicy(Qt::NoFocus);
+    }
+    return QWebEngineView::eventFilter(watched, event);
+}
+
+void CHtmlCtrl::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+}
+
+// A click on the page must leave the keyboard focus where it was (in the chat window: the input
+// box). Should the engine take the focus anyway, it goes straight back.
+void CHtmlCtrl::OnFocusChanged(QWidget* old, QWidget* now) {
+    if (!IsInside(now, this) || IsInside(old, this))
+        return;
+    QPointer<QWidget> previous = old;
+    QPointer<QWidget> taken = now;
+    QTimer::singleShot(0, this, [previous, taken] {
+        if (previous && previous->isVisible() && previous->isEnabled())
+            previous->setFocus(Qt::OtherFocusReason);
+        else if (taken)
+            taken->clearFocus();
+    });
+}
+
+} // namespace vessaro

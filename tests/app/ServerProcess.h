@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+namespace vessaro::test {
+
+// A vessaro-server of the build on its own loopback address (127.0.0.N, port 13366), so that
+// tests can run side by side. It serves the web pages too when it can.
+class ServerProcess {
+public:
+    explicit ServerProcess(QString address);
+    ~ServerProcess();
+
+    // Starts the server and waits for its ready line; false when it does not come.
+    bool Start();
+
+    QString address() const { return address_; }
+    // The web site's address, or one where nothing answers when the pages are not served.
+    QString webUrl() const { return webUrl_; }
+    QString output() const { return output_; }
+
+private:
+    bool Launch(int httpPort);
+
+    QString address_;
+    QString webUrl_;
+    QString output_;
+    QProcess process_;
+};
+
+} // namespace vessaro::test

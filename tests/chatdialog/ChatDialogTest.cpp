@@ -1,0 +1,345 @@
+#include "ChatWindowFixture.h"
+
+#include "Console.h"
+#include "TranscriptPage.h"
+
+#include <QInputMethodEvent>
+#include <QLabel>
+
+#include <cstdio>
+
+namespace vessaro::test {
+namespace {
+
+using res::IDC_CHAT_ACCEPT;
+using res::IDC_CHAT_CLOSE;
+using res::IDC_CHAT_HANGUP;
+using res::IDC_CHAT_SEND;
+
+void TypeChinese(QWidget* input, const QString& text) {
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QApplication::sendEvent(input, &commit);
+}
+
+EventBlock TalkBlock(std::string_view gbk) {
+    return MakeTalkTextBlock(MakeTalkText(gbk, 0));
+}
+
+TEST_F(ChatWindowTest, OpensOfferedWithThePromptAndBothProfiles) {
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("对话"));
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(Button(IDC_CHAT_ACCEPT)->isEnabled());
+    EXPECT_TRUE(Button(IDC_CHAT_HANGUP)->isEnabled());
+    EXPECT_FALSE(Button(IDC_CHAT_SEND)->isEnabled());
+    EXPECT_TRUE(Button(IDC_CHAT_CLOSE)->isEnabled());
+    EXPECT_FALSE(Button(res::IDC_CHAT_VIEW_PROFILE)->isVisible());
+    EXPECT_FALSE(Button(res::IDC_CHAT_SEND_PICTURE)->isVisible());
+    EXPECT_TRUE(Input()->toPlainText().isEmpty());
+    EXPECT_EQ(res::ControlAs<QLabel>(dialog, res::IDC_CHAT_PEER_PROFILE)->text(),
+              QStringLiteral("昵称：小红\n性别：女"));
+    EXPECT_EQ(res::ControlAs<QLabel>(dialog, res::IDC_CHAT_MY_PROFILE)->text(),
+              QStringLiteral("昵称：小明\n性别：男"));
+
+    ASSERT_EQ(Entries().size(), 1u);
+    EXPECT_EQ(LastEntry().speakerLabel, Gbk("系统消息"));
+    EXPECT_EQ(LastEntry().colorName, "Teal");
+    EXPECT_EQ(LastEntry().messageText, Gbk("请选择‘接受’开始对话，拒绝对话请按“挂断”"));
+    EXPECT_EQ(dialog->BuildPage(), BuildPage(Entries()));
+
+    // Opening leaves the matching window's ring alone.
+    EXPECT_TRUE(sounds.isEmpty());
+    EXPECT_EQ(SoundService::Instance().current(), QStringLiteral("ringin.wav"));
+    EXPECT_TRUE(SoundService::Instance().looping());
+}
+
+TEST_F(ChatWindowTest, FocusMovesToTheInputBoxShortlyAfterOpening) {
+    dialog->activateWindow();
+    EXPECT_TRUE(WaitUntil([&] { return QApplication::focusWidget() == Input(); }));
+}
+
+struct PhaseStep {
+    const char* name;
+    int32_t code;
+    bool acceptEnabled, hangUpEnabled, sendEnabled;
+    QStringList sounds; // what the step asks of the audio output, in order
+    const char* notice; // system line added by the step, or null
+};
+
+TEST_F(ChatWindowTest, ControlsAndSoundsFollowThePhases) {
+    const PhaseStep steps[] = {
+        {"accepted", EVT_ACCEPTED, false, true, false, {"play ringout.wav loop"}, nullptr},
+        {"talking",
+         EVT_TALK_STARTED,
+         false,
+         true,
+         true,
+         {"stop", "play chimes.wav once"},
+         "连接已建立，可以开始对话！"},
+        {"line received", EVT_TALK_TEXT, false, true, true, {"play ding.wav once"}, nullptr},
+        {"ended",
+         EVT_TALK_ENDED,
+         false,
+         false,
+         false,
+         {"stop", "play over.wav once"},
+         "对话已结束！点击关闭按钮退出。\r\n注意：关闭窗口后，对话内容将会自动删除！！！"},
+    };
+    for (const PhaseStep& step : steps) {
+        SCOPED_TRACE(step.name);
+        sounds.clear();
+        const std::size_t before = Entries().size();
+        Post(step.code, step.code == EVT_TALK_TEXT ? TalkBlock(Gbk("在吗")) : EventBlock{});
+        EXPECT_EQ(Button(IDC_CHAT_ACCEPT)->isEnabled(), step.acceptEnabled);
+        EXPECT_EQ(Button(IDC_CHAT_HANGUP)->isEnabled(), step.hangUpEnabled);
+        EXPECT_EQ(Button(IDC_CHAT_SEND)->isEnabled(), step.sendEnabled);
+        EXPECT_TRUE(Button(IDC_CHAT_CLOSE)->isEnabled());
+        EXPECT_TRUE(Input()->isEnabled());
+        EXPECT_EQ(sounds, step.sounds);
+        if (step.notice) {
+            ASSERT_EQ(Entries().size(), before + 1);
+            EXPECT_EQ(LastEntry().speakerLabel, Gbk("系统消息"));
+            EXPECT_EQ(LastEntry().colorName, "Teal");
+            EXPECT_EQ(LastEntry().messageText, Gbk(step.notice));
+        }
+    }
+    EXPECT_TRUE(engine.calls.empty()) << "events never call back into the engine";
+}
+
+TEST_F(ChatWindowTest, ReceivedLineIsThePartnersUpToItsTerminator) {
+    StartTalking();
+    EventBlock block = TalkBlock(Gbk("你好，http://example.com/a 见"));
+    const std::size_t terminator = 4 + Gbk("你好，http://example.com/a 见").size();
+    for (std::size_t i = terminator + 1; i < block.size(); ++i)
+        block[i] = 'Z'; // whatever follows the terminator is not part of the line
+    Post(EVT_TALK_TEXT, block);
+    EXPECT_EQ(LastEntry().speakerLabel, Gbk("小红"));
+    EXPECT_EQ(LastEntry().colorName, "Blue");
+    EXPECT_EQ(LastEntry().messageText, Gbk("你好，http://example.com/a 见"));
+    EXPECT_NE(dialog->BuildPage().find("<a href=http://example.com/a target=_blank>"),
+              std::string::npos);
+
+    // A text area without a terminator is read to its end and never beyond it.
+    EventBlock full(kTalkBlockSize, 'x');
+    full[0] = full[1] = full[2] = full[3] = 0;
+    Post(EVT_TALK_TEXT, full);
+    EXPECT_EQ(LastEntry().messageText, std::string(512, 'x'));
+}
+
+TEST_F(ChatWindowTest, TalkDataAndUnknownCodesOnlyLog) {
+    std::FILE* console = std::tmpfile();
+    ASSERT_NE(console, nullptr);
+    SetConsoleStream(console);
+    StartTalking();
+    const std::size_t entries = Entries().size();
+    sounds.clear();
+
+    Post(EVT_TALK_DATA, MakeTalkDataBlock(std::vector<uint8_t>{1, 2, 3}));
+    Post(99, EventBlock(7, 0xff));
+    Post(EVT_NOTICE);
+
+    SetConsoleStream(stdout);
+    std::rewind(console);
+    char text[512] = {};
+    const std::size_t n = std::fread(text, 1, sizeof text - 1, console);
+    std::fclose(console);
+    EXPECT_EQ(std::string(text, n), "CChatDialog::OnMyMessage, wParam = 9\n"
+                                    "CChatDialog::OnMyMessage, wParam = 11\n"
+                                    "CChatDialog::OnMyMessage, wParam = 13\n"
+                                    "CChatDialog::OnMyMessage, wParam = 99\n"
+                                    "CChatDialog::OnMyMessage, wParam = 4\n");
+    EXPECT_EQ(Entries().size(), entries);
+    EXPECT_TRUE(sounds.isEmpty());
+    EXPECT_TRUE(Button(IDC_CHAT_SEND)->isEnabled());
+    EXPECT_TRUE(Button(IDC_CHAT_HANGUP)->isEnabled());
+}
+
+TEST_F(ChatWindowTest, HangUpRefusesUntilAcceptedThenHangsUp) {
+    Button(IDC_CHAT_ACCEPT)->click();
+    EXPECT_TRUE(Button(IDC_CHAT_ACCEPT)->isEnabled()) << "only EVT_ACCEPTED changes the window";
+    Button(IDC_CHAT_HANGUP)->click();
+    Post(EVT_ACCEPTED);
+    Button(IDC_CHAT_HANGUP)->click();
+    Post(EVT_TALK_STARTED);
+    Button(IDC_CHAT_HANGUP)->click();
+    EXPECT_EQ(engine.calls, (std::vector<std::string>{"accept", "refuse", "hangup", "hangup"}));
+    EndTalking();
+    EXPECT_FALSE(Button(IDC_CHAT_HANGUP)->isEnabled());
+}
+
+TEST_F(ChatWindowTest, EnterDoesNothingUntilTheTalkStarts) {
+    QTest::keyClicks(Input(), "hello");
+    QTest::keyClick(Input(), Qt::Key_Return);
+    Post(EVT_ACCEPTED);
+    QTest::keyClick(Button(IDC_CHAT_HANGUP), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(engine.calls.empty());
+    EXPECT_EQ(Input()->toPlainText(), QStringLiteral("hello"));
+    EXPECT_EQ(Entries().size(), 1u);
+}
+
+TEST_F(ChatWindowTest, EnterSendsWhereverTheFocusIsAndNeverHangsUp) {
+    StartTalking();
+    struct Case {
+        const char* name;
+        QWidget* target;
+        Qt::Key key;
+    } cases[] = {
+        {"input box", Input(), Qt::Key_Return},
+        {"hang-up button", Button(IDC_CHAT_HANGUP), Qt::Key_Return},
+        {"close button", Button(IDC_CHAT_CLOSE), Qt::Key_Enter},
+        {"accept button", Button(IDC_CHAT_ACCEPT), Qt::Key_Return},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine.calls.clear();
+        QTest::keyClicks(Input(), "hi");
+        QTest::keyClick(c.target, c.key);
+        EXPECT_EQ(engine.calls, std::vector<std::string>{"send:hi"});
+        EXPECT_TRUE(Input()->toPlainText().isEmpty());
+        EXPECT_EQ(LastEntry().speakerLabel, Gbk("小明"));
+        EXPECT_EQ(LastEntry().colorName, "Green");
+        EXPECT_EQ(LastEntry().messageText, "hi");
+    }
+    EXPECT_FALSE(DeletedAfterEvents());
+    EXPECT_EQ(host.closed, 0);
+}
+
+TEST_F(ChatWindowTest, ControlEnterBreaksTheLineAndTheBreakIsSentAsCrLf) {
+    StartTalking();
+    QTest::keyClicks(Input(), "a");
+    QTest::keyClick(Input(), Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClicks(Input(), "b");
+    EXPECT_EQ(Input()->toPlainText(), QStringLiteral("a\nb"));
+    EXPECT_TRUE(engine.calls.empty());
+
+    // Elsewhere Control+Enter neither sends nor presses the focused button.
+    QTest::keyClick(Button(IDC_CHAT_HANGUP), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(engine.calls.empty());
+
+    QTest::keyClick(Input(), Qt::Key_Return);
+    EXPECT_EQ(engine.calls, std::vector<std::string>{"send:a\r\nb"});
+    EXPECT_EQ(LastEntry().messageText, "a\r\nb");
+    EXPECT_NE(dialog->BuildPage().find("<font size=3>&nbsp;&nbsp;a<br>&nbsp;&nbspb</font>"),
+              std::string::npos);
+}
+
+TEST_F(ChatWindowTest, SendButtonSendsChineseAsGbkWithPackTypeZero) {
+    StartTalking();
+    TypeChinese(Input(), QStringLiteral("你好，世界"));
+    bool sendEnabledDuringCall = true;
+    engine.duringSend = [&] { sendEnabledDuringCall = Button(IDC_CHAT_SEND)->isEnabled(); };
+    Button(IDC_CHAT_SEND)->click();
+    EXPECT_FALSE(sendEnabledDuringCall);
+    EXPECT_TRUE(Button(IDC_CHAT_SEND)->isEnabled());
+    EXPECT_EQ(engine.calls, std::vector<std::string>{"send:" + Gbk("你好，世界")});
+    EXPECT_EQ(engine.packTypes, std::vector<int32_t>{0});
+    EXPECT_EQ(LastEntry().messageText, Gbk("你好，世界"));
+}
+
+TEST_F(ChatWindowTest, EmptyInputSendsNothingButBlanksAreSent) {
+    StartTalking();
+    const std::size_t before = Entries().size();
+    Button(IDC_CHAT_SEND)->click();
+    EXPECT_TRUE(engine.calls.empty());
+    EXPECT_EQ(Entries().size(), before);
+
+    QTest::keyClicks(Input(), "   ");
+    Button(IDC_CHAT_SEND)->click();
+    EXPECT_EQ(engine.calls, std::vector<std::string>{"send:   "});
+    EXPECT_EQ(LastEntry().messageText, "   ");
+}
+
+TEST_F(ChatWindowTest, FailedSendKeepsTheTextAndALaterSendAddsOneLine) {
+    StartTalking();
+    ModalAnswerer answerer;
+    engine.sendResults = {-1, 0};
+    QTest::keyClicks(Input(), "are you there?");
+    const std::size_t before = Entries().size();
+
+    QTest::keyClick(Input(), Qt::Key_Return);
+    EXPECT_EQ(answerer.messages, QStringList{QStringLiteral("发送失败！")});
+    EXPECT_EQ(Input()->toPlainText(), QStringLiteral("are you there?"));
+    EXPECT_EQ(Entries().size(), before);
+    EXPECT_TRUE(Button(IDC_CHAT_SEND)->isEnabled());
+
+    QTest::keyClick(Input(), Qt::Key_Return);
+    EXPECT_EQ(answerer.messages.size(), 1);
+    ASSERT_EQ(Entries().size(), before + 1);
+    EXPECT_EQ(LastEntry().speakerLabel, Gbk("小明"));
+    EXPECT_EQ(LastEntry().colorName, "Green");
+    EXPECT_EQ(LastEntry().messageText, "are you there?");
+    EXPECT_TRUE(Input()->toPlainText().isEmpty());
+}
+
+TEST_F(ChatWindowTest, InputTakes255BytesAndNoMore) {
+    StartTalking();
+    Input()->setPlainText(QString(254, QLatin1Char('x')));
+    Input()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(Input(), "yz");
+    EXPECT_EQ(Input()->toPlainText(), QString(254, QLatin1Char('x')) + QLatin1Char('y'));
+
+    QTest::keyClick(Input(), Qt::Key_Return);
+    ASSERT_EQ(engine.calls.size(), 1u);
+    EXPECT_EQ(engine.calls.front(), "send:" + std::string(254, 'x') + "y");
+}
+
+struct CloseCase {
+    const char* name;
+    std::vector<int32_t> events;
+    bool pressAcceptFirst;
+    bool byCloseButton;
+    std::vector<std::string> calls;
+};
+
+void PrintTo(const CloseCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ChatWindowCloseTest : public ChatWindowTest,
+                            public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(ChatWindowCloseTest, StopsSoundEndsTheOfferOrTalkTellsTheHostAndGoes) {
+    const CloseCase& c = GetParam();
+    if (c.pressAcceptFirst)
+        Button(IDC_CHAT_ACCEPT)->click();
+    for (int32_t code : c.events)
+        Post(code);
+    sounds.clear();
+
+    if (c.byCloseButton)
+        Button(IDC_CHAT_CLOSE)->click();
+    else
+        dialog->close();
+
+    EXPECT_EQ(engine.calls, c.calls);
+    EXPECT_EQ(sounds, QStringList{QStringLiteral("stop")});
+    EXPECT_TRUE(SoundService::Instance().current().isEmpty());
+    EXPECT_EQ(host.closed, 1);
+    EXPECT_FALSE(dialog->isVisible());
+    Post(EVT_TALK_TEXT, TalkBlock("late")); // an event already on its way changes nothing
+    EXPECT_EQ(sounds, QStringList{QStringLiteral("stop")});
+    EXPECT_TRUE(DeletedAfterEvents());
+    EXPECT_EQ(host.closed, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phases, ChatWindowCloseTest,
+    ::testing::Values(
+        CloseCase{"offered", {}, false, true, {"refuse"}},
+        CloseCase{"offeredByCaption", {}, false, false, {"refuse"}},
+        CloseCase{"acceptPressed", {}, true, true, {"accept", "refuse"}},
+        CloseCase{"accepted", {EVT_ACCEPTED}, false, true, {"hangup"}},
+        CloseCase{"talking", {EVT_ACCEPTED, EVT_TALK_STARTED}, false, false, {"hangup"}},
+        CloseCase{
+            "ended", {EVT_ACCEPTED, EVT_TALK_STARTED, EVT_TALK_ENDED}, false, true, {"refuse"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ChatWindowTest, EscapeLeavesTheWindowOpen) {
+    QTest::keyClick(Input(), Qt::Key_Escape);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(engine.calls.empty());
+    EXPECT_EQ(host.closed, 0);
+}
+
+} // namespace
+} // namespace vessaro::test

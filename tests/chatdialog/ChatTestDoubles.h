@@ -1,0 +1,158 @@
+#pragma once
+
+#include "ChatEngine.h"
+#include "ChatHost.h"
+#include "Codec.h"
+#include "SoundBackend.h"
+#include "SoundService.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QObject>
+#include <QStringList>
+#include <QTest>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class QDialog;
+class QFileDialog;
+class QMessageBox;
+
+namespace vessaro::test {
+
+// GBK of a UTF-8 literal, as entries and records hold text.
+inline std::string Gbk(const char* utf8) {
+    return EncodeGbkOrEmpty(utf8);
+}
+
+// Runs the event loop until the condition holds or the time is up; true when it holds. Events
+// are answered as they come (the web engine's many round trips between threads need that), and
+// the condition is looked at every few milliseconds.
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+// Records the engine calls of the chat window; SendText results are scripted.
+class RecordingEngine : public ChatEngine {
+public:
+    std::vector<std::string> calls; // "accept", "refuse", "hangup", "send:TEXT", "file:NAME:SIZE"
+    std::vector<int32_t> packTypes;
+    std::deque<int> sendResults; // for the next SendText calls; 0 once used up
+    int fileResult = 0;
+    std::vector<uint8_t> fileData;
+    std::function<void()> duringSend; // runs inside SendText, while the window waits for it
+
+    int Accept() override { return Record("accept"); }
+    int Refuse() override { return Record("refuse"); }
+    int HangUp() override { return Record("hangup"); }
+    int SendText(const TalkText& text) override {
+        calls.push_back("send:" + std::string(FieldText(text.text)));
+        packTypes.push_back(text.packType);
+        if (duringSend)
+            duringSend();
+        if (sendResults.empty())
+            return 0;
+        const int result = sendResults.front();
+        sendResults.pop_front();
+        return result;
+    }
+    int SendFile(const char* fileName, const uint8_t* data, uint32_t length) override {
+        calls.push_back("file:" + std::string(fileName) + ":" + std::to_string(length));
+        fileData.assign(data, data + length);
+        return fileResult;
+    }
+
+private:
+    int Record(const char* call) {
+        calls.push_back(call);
+        return -1; // the window must not depend on the answer
+    }
+};
+
+class RecordingHost : public ChatHost {
+public:
+    int closed = 0;
+    void OnChatClosed() override { ++closed; }
+};
+
+// Records what the sound service asks of the audio output: "play NAME loop|once", "stop", "beep".
+class RecordingSoundBackend : public SoundBackend {
+public:
+    explicit RecordingSoundBackend(QStringList* log) : log_(log) {}
+    bool Play(const QString& path, bool loop) override {
+        log_->append(QStringLiteral("play %1 %2")
+                         .arg(QFileInfo(path).fileName(),
+                              loop ? QStringLiteral("loop") : QStringLiteral("once")));
+        return true;
+    }
+    void Stop() override { log_->append(QStringLiteral("stop")); }
+    void Beep() override { log_->append(QStringLiteral("beep")); }
+
+private:
+    QStringList* log_;
+};
+
+// The sound service plays into a recording for as long as this lives, from the shipped files.
+class RecordedSounds {
+public:
+    RecordedSounds() {
+        SoundService::Instance().SetSoundsFolder(QStringLiteral(VESSARO_SOUNDS_DIR));
+        SoundService::Instance().SetBackend(std::make_unique<RecordingSoundBackend>(&log));
+    }
+    ~RecordedSounds() {
+        SoundService::Instance().Stop();
+        SoundService::Instance().SetBackend(nullptr);
+    }
+    QStringList log;
+};
+
+// Answers the modal dialogs that a test's actions open, as a user would: message boxes are
+// confirmed (Yes where asked, else OK) and their texts recorded; file dialogs and other dialogs
+// get the answers queued for them, in order, or are cancelled when none is left.
+class ModalAnswerer : public QObject {
+public:
+    using FileAnswer = std::function<void(QFileDialog*)>;
+    using DialogAnswer = std::function<void(QDialog*)>;
+
+    ModalAnswerer();
+    void AnswerFileDialog(FileAnswer answer) { fileAnswers_.push_back(std::move(answer)); }
+    void AnswerDialog(DialogAnswer answer) { dialogAnswers_.push_back(std::move(answer)); }
+
+    QStringList messages;
+    int fileDialogsSeen = 0;
+
+private:
+    void Poll();
+    void Answer(QWidget* modal);
+
+    QTimer timer_;
+    QWidget* handling_ = nullptr;
+    std::deque<FileAnswer> fileAnswers_;
+    std::deque<DialogAnswer> dialogAnswers_;
+};
+
+} // namespace vessaro::test
+
+// Readable failure messages for Qt's strings.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
+    *out << '"' << bytes.left(200).toStdString() << (bytes.size() > 200 ? "...\"" : "\"");
+}

@@ -1,0 +1,207 @@
+#include "CHtmlCtrl.h"
+
+#include "Codec.h"
+#include "DialogBuilder.h"
+#include "HtmlPageStore.h"
+#include "WaitUntil.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineProfile>
+#include <gtest/gtest.h>
+
+namespace vessaro {
+namespace {
+
+constexpr int kPlaceholderId = 1041;
+constexpr int kLoadWaitMs = 30000;
+
+res::DialogTemplate HostTemplate() {
+    return res::DialogTemplate{
+        .id = 900,
+        .caption = "host",
+        .fontFace = "宋体",
+        .pointSize = 9,
+        .width = 300,
+        .height = 200,
+        .minimizeBox = false,
+        .controls =
+            {
+                {10, res::ControlKind::Edit, "", {5, 5, 100, 12}},
+                {kPlaceholderId, res::ControlKind::Placeholder, "", {5, 25, 290, 150}},
+                {11, res::ControlKind::PushButton, "确定", {240, 180, 50, 14}},
+            },
+    };
+}
+
+class HtmlCtrlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        res::BuildDialog(HostTemplate(), &dialog);
+        placeholder = res::Control(&dialog, kPlaceholderId);
+        placeholderRect = placeholder->geometry();
+        view = new CHtmlCtrl(&dialog);
+        ASSERT_TRUE(view->CreateFromStatic(kPlaceholderId, &dialog));
+        dialog.show();
+    }
+
+    // Loads the page and waits until the view reports the load; true when it succeeded.
+    bool LoadAndWait(const std::string& gbkPage) {
+        QSignalSpy finished(view, &QWebEngineView::loadFinished);
+        view->LoadHtml(gbkPage);
+        if (!test::WaitUntil([&] { return finished.count() > 0; }, kLoadWaitMs))
+            return false;
+        return finished.last().first().toBool();
+    }
+
+    QVariant Js(const QString& script) {
+        QVariant result;
+        bool done = false;
+        view->page()->runJavaScript(script, [&](const QVariant& value) {
+            result = value;
+            done = true;
+        });
+        EXPECT_TRUE(test::WaitUntil([&] { return done; }, kLoadWaitMs)) << "no answer";
+        return result;
+    }
+
+    QDialog dialog;
+    QPointer<QWidget> placeholder;
+    QRect placeholderRect;
+    CHtmlCtrl* view = nullptr;
+};
+
+TEST_F(HtmlCtrlTest, TakesThePlaceOfThePlaceholderWithItsIdAndRectangle) {
+    EXPECT_TRUE(placeholder.isNull()) << "the placeholder is gone";
+    EXPECT_EQ(res::Control(&dialog, kPlaceholderId), view);
+    EXPECT_EQ(view->geometry(), placeholderRect);
+    EXPECT_EQ(view->parentWidget(), &dialog);
+    EXPECT_TRUE(view->isVisible());
+
+    CHtmlCtrl orphan;
+    EXPECT_FALSE(orphan.CreateFromStatic(4242, &dialog));
+    EXPECT_EQ(orphan.parentWidget(), nullptr) << "nothing is created";
+}
+
+TEST_F(HtmlCtrlTest, InitDocumentPreparesOnce) {
+    EXPECT_FALSE(view->documentPrepared());
+    view->Navigate(QStringLiteral("about:blank"));
+    view->InitDocument();
+    EXPECT_TRUE(view->documentPrepared());
+    view->InitDocument();
+    EXPECT_TRUE(view->documentPrepared());
+    EXPECT_NE(view->page()->profile()->urlSchemeHandler(HtmlPageStore::kScheme), nullptr);
+    EXPECT_TRUE(view->page()->profile()->isOffTheRecord()) << "the program keeps no files";
+}
+
+TEST_F(HtmlCtrlTest, EachLoadReplacesTheWholeDocumentUnderANewAddress) {
+    view->InitDocument();
+    ASSERT_TRUE(LoadAndWait("<html><body><p id='first'>first page</p></body></html>"));
+    const QUrl firstUrl = view->url();
+    ASSERT_TRUE(LoadAndWait("<html><body><p id='second'>second page</p></body></html>"));
+    EXPECT_NE(view->url(), firstUrl);
+    EXPECT_EQ(view->url().scheme(), QString::fromLatin1(HtmlPageStore::kScheme));
+    EXPECT_EQ(Js(QStringLiteral("document.body.innerText")).toString(),
+              QStringLiteral("second page"));
+    EXPECT_FALSE(Js(QStringLiteral("document.getElementById('first') !== null")).toBool());
+    EXPECT_EQ(HtmlPageStore::Instance(nullptr).pageCount(), 1u) << "old pages are let go";
+}
+
+TEST_F(HtmlCtrlTest, AnEmptyTextLoadsAnEmptyDocument) {
+    view->InitDocument();
+    ASSERT_TRUE(LoadAndWait("<p>something</p>"));
+    ASSERT_TRUE(LoadAndWait(""));
+    EXPECT_EQ(Js(QStringLiteral("document.body ? document.body.innerText : ''")).toString(),
+              QString());
+    EXPECT_FALSE(view->showingFallback());
+}
+
+TEST_F(HtmlCtrlTest, AGbkPageAfterAHundredKilobytesOfAsciiDecodesRight) {
+    view->InitDocument();
+    std::string page = "<html><body><div>";
+    while (page.size() < 100 * 1024)
+        page += "plain ascii text to push the first non-ascii byte far down the page. ";
+    page += "</div><p id='zh'>" + EncodeGbkOrEmpty("中文测试：你好，世界") + "</p></body></html>";
+    ASSERT_TRUE(LoadAndWait(page));
+    EXPECT_EQ(Js(QStringLiteral("document.getElementById('zh').textContent")).toString(),
+              QStringLiteral("中文测试：你好，世界"));
+    EXPECT_EQ(Js(QStringLiteral("document.characterSet")).toString().toUpper(),
+              QStringLiteral("GBK"));
+}
+
+TEST_F(HtmlCtrlTest, LoadsAFiveMegabytePage) {
+    view->InitDocument();
+    std::string row = "<p>";
+    for (int i = 0; i < 40; ++i)
+        row += EncodeGbkOrEmpty("这是一行很长的聊天记录，用来把页面撑到五兆字节。");
+    row += "</p>\n";
+    std::string page = "<html><body>";
+    int rows = 0;
+    while (page.size() < 5 * 1024 * 1024) {
+        page += row;
+        ++rows;
+    }
+    page += "<p id='end'>" + EncodeGbkOrEmpty("完") + "</p></body></html>";
+    ASSERT_GE(page.size(), 5u * 1024 * 1024);
+    ASSERT_TRUE(LoadAndWait(page));
+    EXPECT_EQ(Js(QStringLiteral("document.getElementById('end').textContent")).toString(),
+              QStringLiteral("完"));
+    EXPECT_EQ(Js(QStringLiteral("document.getElementsByTagName('p').length")).toInt(), rows + 1);
+}
+
+TEST_F(HtmlCtrlTest, APageThatCannotBeLoadedShowsOurOwnPage) {
+    QSignalSpy fallback(view, &CHtmlCtrl::fallbackShown);
+    const QString address = QStringLiteral("http://127.0.0.1:1/match/adv.html");
+    view->Navigate(address);
+    ASSERT_TRUE(test::WaitUntil([&] { return fallback.count() == 1; }, kLoadWaitMs));
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            return view->url().scheme() == QLatin1String(HtmlPageStore::kScheme) &&
+                   !view->page()->isLoading();
+        },
+        kLoadWaitMs));
+    EXPECT_TRUE(view->showingFallback());
+    EXPECT_EQ(view->requestedUrl(), QUrl(address)) << "still the address that was asked for";
+    EXPECT_EQ(Js(QStringLiteral("document.title")).toString(), QStringLiteral("页面无法打开"));
+    EXPECT_TRUE(Js(QStringLiteral("document.body.innerText")).toString().contains(address));
+    EXPECT_EQ(fallback.count(), 1) << "our own page is never replaced in turn";
+}
+
+TEST_F(HtmlCtrlTest, RightButtonAndContextMenuDoNothingAndClicksLeaveTheFocusAlone) {
+    ASSERT_TRUE(LoadAndWait("<html><body style='height:100%'><script>"
+                            "window.downs = [];"
+                            "document.addEventListener('mousedown', e => downs.push(e.button));"
+                            "</script><p>click me</p></body></html>"));
+    EXPECT_EQ(view->contextMenuPolicy(), Qt::NoContextMenu);
+    EXPECT_EQ(view->focusPolicy(), Qt::NoFocus);
+
+    auto* edit = res::ControlAs<QLineEdit>(&dialog, 10);
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    edit->setFocus();
+    ASSERT_TRUE(edit->hasFocus());
+
+    QWidget* surface = view->focusProxy() ? view->focusProxy() : view;
+    const QPoint inside(40, 20);
+    QTest::mousePress(surface, Qt::RightButton, {}, inside);
+    QTest::mouseRelease(surface, Qt::RightButton, {}, inside);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, inside, surface->mapToGlobal(inside));
+    QCoreApplication::sendEvent(surface, &menuEvent);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "no context menu";
+
+    QTest::mouseClick(surface, Qt::LeftButton, {}, inside);
+    // The left press reaches the page, and the right ones never did.
+    ASSERT_TRUE(test::WaitUntil([&] { return Js(QStringLiteral("downs.length")).toInt() > 0; },
+                                kLoadWaitMs));
+    EXPECT_EQ(Js(QStringLiteral("downs.join(',')")).toString(), QStringLiteral("0"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), edit) << "the click leaves the focus in the edit";
+}
+
+} // namespace
+} // namespace vessaro
