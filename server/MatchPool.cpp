@@ -1,5 +1,6 @@
 #include "MatchPool.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -54,6 +55,16 @@ static_assert(kTreeLast + 1 == 1 << (kTreeDepth - 1));
 
 } // namespace
 
+namespace {
+
+template <typename AgeLists>
+auto FirstAgeNotBelow(AgeLists& ages, uint32_t age) {
+    return std::lower_bound(ages.begin(), ages.end(), age,
+                            [](const auto& entry, uint32_t a) { return entry.age < a; });
+}
+
+} // namespace
+
 struct MatchPool::ShelfKey {
     int32_t wantSex;
     std::string wantCity;
@@ -78,10 +89,22 @@ struct MatchPool::ShelfKeyHash {
     }
 };
 
+// The users of one tree node who have one own age, in arrival order. The head and the arrivals at
+// both ends are copied out of the list, so that a search compares heads without touching the list
+// or the users (a node's ages are read as one contiguous run), and a newcomer is appended without
+// looking at the last user.
+struct MatchPool::AgeList {
+    uint8_t age;
+    uint64_t headArrival;
+    uint64_t tailArrival;
+    const Waiter* head;
+    std::unique_ptr<WaiterList> list; // its own allocation: Place iterators survive moves
+};
+
 struct MatchPool::Shelf {
     ShelfKey key;
-    // Tree node -> own age -> users in arrival order.
-    std::unordered_map<uint16_t, std::map<uint8_t, WaiterList>> nodes;
+    // Tree node -> the ages present, in ascending order.
+    std::unordered_map<uint16_t, std::vector<AgeList>> nodes;
 };
 
 struct MatchPool::Index {
@@ -167,7 +190,9 @@ std::optional<int32_t> MatchPool::FindRelaxed(const MatchCandidate& seeker) cons
 void MatchPool::Join(Index& index, Waiter& waiter, std::vector<Place>& places) {
     const MatchCandidate& c = waiter.candidate;
     std::vector<uint16_t> nodes;
+    nodes.reserve(2 * kTreeDepth);
     CoverRange(1, 0, kTreeLast, int(c.minAge), int(c.maxAge), nodes);
+    places.reserve(places.size() + kShelfSubsets * nodes.size());
     for (unsigned subset = 0; subset < kShelfSubsets; ++subset) {
         // A seeker who names a city or district never matches a user without one.
         if (((subset & kByCity) && c.city.empty()) ||
@@ -184,12 +209,26 @@ void MatchPool::Join(Index& index, Waiter& waiter, std::vector<Place>& places) {
         if (!shelf)
             shelf = std::make_unique<Shelf>(Shelf{std::move(key), {}});
         for (uint16_t node : nodes) {
-            WaiterList& list = shelf->nodes[node][uint8_t(c.age)];
+            std::vector<AgeList>& ages = shelf->nodes[node];
+            auto entry = FirstAgeNotBelow(ages, c.age);
+            if (entry == ages.end() || entry->age != c.age)
+                entry = ages.insert(
+                    entry, AgeList{uint8_t(c.age), 0, 0, nullptr, std::make_unique<WaiterList>()});
+            WaiterList& list = *entry->list;
             // Arrivals nearly always come last; walk back only past later ones.
             auto at = list.end();
-            while (at != list.begin() && (*std::prev(at))->arrival > waiter.arrival)
-                --at;
-            places.push_back(Place{shelf.get(), node, uint8_t(c.age), list.insert(at, &waiter)});
+            if (!list.empty() && entry->tailArrival > waiter.arrival) {
+                while (at != list.begin() && (*std::prev(at))->arrival > waiter.arrival)
+                    --at;
+            }
+            auto position = list.insert(at, &waiter);
+            if (std::next(position) == list.end())
+                entry->tailArrival = waiter.arrival;
+            if (position == list.begin()) {
+                entry->head = &waiter;
+                entry->headArrival = waiter.arrival;
+            }
+            places.push_back(Place{shelf.get(), node, uint8_t(c.age), position});
         }
     }
     ++index.members;
@@ -199,11 +238,21 @@ void MatchPool::Join(Index& index, Waiter& waiter, std::vector<Place>& places) {
 void MatchPool::Leave(Index& index, std::vector<Place>& places) {
     for (const Place& place : places) {
         auto node = place.shelf->nodes.find(place.node);
-        auto list = node->second.find(place.age);
-        list->second.erase(place.position);
-        if (!list->second.empty())
+        auto entry = FirstAgeNotBelow(node->second, place.age);
+        WaiterList& list = *entry->list;
+        const bool wasHead = place.position == list.begin();
+        const bool wasTail = std::next(place.position) == list.end();
+        list.erase(place.position);
+        if (!list.empty()) {
+            if (wasHead) {
+                entry->head = list.front();
+                entry->headArrival = list.front()->arrival;
+            }
+            if (wasTail)
+                entry->tailArrival = list.back()->arrival;
             continue;
-        node->second.erase(list);
+        }
+        node->second.erase(entry);
         if (!node->second.empty())
             continue;
         place.shelf->nodes.erase(node);
@@ -253,12 +302,11 @@ void MatchPool::SearchShelf(const Shelf& shelf, const MatchCandidate& s, const W
         auto found = shelf.nodes.find(node);
         if (found == shelf.nodes.end())
             continue;
-        const auto& byAge = found->second;
-        for (auto it = byAge.lower_bound(uint8_t(s.minAge));
-             it != byAge.end() && it->first <= s.maxAge; ++it) {
-            const Waiter* first = it->second.front();
-            if (!best || first->arrival < best->arrival)
-                best = first;
+        const std::vector<AgeList>& ages = found->second;
+        for (auto it = FirstAgeNotBelow(ages, s.minAge); it != ages.end() && it->age <= s.maxAge;
+             ++it) {
+            if (!best || it->headArrival < best->arrival)
+                best = it->head;
         }
     }
 }

@@ -69,6 +69,7 @@ public:
 
 private:
     struct Waiter;
+    struct AgeList;
     struct Shelf;
     struct ShelfKey;
     struct ShelfKeyHash;

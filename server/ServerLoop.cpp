@@ -21,12 +21,28 @@ namespace {
 constexpr int kMaxWaitMs = 1000;
 constexpr int kReceiveBatch = 1024; // datagrams taken per wake-up before timers run again
 constexpr int kSocketBufferBytes = 4 << 20;
+constexpr unsigned kSystemBatch = 64; // datagrams per recvmmsg and sendmmsg
 
 std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
 } // namespace
+
+// Fixed buffers for one batch each way: the received datagrams with their senders, and the
+// complemented datagrams waiting to be sent with their destinations.
+struct ServerLoop::Outbox {
+    uint8_t in[kSystemBatch][kMaxDatagramSize];
+    sockaddr_in from[kSystemBatch];
+    iovec inVectors[kSystemBatch];
+    mmsghdr inHeaders[kSystemBatch];
+
+    uint8_t out[kSystemBatch][kMaxDatagramSize];
+    sockaddr_in to[kSystemBatch];
+    iovec outVectors[kSystemBatch];
+    mmsghdr outHeaders[kSystemBatch];
+    unsigned count = 0;
+};
 
 std::unique_ptr<ServerLoop> ServerLoop::Open(const std::string& bindAddress, uint16_t port,
                                              std::string& error) {
@@ -75,7 +91,8 @@ std::unique_ptr<ServerLoop> ServerLoop::Open(const std::string& bindAddress, uin
 }
 
 ServerLoop::ServerLoop(int socket, int epoll, int stopEvent, uint16_t port)
-    : socket_(socket), epoll_(epoll), stopEvent_(stopEvent), port_(port) {}
+    : socket_(socket), epoll_(epoll), stopEvent_(stopEvent), port_(port),
+      outbox_(std::make_unique<Outbox>()) {}
 
 ServerLoop::~ServerLoop() {
     close(socket_);
@@ -95,9 +112,50 @@ void ServerLoop::RequestStop() {
 }
 
 void ServerLoop::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
-    uint8_t wire[kMaxDatagramSize];
-    const std::size_t size = std::min(datagram.size(), sizeof wire);
-    CommInvertBytes(datagram.data(), wire, int(size));
+    const std::size_t size = std::min(datagram.size(), kMaxDatagramSize);
+    if (!batching_) {
+        uint8_t wire[kMaxDatagramSize];
+        CommInvertBytes(datagram.data(), wire, int(size));
+        SendNow(to, wire, size);
+        return;
+    }
+    Outbox& box = *outbox_;
+    if (box.count == kSystemBatch)
+        FlushOutbox();
+    const unsigned i = box.count++;
+    CommInvertBytes(datagram.data(), box.out[i], int(size));
+    box.to[i] = sockaddr_in{};
+    box.to[i].sin_family = AF_INET;
+    box.to[i].sin_addr.s_addr = htonl(to.address);
+    box.to[i].sin_port = htons(to.port);
+    box.outVectors[i] = {box.out[i], size};
+    box.outHeaders[i] = mmsghdr{};
+    box.outHeaders[i].msg_hdr.msg_name = &box.to[i];
+    box.outHeaders[i].msg_hdr.msg_namelen = sizeof box.to[i];
+    box.outHeaders[i].msg_hdr.msg_iov = &box.outVectors[i];
+    box.outHeaders[i].msg_hdr.msg_iovlen = 1;
+}
+
+// Sends what waits in the outbox, in order. A datagram the socket refuses is counted as a failure
+// and the rest still go, as they would have one by one.
+void ServerLoop::FlushOutbox() {
+    Outbox& box = *outbox_;
+    unsigned sent = 0;
+    while (sent < box.count) {
+        int n = sendmmsg(socket_, box.outHeaders + sent, box.count - sent, 0);
+        if (n > 0) {
+            sent += unsigned(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            ++sendFailures_;
+            ++sent;
+        }
+    }
+    box.count = 0;
+}
+
+void ServerLoop::SendNow(const Endpoint& to, const uint8_t* wire, std::size_t size) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr.s_addr = htonl(to.address);
@@ -158,22 +216,37 @@ int ServerLoop::WaitTimeoutMs(const MatchServer& core, int64_t nextStatsMs) cons
 }
 
 void ServerLoop::ReceiveAll(MatchServer& core) {
-    uint8_t buffer[kMaxDatagramSize];
-    for (int i = 0; i < kReceiveBatch; ++i) {
-        sockaddr_in peer{};
-        socklen_t length = sizeof peer;
-        ssize_t n = recvfrom(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer),
-                             &length);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return; // EAGAIN: drained; anything else: try again at the next wake-up
-        }
-        if (peer.sin_family != AF_INET)
+    Outbox& box = *outbox_;
+    for (unsigned i = 0; i < kSystemBatch; ++i) {
+        box.inVectors[i] = {box.in[i], kMaxDatagramSize};
+        box.inHeaders[i] = mmsghdr{};
+        box.inHeaders[i].msg_hdr.msg_name = &box.from[i];
+        box.inHeaders[i].msg_hdr.msg_namelen = sizeof box.from[i];
+        box.inHeaders[i].msg_hdr.msg_iov = &box.inVectors[i];
+        box.inHeaders[i].msg_hdr.msg_iovlen = 1;
+    }
+    for (int taken = 0; taken < kReceiveBatch;) {
+        int n = recvmmsg(socket_, box.inHeaders, kSystemBatch, MSG_DONTWAIT, nullptr);
+        if (n < 0 && errno == EINTR)
             continue;
-        CommInvertBytes(buffer, buffer, int(n));
-        const Endpoint from{ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)};
-        core.OnDatagram(from, std::span<const uint8_t>(buffer, std::size_t(n)), NowMs());
+        if (n <= 0)
+            return; // EAGAIN: drained; anything else: try again at the next wake-up
+        taken += n;
+        batching_ = true;
+        const int64_t now = NowMs();
+        for (int i = 0; i < n; ++i) {
+            const sockaddr_in& peer = box.from[i];
+            const std::size_t size = box.inHeaders[i].msg_len;
+            // Ready for the next call: the kernel shortens the name length it fills in.
+            box.inHeaders[i].msg_hdr.msg_namelen = sizeof peer;
+            if (peer.sin_family != AF_INET)
+                continue;
+            CommInvertBytes(box.in[i], box.in[i], int(size));
+            const Endpoint from{ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)};
+            core.OnDatagram(from, std::span<const uint8_t>(box.in[i], size), now);
+        }
+        batching_ = false;
+        FlushOutbox();
     }
 }
 

@@ -41,8 +41,15 @@ public:
     static int64_t NowMs();
 
 private:
+    // Datagrams the core sends while a batch of received ones is handled; they leave together
+    // when the batch is done, so that a busy server makes two system calls per batch rather
+    // than two per datagram.
+    struct Outbox;
+
     ServerLoop(int socket, int epoll, int stopEvent, uint16_t port);
     void ReceiveAll(MatchServer& core);
+    void SendNow(const Endpoint& to, const uint8_t* wire, std::size_t size);
+    void FlushOutbox();
     int WaitTimeoutMs(const MatchServer& core, int64_t nextStatsMs) const;
     bool WaitWritable();
 
@@ -52,6 +59,8 @@ private:
     uint16_t port_;
     bool flushing_ = false; // while saying goodbye, a full send buffer is waited for
     uint64_t sendFailures_ = 0;
+    std::unique_ptr<Outbox> outbox_;
+    bool batching_ = false; // while a received batch is handled, sends wait in the outbox
 };
 
 } // namespace vessaro

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Figures.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace vessaro::bench {
+
+// Where the programs are and how big and long each scenario runs.
+struct BenchSettings {
+    std::string serverProgram; // vessaro-server
+    std::string selfProgram;   // this program, started again as an engine peer
+    std::size_t pairs = 64;
+    double seconds = 3.0;
+    std::vector<std::size_t> poolSizes{1000, 10000, 100000};
+    std::size_t requests = 5000;
+    std::size_t wirePairs = 2000;
+    std::size_t sessions = 100000;
+    double restSeconds = 10.0;
+    std::size_t roundTrips = 2000;
+};
+
+// Each scenario returns its figures; a scenario that cannot run returns a figure named
+// "<scenario>.error" with value 1 and says why on standard error.
+std::vector<Figure> RunRelay(const BenchSettings& settings);
+std::vector<Figure> RunMatching(const BenchSettings& settings);
+std::vector<Figure> RunSessions(const BenchSettings& settings);
+std::vector<Figure> RunRoundTrip(const BenchSettings& settings);
+
+Figure ErrorFigure(const std::string& scenario, const std::string& why);
+
+} // namespace vessaro::bench

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vessaro::bench {
+
+// A vessaro-server started for one scenario on 127.0.0.1 at a free port, with its abuse limits
+// raised so that the load generator measures the server and not its guards. Stopped (SIGTERM, then
+// SIGKILL) with the object.
+class ServerUnderTest {
+public:
+    ServerUnderTest(const std::string& program, std::vector<std::string> extraArguments = {});
+    ~ServerUnderTest();
+    ServerUnderTest(const ServerUnderTest&) = delete;
+    ServerUnderTest& operator=(const ServerUnderTest&) = delete;
+
+    bool ready() const { return port_ != 0; }
+    uint16_t port() const { return port_; }
+    int pid() const { return pid_; }
+    const std::string& error() const { return error_; }
+
+private:
+    int pid_ = -1;
+    uint16_t port_ = 0;
+    std::string error_;
+};
+
+// What /proc says of a process: resident memory and CPU time used so far.
+struct ProcessUsage {
+    double rssMegabytes = 0;
+    double cpuSeconds = 0;
+};
+std::optional<ProcessUsage> ReadProcessUsage(int pid);
+
+// The port in the server's "ready on a.b.c.d:PORT (...)" line; nothing for any other line.
+std::optional<uint16_t> ParseReadyPort(const std::string& line);
+
+} // namespace vessaro::bench
