@@ -128,7 +128,8 @@ void CopyToField(std::span<char> field, std::string_view gbk) {
     if (field.empty())
         return;
     std::string_view kept = TruncateGbk(gbk.substr(0, gbk.find('\0')), field.size() - 1);
-    std::memcpy(field.data(), kept.data(), kept.size());
+    if (!kept.empty()) // an empty view may have no storage at all
+        std::memcpy(field.data(), kept.data(), kept.size());
     std::memset(field.data() + kept.size(), 0, field.size() - kept.size());
 }
 

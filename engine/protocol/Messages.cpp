@@ -93,7 +93,8 @@ DatagramBytes<552> BuildTalkData(int32_t sessionId, int32_t conversationId,
                                  std::span<const uint8_t> data) {
     auto m = Start<552>(MSG_TALK_DATA, sessionId, conversationId);
     std::size_t n = std::min(data.size(), offsets::kDataSize);
-    std::memcpy(m.data() + offsets::kData, data.data(), n);
+    if (n > 0) // an empty span may have no storage at all
+        std::memcpy(m.data() + offsets::kData, data.data(), n);
     StoreI32(m.data() + offsets::kDataLength, static_cast<int32_t>(n));
     return m;
 }

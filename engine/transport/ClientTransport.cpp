@@ -11,6 +11,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <netdb.h>
@@ -137,6 +138,13 @@ uint16_t ServerPort() {
 uint16_t ClientLocalPort() {
     CommEndpoint* endpoint = State().liveEndpoint.load();
     return endpoint ? endpoint->boundPort : 0;
+}
+
+bool AcceptsSender(const char* address, uint16_t port) {
+    Transport& t = State();
+    if (!t.resolved.load())
+        return true;
+    return address && port == t.serverPort && std::strcmp(address, t.serverIp) == 0;
 }
 
 void OnTimerTick(uint32_t tag) {

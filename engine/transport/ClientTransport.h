@@ -37,6 +37,12 @@ const char* ServerIpText();
 uint16_t ServerPort();
 uint16_t ClientLocalPort();
 
+// Whether a datagram from address:port may reach the engine. Once the server's address is known,
+// only datagrams from exactly that address and port do: anybody else who knows the client's port
+// could otherwise feed it answers, texts or hang-ups of a session that is not theirs. Before the
+// look-up has succeeded nothing has been sent, and every datagram is let through.
+bool AcceptsSender(const char* address, uint16_t port);
+
 } // namespace vessaro
 
 namespace vessaro {

@@ -1,5 +1,6 @@
 #include "QueueFeed.h"
 
+#include "ClientTransport.h"
 #include "Messages.h"
 
 namespace vessaro {
@@ -15,6 +16,8 @@ int ForwardServerDatagram(CMsgQueue& queue, uint8_t* buffer, int length, const c
 }
 
 int OnServerDatagram(uint8_t* buffer, int length, const char* address, uint16_t port) {
+    if (!AcceptsSender(address, port))
+        return 0;
     return ForwardServerDatagram(CMsgQueue::Instance(), buffer, length, address, port);
 }
 

@@ -16,7 +16,8 @@ namespace vessaro {
 int ForwardServerDatagram(CMsgQueue& queue, uint8_t* buffer, int length, const char* address,
                           uint16_t port);
 
-// The receive callback of the client's endpoint: ForwardServerDatagram into the client's queue.
+// The receive callback of the client's endpoint: ForwardServerDatagram into the client's queue,
+// for datagrams from the server only (AcceptsSender).
 int OnServerDatagram(uint8_t* buffer, int length, const char* address, uint16_t port);
 
 // The 40-byte MSG_TIMER tick with the tag, uncomplemented. Returns what Send returned.

@@ -6,8 +6,9 @@
 
 namespace vessaro::test {
 
-ServerProcess::ServerProcess(std::vector<std::string> extraArguments) {
-    std::vector<std::string> arguments = {"--bind", "127.0.0.1", "--port", "0", "--http-port", "0"};
+ServerProcess::ServerProcess(std::vector<std::string> extraArguments, uint16_t port) {
+    std::vector<std::string> arguments = {
+        "--bind", "127.0.0.1", "--port", std::to_string(port), "--http-port", "0"};
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     process_ = std::make_unique<ChildProcess>(VESSARO_SERVER_PATH, arguments, false);
     auto ready = process_->WaitFor("ready on");
@@ -29,7 +30,12 @@ ServerProcess::~ServerProcess() {
 
 std::unique_ptr<ChildProcess>
 ServerProcess::StartClient(const std::vector<std::string>& options) const {
-    std::vector<std::string> arguments = {"--server", "127.0.0.1", "--port", std::to_string(port_),
+    return StartClientVia(port_, options);
+}
+
+std::unique_ptr<ChildProcess>
+ServerProcess::StartClientVia(uint16_t port, const std::vector<std::string>& options) const {
+    std::vector<std::string> arguments = {"--server", "127.0.0.1", "--port", std::to_string(port),
                                           "--json"};
     arguments.insert(arguments.end(), options.begin(), options.end());
     return std::make_unique<ChildProcess>(VESSARO_CLI_PATH, arguments, false);

@@ -12,7 +12,8 @@ namespace vessaro::test {
 // A real vessaro-server on 127.0.0.1 at a free port, started for one test and stopped with it.
 class ServerProcess {
 public:
-    explicit ServerProcess(std::vector<std::string> extraArguments = {});
+    // On a free port, or on the given one (to start a server again where one ran before).
+    explicit ServerProcess(std::vector<std::string> extraArguments = {}, uint16_t port = 0);
     ~ServerProcess();
 
     uint16_t port() const { return port_; }
@@ -20,6 +21,9 @@ public:
 
     // A vessaro-cli with --json talking to this server, with the given options.
     std::unique_ptr<ChildProcess> StartClient(const std::vector<std::string>& options) const;
+    // The same, talking to another port on 127.0.0.1 that leads to this server (a proxy).
+    std::unique_ptr<ChildProcess> StartClientVia(uint16_t port,
+                                                 const std::vector<std::string>& options) const;
 
 private:
     std::unique_ptr<ChildProcess> process_;

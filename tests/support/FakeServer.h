@@ -19,6 +19,8 @@ public:
     FakeServer& operator=(const FakeServer&) = delete;
 
     uint16_t port() const { return port_; }
+    // The client's port, once a datagram from it has been read (0 before).
+    uint16_t clientPort() const { return clientPort_; }
 
     // The next datagram of this type (others are skipped, such as retransmissions), decoded.
     std::optional<std::vector<uint8_t>>
