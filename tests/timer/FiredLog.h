@@ -17,10 +17,9 @@ public:
     };
 
     void Add(uint32_t tag) {
-        {
-            std::lock_guard lock(mutex_);
-            firings_.push_back({tag, std::this_thread::get_id()});
-        }
+        // Notified under the lock: a test may destroy the log as soon as it sees the firing.
+        std::lock_guard lock(mutex_);
+        firings_.push_back({tag, std::this_thread::get_id()});
         changed_.notify_all();
     }
 

@@ -83,10 +83,11 @@ TEST(ThreadTimerService, CallbackMayArmAndKillTimers) {
 }
 
 TEST(ThreadTimerService, KillDoesNotWaitForACallbackUnderWay) {
-    ThreadTimerService timers;
+    // Declared before the service, so they outlive the callback that the service joins.
     std::latch entered(1);
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
+    ThreadTimerService timers;
     TimerHandle running = timers.Set(0, 1, [&](uint32_t) {
         entered.count_down();
         released.wait();
