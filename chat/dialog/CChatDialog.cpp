@@ -147,9 +147,15 @@ const std::vector<ChatEntry>& CChatDialog::Entries() const {
     return transcript ? transcript->entries() : none;
 }
 
+// The view shows exactly the page BuildPage gives; rather than loading the whole page again for
+// every line, which costs more the longer the conversation runs, the new entry is appended to the
+// live document. Saving builds the full page from the entries.
 void CChatDialog::AddMessage(std::string gbkText, int kind) {
-    transcript->Add(std::move(gbkText), kind);
-    transcriptView->LoadHtml(BuildPage());
+    const ChatEntry& entry = transcript->Add(std::move(gbkText), kind);
+    if (transcript->entries().size() > 1 && transcriptView->canAppend())
+        transcriptView->AppendHtml(EntryHtml(entry));
+    else
+        transcriptView->LoadHtml(BuildPage());
     StartFocusTimer();
 }
 

@@ -1,10 +1,13 @@
 #include "CHtmlCtrl.h"
 
+#include "Codec.h"
 #include "DialogBuilder.h"
 #include "HtmlPageStore.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
@@ -90,6 +93,9 @@ bool CHtmlCtrl::CreateFromStatic(int placeholderId, QWidget* parent) {
 }
 
 void CHtmlCtrl::Navigate(const QString& address) {
+    showingMemoryPage_ = false;
+    pageLoaded_ = false;
+    pendingAppends_.clear();
     requested_ = QUrl(address);
     fallbackShown_ = false;
     load(requested_);
@@ -108,6 +114,28 @@ void CHtmlCtrl::LoadHtml(std::string gbkPage) {
     // tens of KB of ASCII would be read as Latin-1.
     LoadPublished(QByteArray(gbkPage.data(), static_cast<qsizetype>(gbkPage.size())),
                   QByteArrayLiteral("text/html;charset=gbk"));
+    showingMemoryPage_ = true;
+}
+
+void CHtmlCtrl::AppendHtml(const std::string& gbkFragment) {
+    if (!showingMemoryPage_)
+        return;
+    // The page is GBK; the decoder that reads it is the one that reads the fragment here.
+    pendingAppends_ += QString::fromUtf8(DecodeGbk(gbkFragment));
+    if (pageLoaded_)
+        FlushAppends();
+}
+
+void CHtmlCtrl::FlushAppends() {
+    if (pendingAppends_.isEmpty())
+        return;
+    // The fragment travels as a JSON string literal, so nothing in it can end the script.
+    const QByteArray literal =
+        QJsonDocument(QJsonArray{pendingAppends_}).toJson(QJsonDocument::Compact);
+    pendingAppends_.clear();
+    page()->runJavaScript(QStringLiteral("document.body.insertAdjacentHTML('beforeend', %1[0]);"
+                                         "if (typeof tb == 'function') tb();")
+                              .arg(QString::fromUtf8(literal)));
 }
 
 void CHtmlCtrl::LoadPublished(QByteArray bytes, QByteArray mimeType) {
@@ -118,10 +146,18 @@ void CHtmlCtrl::LoadPublished(QByteArray bytes, QByteArray mimeType) {
         store.Withdraw(previous);
     requested_ = published_;
     fallbackShown_ = false;
+    showingMemoryPage_ = false;
+    pageLoaded_ = false;
+    pendingAppends_.clear(); // the new page holds all there is to show
     load(published_);
 }
 
 void CHtmlCtrl::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
+    if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus && info.url() == published_) {
+        pageLoaded_ = true;
+        FlushAppends();
+        return;
+    }
     if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
         return;
     if (info.errorCode() == kAbortedError || info.url() != requested_ || fallbackShown_)

@@ -36,6 +36,15 @@ public:
     // Replaces the whole document with the page (GBK bytes).
     void LoadHtml(std::string gbkPage);
 
+    // Adds HTML (GBK bytes) at the end of the body of the page that LoadHtml put up, and runs the
+    // page's scroll function tb() again, without loading the page anew: the cost of a line stays
+    // the same however long the page grows. Appends made while that page is still loading wait for
+    // it. Only valid while canAppend().
+    void AppendHtml(const std::string& gbkFragment);
+    // True while the document on show is the last page LoadHtml gave (not an address, not the
+    // built-in page that stands in for one that failed).
+    bool canAppend() const { return showingMemoryPage_; }
+
     bool documentPrepared() const { return documentPrepared_; }
 
     // The address last asked for (by Navigate or LoadHtml), and whether the built-in page stands in
@@ -56,6 +65,7 @@ private:
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
     void ShowFallback(const QUrl& failedUrl);
     void LoadPublished(QByteArray bytes, QByteArray mimeType);
+    void FlushAppends();
     void Guard(QWidget* child);
     void OnFocusChanged(QWidget* old, QWidget* now);
 
@@ -63,6 +73,9 @@ private:
     bool fallbackShown_ = false;
     QUrl requested_; // what the owner asked for last
     QUrl published_; // our in-memory page now on show, withdrawn when replaced
+    bool showingMemoryPage_ = false;
+    bool pageLoaded_ = false; // the published page has finished loading
+    QString pendingAppends_;  // HTML appended before it had
 };
 
 } // namespace vessaro

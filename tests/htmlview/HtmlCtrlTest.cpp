@@ -3,6 +3,7 @@
 #include "Codec.h"
 #include "DialogBuilder.h"
 #include "HtmlPageStore.h"
+#include "TranscriptPage.h"
 #include "WaitUntil.h"
 
 #include <QApplication>
@@ -201,6 +202,45 @@ TEST_F(HtmlCtrlTest, RightButtonAndContextMenuDoNothingAndClicksLeaveTheFocusAlo
     EXPECT_EQ(Js(QStringLiteral("downs.join(',')")).toString(), QStringLiteral("0"));
     QCoreApplication::processEvents();
     EXPECT_EQ(QApplication::focusWidget(), edit) << "the click leaves the focus in the edit";
+}
+
+} // namespace
+} // namespace vessaro
+
+namespace vessaro {
+namespace {
+
+std::vector<ChatEntry> SampleEntries(int count) {
+    std::vector<ChatEntry> entries;
+    for (int i = 0; i < count; ++i)
+        entries.push_back({EncodeGbkOrEmpty(i % 2 ? "小红" : "系统消息"),
+                           "08:05:0" + std::to_string(i % 10), i % 2 ? "Blue" : "Teal",
+                           EncodeGbkOrEmpty("第" + std::to_string(i) + "行 <b>x</b>\r\nhttp://a/" +
+                                            std::to_string(i) + " 完")});
+    return entries;
+}
+
+// Appending entries to the live page gives the very document that loading BuildPage's whole page
+// gives, also for appends made while the first page is still loading.
+TEST_F(HtmlCtrlTest, AppendedEntriesGiveTheDocumentOfTheWholePage) {
+    const std::vector<ChatEntry> entries = SampleEntries(6);
+    view->InitDocument();
+    view->LoadHtml(BuildPage({entries[0]}));
+    ASSERT_TRUE(view->canAppend());
+    view->AppendHtml(EntryHtml(entries[1])); // before the page has loaded
+    ASSERT_TRUE(test::WaitUntil([&] { return Js("document.body.childElementCount").toInt() == 4; },
+                                kLoadWaitMs));
+    for (std::size_t i = 2; i < entries.size(); ++i)
+        view->AppendHtml(EntryHtml(entries[i]));
+    const QString appended = Js(QStringLiteral("document.documentElement.outerHTML")).toString();
+
+    ASSERT_TRUE(LoadAndWait(BuildPage(entries)));
+    const QString whole = Js(QStringLiteral("document.documentElement.outerHTML")).toString();
+    EXPECT_EQ(appended, whole);
+    EXPECT_TRUE(whole.contains(QStringLiteral("第5行 &lt;b&gt;x&lt;/b&gt;")));
+
+    view->Navigate(QStringLiteral("about:blank"));
+    EXPECT_FALSE(view->canAppend()) << "an address is not a page to append to";
 }
 
 } // namespace
