@@ -3,16 +3,16 @@
 #include "Codec.h"
 #include "DialogBuilder.h"
 #include "HtmlPageStore.h"
+#include "LiveDocumentScripts.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 
 namespace vessaro {
@@ -129,13 +129,8 @@ void CHtmlCtrl::AppendHtml(const std::string& gbkFragment) {
 void CHtmlCtrl::FlushAppends() {
     if (pendingAppends_.isEmpty())
         return;
-    // The fragment travels as a JSON string literal, so nothing in it can end the script.
-    const QByteArray literal =
-        QJsonDocument(QJsonArray{pendingAppends_}).toJson(QJsonDocument::Compact);
+    page()->runJavaScript(AppendToBodyScript(pendingAppends_), QWebEngineScript::ApplicationWorld);
     pendingAppends_.clear();
-    page()->runJavaScript(QStringLiteral("document.body.insertAdjacentHTML('beforeend', %1[0]);"
-                                         "if (typeof tb == 'function') tb();")
-                              .arg(QString::fromUtf8(literal)));
 }
 
 void CHtmlCtrl::LoadPublished(QByteArray bytes, QByteArray mimeType) {
@@ -155,7 +150,10 @@ void CHtmlCtrl::LoadPublished(QByteArray bytes, QByteArray mimeType) {
 void CHtmlCtrl::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
     if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus && info.url() == published_) {
         pageLoaded_ = true;
-        FlushAppends();
+        if (showingMemoryPage_) {
+            page()->runJavaScript(GroupBodyScript(), QWebEngineScript::ApplicationWorld);
+            FlushAppends();
+        }
         return;
     }
     if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)

@@ -33,13 +33,14 @@ public:
     // Prepares the view for LoadHtml; only the first call does anything.
     void InitDocument();
 
-    // Replaces the whole document with the page (GBK bytes).
+    // Replaces the whole document with the page (GBK bytes). Once loaded, the view shows the end of
+    // the page.
     void LoadHtml(std::string gbkPage);
 
-    // Adds HTML (GBK bytes) at the end of the body of the page that LoadHtml put up, and runs the
-    // page's scroll function tb() again, without loading the page anew: the cost of a line stays
-    // the same however long the page grows. Appends made while that page is still loading wait for
-    // it. Only valid while canAppend().
+    // Adds HTML (GBK bytes) at the end of the body of the page that LoadHtml put up and shows the
+    // end of the page, without loading the page anew: the cost of a line stays the same however
+    // long the page grows (see LiveDocumentScripts.h for how). Appends made while that page is
+    // still loading wait for it. Only valid while canAppend().
     void AppendHtml(const std::string& gbkFragment);
     // True while the document on show is the last page LoadHtml gave (not an address, not the
     // built-in page that stands in for one that failed).

@@ -3,6 +3,7 @@
 #include "Codec.h"
 #include "DialogBuilder.h"
 #include "HtmlPageStore.h"
+#include "LiveDocumentScripts.h"
 #include "TranscriptPage.h"
 #include "WaitUntil.h"
 
@@ -69,6 +70,10 @@ protected:
         });
         EXPECT_TRUE(test::WaitUntil([&] { return done; }, kLoadWaitMs)) << "no answer";
         return result;
+    }
+
+    int ParagraphCount() {
+        return Js(QStringLiteral("document.getElementsByTagName('p').length")).toInt();
     }
 
     QDialog dialog;
@@ -221,18 +226,20 @@ std::vector<ChatEntry> SampleEntries(int count) {
 }
 
 // Appending entries to the live page gives the very document that loading BuildPage's whole page
-// gives, also for appends made while the first page is still loading.
+// gives, also for appends made while the first page is still loading, and across the blocks the
+// view files the body's nodes into.
 TEST_F(HtmlCtrlTest, AppendedEntriesGiveTheDocumentOfTheWholePage) {
-    const std::vector<ChatEntry> entries = SampleEntries(6);
+    const int count = kNodesPerBlock / 2 + 30; // each entry is two paragraphs
+    const std::vector<ChatEntry> entries = SampleEntries(count);
     view->InitDocument();
     view->LoadHtml(BuildPage({entries[0]}));
     ASSERT_TRUE(view->canAppend());
     view->AppendHtml(EntryHtml(entries[1])); // before the page has loaded
-    ASSERT_TRUE(test::WaitUntil([&] { return Js("document.body.childElementCount").toInt() == 4; },
-                                kLoadWaitMs));
+    ASSERT_TRUE(test::WaitUntil([&] { return ParagraphCount() == 4; }, kLoadWaitMs));
     for (std::size_t i = 2; i < entries.size(); ++i)
         view->AppendHtml(EntryHtml(entries[i]));
     const QString appended = Js(QStringLiteral("document.documentElement.outerHTML")).toString();
+    EXPECT_EQ(ParagraphCount(), 2 * count);
 
     ASSERT_TRUE(LoadAndWait(BuildPage(entries)));
     const QString whole = Js(QStringLiteral("document.documentElement.outerHTML")).toString();
@@ -241,6 +248,57 @@ TEST_F(HtmlCtrlTest, AppendedEntriesGiveTheDocumentOfTheWholePage) {
 
     view->Navigate(QStringLiteral("about:blank"));
     EXPECT_FALSE(view->canAppend()) << "an address is not a page to append to";
+}
+
+// The blocks change neither the text nor the layout: the page in the view has the text and the
+// height of the same page in a plain view, which files nothing.
+TEST_F(HtmlCtrlTest, TheBlocksLookLikeThePlainPage) {
+    const std::string page = BuildPage(SampleEntries(kNodesPerBlock));
+    view->InitDocument();
+    ASSERT_TRUE(LoadAndWait(page));
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return Js(QStringLiteral("document.body.childElementCount")).toInt() == 2; },
+        kLoadWaitMs))
+        << "the nodes are filed into two blocks";
+
+    QWebEngineView plain;
+    plain.resize(view->size());
+    plain.show();
+    QSignalSpy loaded(&plain, &QWebEngineView::loadFinished);
+    plain.setContent(QByteArray::fromStdString(page), QStringLiteral("text/html;charset=gbk"));
+    ASSERT_TRUE(test::WaitUntil([&] { return loaded.count() > 0; }, kLoadWaitMs));
+    auto plainJs = [&](const QString& script) {
+        QVariant result;
+        bool done = false;
+        plain.page()->runJavaScript(script, [&](const QVariant& value) {
+            result = value;
+            done = true;
+        });
+        EXPECT_TRUE(test::WaitUntil([&] { return done; }, kLoadWaitMs));
+        return result;
+    };
+    ASSERT_EQ(plainJs(QStringLiteral("document.body.childElementCount")).toInt(),
+              2 * kNodesPerBlock);
+    const QString text = QStringLiteral("document.body.innerText");
+    const QString height = QStringLiteral("document.documentElement.scrollHeight");
+    EXPECT_EQ(Js(text).toString(), plainJs(text).toString());
+    EXPECT_EQ(Js(height).toInt(), plainJs(height).toInt());
+}
+
+// However tall the page grows, the view shows its end after a load and after each line.
+TEST_F(HtmlCtrlTest, ShowsTheEndOfATallPage) {
+    const QString atEnd = QStringLiteral(
+        "window.scrollY + window.innerHeight >= document.documentElement.scrollHeight - 1");
+    const QString height = QStringLiteral("document.documentElement.scrollHeight");
+    view->InitDocument();
+    ASSERT_TRUE(LoadAndWait(BuildPage(SampleEntries(1500))));
+    ASSERT_TRUE(test::WaitUntil([&] { return Js(atEnd).toBool(); }, kLoadWaitMs));
+    EXPECT_GT(Js(height).toInt(), 65000) << "taller than the page's own scroll function reaches";
+
+    const int before = Js(height).toInt();
+    view->AppendHtml(EntryHtml(SampleEntries(1).front()));
+    ASSERT_TRUE(test::WaitUntil([&] { return Js(height).toInt() > before; }, kLoadWaitMs));
+    EXPECT_TRUE(Js(atEnd).toBool());
 }
 
 } // namespace
