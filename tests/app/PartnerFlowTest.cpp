@@ -4,6 +4,7 @@
 // process: one flow only.
 #include "CMatchDialog.h"
 
+#include "CliPartner.h"
 #include "ClientInterface.h"
 #include "ClientStates.h"
 #include "ConditionDialogTemplate.h"
@@ -15,7 +16,6 @@
 
 #include <QLabel>
 #include <QPointer>
-#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -27,38 +27,17 @@ namespace {
 using namespace res::match_ids;
 constexpr int kWaitMs = 15000;
 
-// vessaro-cli waiting for a partner and accepting whoever comes.
-class CliPartner {
-public:
-    explicit CliPartner(const QString& server) {
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        QObject::connect(&process_, &QProcess::readyRead,
-                         [this] { output_ += QString::fromUtf8(process_.readAll()); });
-        process_.start(QStringLiteral(VESSARO_CLI_BINARY),
-                       {QStringLiteral("--server"), server, QStringLiteral("--nickname"),
-                        QStringLiteral("小红"), QStringLiteral("--sex"), QStringLiteral("female"),
-                        QStringLiteral("--age"), QStringLiteral("22"),
-                        QStringLiteral("--community-id"), QStringLiteral("hong22"),
-                        QStringLiteral("--auto-match"), QStringLiteral("--auto-accept"),
-                        QStringLiteral("--json")});
-    }
-    ~CliPartner() {
-        process_.write("/quit\n");
-        if (!process_.waitForFinished(5000))
-            process_.kill();
-        process_.waitForFinished(2000);
-    }
-    QString output() const { return output_; }
-
-private:
-    QProcess process_;
-    QString output_;
-};
-
 TEST(PartnerFlowTest, APartnerOpensTheChatWindowAndClosingDuringTheOfferEndsAtOnce) {
     test::ServerProcess server(QStringLiteral("127.0.0.143"));
     ASSERT_TRUE(server.Start()) << server.output().toStdString();
-    CliPartner partner(server.address());
+    // Waiting for a partner and accepting whoever comes.
+    test::CliPartner partner;
+    ASSERT_TRUE(partner.Start(
+        {QStringLiteral("--server"), server.address(), QStringLiteral("--nickname"),
+         QStringLiteral("小红"), QStringLiteral("--sex"), QStringLiteral("female"),
+         QStringLiteral("--age"), QStringLiteral("22"), QStringLiteral("--community-id"),
+         QStringLiteral("hong22"), QStringLiteral("--auto-match"), QStringLiteral("--auto-accept"),
+         QStringLiteral("--json")}));
     test::ModalDriver modals;
     CMatchDialog window(server.address(), 13366, server.webUrl());
     QSignalSpy finished(&window, &QDialog::finished);
@@ -70,7 +49,7 @@ TEST(PartnerFlowTest, APartnerOpensTheChatWindowAndClosingDuringTheOfferEndsAtOn
     });
     QTest::mouseClick(res::ControlAs<QPushButton>(&window, kStart), Qt::LeftButton);
     ASSERT_TRUE(test::WaitUntil([&] { return window.chatOpen(); }, kWaitMs))
-        << partner.output().toStdString();
+        << partner.transcript().toStdString();
 
     QPointer<CChatDialog> chat = window.chatWindow();
     ASSERT_FALSE(chat.isNull());

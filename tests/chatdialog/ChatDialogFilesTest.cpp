@@ -28,7 +28,7 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
 }
 
 // Types this path into the file dialog's name box and confirms, as a user does.
-ModalAnswerer::FileAnswer Choose(const QString& path) {
+ModalDriver::FileDialogHandler Choose(const QString& path) {
     return [path](QFileDialog* dialog) {
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         ASSERT_NE(name, nullptr);
@@ -57,14 +57,14 @@ protected:
     }
 
     QTemporaryDir folder;
-    ModalAnswerer answerer;
+    ModalDriver answerer;
 };
 
 TEST_F(ChatFilesTest, SaveProposesChatHtmlAndWritesExactlyThePage) {
     QString proposed, suffix;
     QStringList filters;
     bool confirmsOverwrite = false;
-    answerer.AnswerFileDialog([&](QFileDialog* dialog) {
+    answerer.OnNextFileDialog([&](QFileDialog* dialog) {
         proposed = QFileInfo(dialog->selectedFiles().value(0)).fileName();
         suffix = dialog->defaultSuffix();
         filters = dialog->nameFilters();
@@ -79,7 +79,7 @@ TEST_F(ChatFilesTest, SaveProposesChatHtmlAndWritesExactlyThePage) {
     EXPECT_EQ(filters, (QStringList{QStringLiteral("HTML Files (*.html)"),
                                     QStringLiteral("All Files (*)")}));
     EXPECT_TRUE(confirmsOverwrite);
-    EXPECT_TRUE(answerer.messages.isEmpty());
+    EXPECT_TRUE(answerer.messages().isEmpty());
     EXPECT_EQ(FolderEntries(), QStringList{QStringLiteral("talk.html")});
     const QByteArray saved = ReadAll(folder.filePath(QStringLiteral("talk.html")));
     EXPECT_EQ(saved, Page());
@@ -90,20 +90,20 @@ TEST_F(ChatFilesTest, SaveProposesChatHtmlAndWritesExactlyThePage) {
 TEST_F(ChatFilesTest, SavingOverAFileAsksFirstThenReplacesItWhole) {
     const QString target = folder.filePath(QStringLiteral("chat.html"));
     WriteAll(target, QByteArray(100000, 'o'));
-    answerer.AnswerFileDialog(Choose(target));
+    answerer.OnNextFileDialog(Choose(target));
     Save();
 
-    ASSERT_EQ(answerer.messages.size(), 1);
-    EXPECT_TRUE(answerer.messages.front().contains(QStringLiteral("chat.html")));
+    ASSERT_EQ(answerer.messages().size(), 1);
+    EXPECT_TRUE(answerer.messages().front().contains(QStringLiteral("chat.html")));
     EXPECT_EQ(ReadAll(target), Page());
     EXPECT_EQ(FolderEntries(), QStringList{QStringLiteral("chat.html")});
 }
 
 TEST_F(ChatFilesTest, CancellingTheSaveWritesNothing) {
     Save();
-    EXPECT_EQ(answerer.fileDialogsSeen, 1);
+    EXPECT_EQ(answerer.fileDialogsSeen(), 1);
     EXPECT_TRUE(FolderEntries().isEmpty());
-    EXPECT_TRUE(answerer.messages.isEmpty());
+    EXPECT_TRUE(answerer.messages().isEmpty());
 }
 
 // Root may write anywhere, so the failure comes from a file size limit: the write starts and
@@ -127,21 +127,21 @@ TEST_F(ChatFilesTest, FailedSaveSaysSoAndLeavesTheOldFileWhole) {
     const QString target = folder.filePath(QStringLiteral("chat.html"));
     WriteAll(target, "old conversation");
     std::optional<FileSizeLimit> limit;
-    answerer.AnswerFileDialog([&](QFileDialog* dialog) {
+    answerer.OnNextFileDialog([&](QFileDialog* dialog) {
         limit.emplace(100);
         Choose(target)(dialog);
     });
     Save();
     limit.reset();
 
-    ASSERT_EQ(answerer.messages.size(), 2); // replace it? then: not saved
-    EXPECT_TRUE(answerer.messages[1].contains(QStringLiteral("没有保存")));
+    ASSERT_EQ(answerer.messages().size(), 2); // replace it? then: not saved
+    EXPECT_TRUE(answerer.messages()[1].contains(QStringLiteral("没有保存")));
     EXPECT_EQ(ReadAll(target), "old conversation");
     EXPECT_EQ(FolderEntries(), QStringList{QStringLiteral("chat.html")}) << "no partial file";
     EXPECT_TRUE(dialog->isVisible());
 
     // The conversation carries on and can still be saved.
-    answerer.AnswerFileDialog(Choose(target));
+    answerer.OnNextFileDialog(Choose(target));
     Save();
     EXPECT_EQ(ReadAll(target), Page());
 }
@@ -159,15 +159,15 @@ TEST_F(ChatFilesTest, PictureIsSentWithItsNameAndBytes) {
     } cases[] = {{0, "发送完毕！"}, {-1, "发送失败！"}};
     for (const auto& c : cases) {
         engine.calls.clear();
-        answerer.messages.clear();
+        answerer.clearMessages();
         engine.fileResult = c.result;
-        answerer.AnswerFileDialog(Choose(picture));
+        answerer.OnNextFileDialog(Choose(picture));
         Button(res::IDC_CHAT_SEND_PICTURE)->click();
         EXPECT_EQ(engine.calls, std::vector<std::string>{"file:" + Gbk("照片.png") + ":1024"});
         EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(engine.fileData.data()),
                              qsizetype(engine.fileData.size())),
                   bytes);
-        EXPECT_EQ(answerer.messages, QStringList{QString::fromUtf8(c.message)});
+        EXPECT_EQ(answerer.messages(), QStringList{QString::fromUtf8(c.message)});
     }
 }
 
@@ -178,15 +178,15 @@ TEST_F(ChatFilesTest, PictureTooLargeToTakeWholeIsReportedNotSent) {
     ASSERT_TRUE(file.resize(qint64(17) * 1024 * 1024)); // sparse: costs no disk
     file.close();
 
-    answerer.AnswerFileDialog(Choose(picture));
+    answerer.OnNextFileDialog(Choose(picture));
     Button(res::IDC_CHAT_SEND_PICTURE)->click();
     EXPECT_TRUE(engine.calls.empty());
-    EXPECT_EQ(answerer.messages, QStringList{QStringLiteral("发送失败！")});
+    EXPECT_EQ(answerer.messages(), QStringList{QStringLiteral("发送失败！")});
 
     Button(res::IDC_CHAT_SEND_PICTURE)->click(); // cancelled
-    EXPECT_EQ(answerer.fileDialogsSeen, 2);
+    EXPECT_EQ(answerer.fileDialogsSeen(), 2);
     EXPECT_TRUE(engine.calls.empty());
-    EXPECT_EQ(answerer.messages.size(), 1);
+    EXPECT_EQ(answerer.messages().size(), 1);
 }
 
 class UrlRecorder : public QObject {

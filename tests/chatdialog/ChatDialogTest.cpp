@@ -55,7 +55,7 @@ TEST_F(ChatWindowTest, OpensOfferedWithThePromptAndBothProfiles) {
 
 TEST_F(ChatWindowTest, FocusMovesToTheInputBoxShortlyAfterOpening) {
     dialog->activateWindow();
-    EXPECT_TRUE(WaitUntil([&] { return QApplication::focusWidget() == Input(); }));
+    EXPECT_TRUE(WaitUntil([&] { return QApplication::focusWidget() == Input(); }, 10000));
 }
 
 struct PhaseStep {
@@ -251,19 +251,19 @@ TEST_F(ChatWindowTest, EmptyInputSendsNothingButBlanksAreSent) {
 
 TEST_F(ChatWindowTest, FailedSendKeepsTheTextAndALaterSendAddsOneLine) {
     StartTalking();
-    ModalAnswerer answerer;
+    ModalDriver answerer;
     engine.sendResults = {-1, 0};
     QTest::keyClicks(Input(), "are you there?");
     const std::size_t before = Entries().size();
 
     QTest::keyClick(Input(), Qt::Key_Return);
-    EXPECT_EQ(answerer.messages, QStringList{QStringLiteral("发送失败！")});
+    EXPECT_EQ(answerer.messages(), QStringList{QStringLiteral("发送失败！")});
     EXPECT_EQ(Input()->toPlainText(), QStringLiteral("are you there?"));
     EXPECT_EQ(Entries().size(), before);
     EXPECT_TRUE(Button(IDC_CHAT_SEND)->isEnabled());
 
     QTest::keyClick(Input(), Qt::Key_Return);
-    EXPECT_EQ(answerer.messages.size(), 1);
+    EXPECT_EQ(answerer.messages().size(), 1);
     ASSERT_EQ(Entries().size(), before + 1);
     EXPECT_EQ(LastEntry().speakerLabel, Gbk("小明"));
     EXPECT_EQ(LastEntry().colorName, "Green");

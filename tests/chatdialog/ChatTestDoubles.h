@@ -3,16 +3,14 @@
 #include "ChatEngine.h"
 #include "ChatHost.h"
 #include "Codec.h"
+#include "ModalDriver.h"
 #include "SoundBackend.h"
 #include "SoundService.h"
+#include "WaitUntil.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QObject>
 #include <QStringList>
 #include <QTest>
-#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -21,31 +19,11 @@
 #include <string>
 #include <vector>
 
-class QDialog;
-class QFileDialog;
-class QMessageBox;
-
 namespace vessaro::test {
 
 // GBK of a UTF-8 literal, as entries and records hold text.
 inline std::string Gbk(const char* utf8) {
     return EncodeGbkOrEmpty(utf8);
-}
-
-// Runs the event loop until the condition holds or the time is up; true when it holds. Events
-// are answered as they come (the web engine's many round trips between threads need that), and
-// the condition is looked at every few milliseconds.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
 }
 
 // Records the engine calls of the chat window; SendText results are scripted.
@@ -120,31 +98,6 @@ public:
         SoundService::Instance().SetBackend(nullptr);
     }
     QStringList log;
-};
-
-// Answers the modal dialogs that a test's actions open, as a user would: message boxes are
-// confirmed (Yes where asked, else OK) and their texts recorded; file dialogs and other dialogs
-// get the answers queued for them, in order, or are cancelled when none is left.
-class ModalAnswerer : public QObject {
-public:
-    using FileAnswer = std::function<void(QFileDialog*)>;
-    using DialogAnswer = std::function<void(QDialog*)>;
-
-    ModalAnswerer();
-    void AnswerFileDialog(FileAnswer answer) { fileAnswers_.push_back(std::move(answer)); }
-    void AnswerDialog(DialogAnswer answer) { dialogAnswers_.push_back(std::move(answer)); }
-
-    QStringList messages;
-    int fileDialogsSeen = 0;
-
-private:
-    void Poll();
-    void Answer(QWidget* modal);
-
-    QTimer timer_;
-    QWidget* handling_ = nullptr;
-    std::deque<FileAnswer> fileAnswers_;
-    std::deque<DialogAnswer> dialogAnswers_;
 };
 
 } // namespace vessaro::test

@@ -6,13 +6,14 @@
 #include "ChatDialogTemplate.h"
 #include "ChatEntry.h"
 #include "ChatTestDoubles.h"
+#include "CliPartner.h"
 #include "ClientInterface.h"
 #include "ClientStates.h"
 #include "ConditionDialogTemplate.h"
 #include "DialogBuilder.h"
 #include "MatchDialogTemplate.h"
+#include "ServerProcess.h"
 #include "SoundService.h"
-#include "TestProcesses.h"
 
 #include <QAction>
 #include <QFile>
@@ -71,12 +72,12 @@ protected:
     RecordedSounds recorded;
     QStringList& sounds = recorded.log;
     QTemporaryDir folder;
-    ModalAnswerer modals;
+    ModalDriver modals;
     QPointer<CChatDialog> chat;
 };
 
 TEST_F(EndToEnd, OfferAcceptTalkHangUpSaveCloseAndBackToIdle) {
-    ServerProcess server(kServerAddress);
+    ServerProcess server(kServerAddress, ServerProcess::WebPages::None);
     ASSERT_TRUE(server.Start()) << server.output().toStdString();
 
     CMatchDialog window(kServerAddress, 13366, QStringLiteral("http://127.0.0.1:9"));
@@ -92,7 +93,7 @@ TEST_F(EndToEnd, OfferAcceptTalkHangUpSaveCloseAndBackToIdle) {
         << partner.transcript().toStdString();
 
     // Start a match with the conditions as they are.
-    modals.AnswerDialog([](QDialog* conditions) {
+    modals.OnNextDialog([](QDialog* conditions) {
         res::ControlAs<QPushButton>(conditions, res::condition_ids::kOk)->click();
     });
     res::ControlAs<QPushButton>(&window, res::match_ids::kStart)->click();
@@ -119,7 +120,7 @@ TEST_F(EndToEnd, OfferAcceptTalkHangUpSaveCloseAndBackToIdle) {
     Type(input, QStringLiteral("你好，我在窗口这边。"));
     QTest::keyClick(input, Qt::Key_Return);
     EXPECT_TRUE(input->toPlainText().isEmpty()) << "acknowledged, so the box is emptied";
-    EXPECT_TRUE(modals.messages.isEmpty()) << modals.messages.join('|').toStdString();
+    EXPECT_TRUE(modals.messages().isEmpty()) << modals.messages().join('|').toStdString();
     const QJsonObject heard = partner.WaitFor("talk_text", kWaitMs);
     EXPECT_EQ(heard.value("text").toString(), QStringLiteral("你好，我在窗口这边。"));
     EXPECT_TRUE(ShownInTheView(chat, QStringLiteral("你好，我在窗口这边。")));
@@ -143,7 +144,7 @@ TEST_F(EndToEnd, OfferAcceptTalkHangUpSaveCloseAndBackToIdle) {
 
     // Save the conversation, exactly as shown.
     const QString saved = folder.filePath(QStringLiteral("chat.html"));
-    modals.AnswerFileDialog([&](QFileDialog* dialog) {
+    modals.OnNextFileDialog([&](QFileDialog* dialog) {
         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(saved);
         static_cast<QDialog*>(dialog)->accept();
     });
@@ -168,7 +169,7 @@ TEST_F(EndToEnd, OfferAcceptTalkHangUpSaveCloseAndBackToIdle) {
     window.close();
     EXPECT_TRUE(WaitUntil([&] { return finished.count() == 1; }, kWaitMs));
     EXPECT_EQ(ClientState(), CLIENT_STATE_DISCONNECTED);
-    EXPECT_TRUE(modals.messages.isEmpty()) << modals.messages.join('|').toStdString();
+    EXPECT_TRUE(modals.messages().isEmpty()) << modals.messages().join('|').toStdString();
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "CHtmlCtrl.h"
 
-#include <QDir>
 #include <QSignalSpy>
 
 namespace vessaro::test {
@@ -21,16 +20,16 @@ protected:
                                      .section(QLatin1Char('\n'), -1)
                                      .left(8);
         bool shown = false;
-        ASSERT_TRUE(WaitUntil([&] {
-            if (!shown)
-                view->page()->toPlainText(
-                    [&](const QString& text) { shown = text.contains(lastLine); });
-            return shown;
-        }));
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                if (!shown)
+                    view->page()->toPlainText(
+                        [&](const QString& text) { shown = text.contains(lastLine); });
+                return shown;
+            },
+            10000));
         QTest::qWait(300); // let the page's own scroll to the newest lines land
-        ASSERT_TRUE(QDir().mkpath(QStringLiteral(VESSARO_SCREENSHOT_DIR)));
-        const QString path = QStringLiteral(VESSARO_SCREENSHOT_DIR "/chat-%1.png").arg(name);
-        EXPECT_TRUE(dialog->grab().save(path));
+        EXPECT_FALSE(SaveScreenshot(dialog, QStringLiteral("chat-%1").arg(name)).isEmpty());
     }
 };
 

@@ -1,4 +1,5 @@
 #include "ChildProcess.h"
+#include "CliEvents.h"
 #include "Codec.h"
 #include "FakeServer.h"
 #include "Messages.h"
@@ -24,17 +25,6 @@ std::string Gbk(std::string_view utf8) {
     return EncodeGbk(utf8).value();
 }
 
-json NextEvent(ChildProcess& cli, const std::string& name) {
-    auto line = cli.WaitFor("\"event\":\"" + name + "\"");
-    if (!line) {
-        ADD_FAILURE() << "no " << name << " event; output so far:";
-        for (const std::string& l : cli.lines())
-            ADD_FAILURE() << l;
-        return {};
-    }
-    return json::parse(*line);
-}
-
 // vessaro-cli as a person would run it, against a UDP socket on 127.0.0.1 that plays the server.
 TEST(CliProcess, ConnectMatchAcceptChatHangUpSaveAndQuit) {
     FakeServer server;
@@ -46,7 +36,7 @@ TEST(CliProcess, ConnectMatchAcceptChatHangUpSaveAndQuit) {
 
     ASSERT_TRUE(server.Expect(MSG_CONNECT));
     server.Send(BuildConnectAck(kSession, 1));
-    NextEvent(cli, "connected");
+    ExpectEvent(cli, "connected");
 
     cli.WriteLine("/match");
     auto request = server.Expect(MSG_MATCH_REQUEST);
@@ -62,7 +52,7 @@ TEST(CliProcess, ConnectMatchAcceptChatHangUpSaveAndQuit) {
     EXPECT_EQ(wanted.maxAge, 35u);
     EXPECT_EQ(FieldText(wanted.topic), Gbk("英语会话"));
     server.Send(BuildControl(MSG_MATCH_REQUEST_ACK, kSession));
-    NextEvent(cli, "matching");
+    ExpectEvent(cli, "matching");
 
     UserProfile partner = EmptyProfile();
     CopyToField(partner.nickname, Gbk("小红"));
@@ -70,7 +60,7 @@ TEST(CliProcess, ConnectMatchAcceptChatHangUpSaveAndQuit) {
     partner.age = 28;
     server.Send(BuildPartnerFound(kSession, kConversation, partner));
     ASSERT_TRUE(server.Expect(MSG_PARTNER_FOUND_ACK));
-    json found = NextEvent(cli, "partner_found");
+    json found = ExpectEvent(cli, "partner_found");
     EXPECT_EQ(found["partner"]["nickname"], "小红");
     EXPECT_EQ(found["me"]["nickname"], "小明");
 
@@ -79,17 +69,17 @@ TEST(CliProcess, ConnectMatchAcceptChatHangUpSaveAndQuit) {
     ASSERT_TRUE(accept);
     EXPECT_EQ(DatagramView(accept->data(), accept->size()).conversationId(), kConversation);
     server.Send(BuildControl(MSG_ACCEPT_ACK, kSession, kConversation));
-    NextEvent(cli, "accepted");
+    ExpectEvent(cli, "accepted");
     server.Send(BuildControl(MSG_TALK_START, kSession, kConversation));
     ASSERT_TRUE(server.Expect(MSG_TALK_START_ACK));
-    NextEvent(cli, "talk_started");
+    ExpectEvent(cli, "talk_started");
 
     server.Send(BuildTalkText(kSession, kConversation, 1000, MakeTalkText(Gbk("你好！"))));
     auto ack = server.Expect(MSG_TALK_TEXT);
     ASSERT_TRUE(ack);
     EXPECT_EQ(DatagramView(ack->data(), ack->size()).talkSubKind(), TALK_ACK);
     EXPECT_EQ(DatagramView(ack->data(), ack->size()).talkSequence(), 1000u);
-    EXPECT_EQ(NextEvent(cli, "talk_text")["text"], "你好！");
+    EXPECT_EQ(ExpectEvent(cli, "talk_text")["text"], "你好！");
 
     cli.WriteLine("很高兴认识你");
     auto text = server.Expect(MSG_TALK_TEXT);
@@ -98,12 +88,12 @@ TEST(CliProcess, ConnectMatchAcceptChatHangUpSaveAndQuit) {
     EXPECT_EQ(sent.talkSubKind(), TALK_TEXT);
     EXPECT_EQ(FieldText(sent.talkText().text), Gbk("很高兴认识你"));
     server.Send(BuildTalkAck(kSession, kConversation, sent.talkSequence(), 0));
-    EXPECT_EQ(NextEvent(cli, "sent")["text"], "很高兴认识你");
+    EXPECT_EQ(ExpectEvent(cli, "sent")["text"], "很高兴认识你");
 
     cli.WriteLine("/hangup");
     ASSERT_TRUE(server.Expect(MSG_HANGUP));
     server.Send(BuildControl(MSG_HANGUP_ACK, kSession, kConversation));
-    NextEvent(cli, "talk_ended");
+    ExpectEvent(cli, "talk_ended");
 
     auto saved = std::filesystem::temp_directory_path() /
                  ("vessaro-cli-" + std::to_string(getpid()) + ".html");
@@ -130,7 +120,7 @@ TEST(CliProcess, EndOfInputWhileConnectingLeavesAtOnce) {
                      false);
     ASSERT_TRUE(server.Expect(MSG_CONNECT));
     cli.CloseInput();
-    NextEvent(cli, "disconnected");
+    ExpectEvent(cli, "disconnected");
     EXPECT_EQ(cli.Wait(), 0);
 }
 
@@ -148,7 +138,7 @@ TEST(CliProcess, QuitDuringAConversationHangsUpFirst) {
     ASSERT_TRUE(server.Expect(MSG_ACCEPT)); // and accepted by itself
     server.Send(BuildControl(MSG_ACCEPT_ACK, kSession, kConversation));
     server.Send(BuildControl(MSG_TALK_START, kSession, kConversation));
-    NextEvent(cli, "talk_started");
+    ExpectEvent(cli, "talk_started");
 
     cli.Signal(SIGTERM);
     ASSERT_TRUE(server.Expect(MSG_HANGUP));
@@ -165,9 +155,9 @@ TEST(CliProcess, LostServerEndsWithExitCodeOne) {
                      false);
     ASSERT_TRUE(server.Expect(MSG_CONNECT));
     server.Send(BuildConnectAck(kSession, 1));
-    NextEvent(cli, "connected");
+    ExpectEvent(cli, "connected");
     server.Send(BuildControl(MSG_SESSION_CLOSED, kSession));
-    NextEvent(cli, "disconnected");
+    ExpectEvent(cli, "disconnected");
     EXPECT_EQ(cli.Wait(), 1);
 }
 

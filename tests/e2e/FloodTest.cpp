@@ -2,10 +2,11 @@
 // speed while two users chat: the chat goes on without a failed send and the server's memory stays
 // bounded. The flood lasts 3 s here; VESSARO_FLOOD_SECONDS sets another length for a manual run
 // (10 s, say). It is bounded in traffic too, and stays on loopback.
-#include "E2eEvents.h"
+#include "CliEvents.h"
 #include "Messages.h"
-#include "ServerProcess.h"
-#include "UdpSender.h"
+#include "ServerChild.h"
+#include "TalkingPair.h"
+#include "UdpPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,7 @@ long ResidentKiB(int pid) {
 }
 
 // Sends until told to stop or the traffic bound is reached; returns how many datagrams went out.
-uint64_t Flood(UdpSender& sender, uint16_t port, const std::atomic<bool>& stop) {
+uint64_t Flood(UdpPeer& sender, uint16_t port, const std::atomic<bool>& stop) {
     std::mt19937 random(7);
     std::vector<uint8_t> garbage(700);
     auto request = BuildMatchRequest(0, EmptyProfile(), EmptyRequirement());
@@ -59,19 +60,19 @@ uint64_t Flood(UdpSender& sender, uint16_t port, const std::atomic<bool>& stop) 
         case 0:
             for (auto& byte : garbage)
                 byte = uint8_t(random());
-            sender.Send(port, std::span(garbage).first(random() % garbage.size()));
+            sender.SendTo(port, std::span(garbage).first(random() % garbage.size()));
             break;
         case 1:
-            sender.Send(port, connect);
+            sender.SendTo(port, connect);
             break;
         case 2:
             std::memcpy(request.data() + 8, &guess, 4);
-            sender.Send(port, request);
+            sender.SendTo(port, request);
             break;
         default:
             std::memcpy(text.data() + 8, &guess, 4);
             std::memcpy(text.data() + 12, &guess, 4);
-            sender.Send(port, text);
+            sender.SendTo(port, text);
             break;
         }
         ++sent;
@@ -80,10 +81,11 @@ uint64_t Flood(UdpSender& sender, uint16_t port, const std::atomic<bool>& stop) 
 }
 
 TEST(Flood, TwoUsersChatOnWhileOneAddressFloodsTheServer) {
-    UdpSender flooder("127.0.0.2"); // another host as far as the server can tell
+    // Another host as far as the server can tell.
+    UdpPeer flooder(UdpPeer::Wire::Complemented, "127.0.0.2");
     if (!flooder.ok())
         GTEST_SKIP() << "127.0.0.2 cannot be bound here";
-    ServerProcess server;
+    ServerChild server;
     ASSERT_NE(server.port(), 0);
     TalkingPair pair = StartTalkingPair(server, server.port(), server.port());
     ASSERT_FALSE(HasFatalFailure());

@@ -1,40 +1,12 @@
 #include "ImpairmentProxy.h"
 
-#include "Datagram.h"
-
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cstring>
-#include <netinet/in.h>
+#include <optional>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace vessaro::test {
 namespace {
-
-// A UDP socket bound to 127.0.0.1 at a free port; the port through the second argument.
-int BoundSocket(uint16_t& port) {
-    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    int buffer = 1 << 20;
-    ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-    return s;
-}
-
-void SendTo(int socket, uint16_t port, const std::vector<uint8_t>& bytes) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(port);
-    ::sendto(socket, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-}
 
 int32_t WireI32(const std::vector<uint8_t>& wire, std::size_t offset) {
     uint8_t plain[4];
@@ -50,16 +22,12 @@ int32_t WireI32(const std::vector<uint8_t>& wire, std::size_t offset) {
 ImpairmentProxy::ImpairmentProxy(uint16_t serverPort, Impairment toServer, Impairment toClient,
                                  uint32_t seed)
     : serverPort_(serverPort), impair_{toClient, toServer}, random_(seed) {
-    clientSide_ = BoundSocket(clientSidePort_);
-    serverSide_ = BoundSocket(serverSidePort_);
     thread_ = std::thread([this] { Run(); });
 }
 
 ImpairmentProxy::~ImpairmentProxy() {
     stop_ = true;
     thread_.join();
-    ::close(clientSide_);
-    ::close(serverSide_);
 }
 
 ImpairmentProxy::Counts ImpairmentProxy::toServer() const {
@@ -80,7 +48,8 @@ void ImpairmentProxy::Run() {
                 pending_.begin()->first - Clock::now());
             timeoutMs = std::clamp<int>(int(wait.count()), 0, 20);
         }
-        pollfd ready[2] = {{clientSide_, POLLIN, 0}, {serverSide_, POLLIN, 0}};
+        pollfd ready[2] = {{clientSide_.descriptor(), POLLIN, 0},
+                           {serverSide_.descriptor(), POLLIN, 0}};
         if (::poll(ready, 2, timeoutMs) > 0) {
             if (ready[0].revents & POLLIN)
                 Receive(clientSide_, true);
@@ -91,19 +60,14 @@ void ImpairmentProxy::Run() {
     }
 }
 
-void ImpairmentProxy::Receive(int socket, bool toServer) {
-    std::vector<uint8_t> bytes(kMaxDatagramSize);
-    sockaddr_in from{};
-    socklen_t size = sizeof from;
-    ssize_t n = ::recvfrom(socket, bytes.data(), bytes.size(), 0,
-                           reinterpret_cast<sockaddr*>(&from), &size);
-    if (n <= 0)
+void ImpairmentProxy::Receive(UdpPeer& socket, bool toServer) {
+    std::optional<std::vector<uint8_t>> bytes = socket.Receive(std::chrono::milliseconds(0));
+    if (!bytes || bytes->empty())
         return;
-    bytes.resize(std::size_t(n));
     if (toServer) {
-        clientPort_ = ntohs(from.sin_port);
-        NoteIds(bytes);
-    } else if (ntohs(from.sin_port) != serverPort_) {
+        clientPort_ = socket.lastSenderPort();
+        NoteIds(*bytes);
+    } else if (socket.lastSenderPort() != serverPort_) {
         return; // only the server's datagrams are relayed to the client
     }
     const Impairment& impair = impair_[toServer];
@@ -115,10 +79,10 @@ void ImpairmentProxy::Receive(int socket, bool toServer) {
         return;
     }
     ++counts.forwarded;
-    Schedule(toServer, bytes);
+    Schedule(toServer, *bytes);
     if (chance(random_) < impair.duplicate) {
         ++counts.duplicated;
-        Schedule(toServer, bytes);
+        Schedule(toServer, *bytes);
     }
 }
 
@@ -133,9 +97,9 @@ void ImpairmentProxy::SendDue() {
     while (!pending_.empty() && pending_.begin()->first <= now) {
         Pending& p = pending_.begin()->second;
         if (p.toServer)
-            SendTo(serverSide_, serverPort_, p.bytes);
+            serverSide_.SendTo(serverPort_, p.bytes);
         else if (clientPort_ != 0)
-            SendTo(clientSide_, clientPort_, p.bytes);
+            clientSide_.SendTo(clientPort_, p.bytes);
         pending_.erase(pending_.begin());
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UdpPeer.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -31,9 +33,9 @@ public:
     ImpairmentProxy(const ImpairmentProxy&) = delete;
     ImpairmentProxy& operator=(const ImpairmentProxy&) = delete;
 
-    uint16_t port() const { return clientSidePort_; }
+    uint16_t port() const { return clientSide_.port(); }
     // The proxy's address as the server sees it (127.0.0.1 and this port).
-    uint16_t serverSidePort() const { return serverSidePort_; }
+    uint16_t serverSidePort() const { return serverSide_.port(); }
 
     int32_t sessionId() const { return sessionId_.load(); }
     int32_t conversationId() const { return conversationId_.load(); }
@@ -52,15 +54,13 @@ private:
     };
 
     void Run();
-    void Receive(int socket, bool toServer);
+    void Receive(UdpPeer& socket, bool toServer);
     void Schedule(bool toServer, const std::vector<uint8_t>& bytes);
     void SendDue();
     void NoteIds(const std::vector<uint8_t>& wire);
 
-    int clientSide_ = -1; // faces the client
-    int serverSide_ = -1; // faces the server
-    uint16_t clientSidePort_ = 0;
-    uint16_t serverSidePort_ = 0;
+    UdpPeer clientSide_; // faces the client
+    UdpPeer serverSide_; // faces the server
     uint16_t serverPort_;
     uint16_t clientPort_ = 0; // where the client was last heard from
     Impairment impair_[2];    // [0] to the client, [1] to the server

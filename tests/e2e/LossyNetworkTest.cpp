@@ -1,8 +1,9 @@
 // Two vessaro-cli clients talk through impairment proxies (drop, duplicate, delay, reorder, with a
 // seed) to a real vessaro-server, 200 lines each way at once.
-#include "E2eEvents.h"
+#include "CliEvents.h"
 #include "ImpairmentProxy.h"
-#include "ServerProcess.h"
+#include "ServerChild.h"
+#include "TalkingPair.h"
 
 #include <gtest/gtest.h>
 
@@ -89,7 +90,7 @@ const std::vector<std::string> kServerOptions = {"--text-rate", "10000", "--addr
                                                  "100000"};
 
 TEST(LossyNetwork, DuplicatesReorderingAndDelayLoseNothingAndShowNothingTwice) {
-    ServerProcess server(kServerOptions);
+    ServerChild server(kServerOptions);
     ASSERT_NE(server.port(), 0);
     Impairment impair{.drop = 0.0, .duplicate = 0.2, .maxDelayMs = 12};
     ImpairmentProxy proxyA(server.port(), impair, impair, 11);
@@ -113,7 +114,7 @@ TEST(LossyNetwork, DuplicatesReorderingAndDelayLoseNothingAndShowNothingTwice) {
 }
 
 TEST(LossyNetwork, FivePercentLossEitherConfirmsOrReportsEveryLineAndTheConversationSurvives) {
-    ServerProcess server(kServerOptions);
+    ServerChild server(kServerOptions);
     ASSERT_NE(server.port(), 0);
     Impairment impair{.drop = 0.05, .duplicate = 0.05, .maxDelayMs = 3};
     ImpairmentProxy proxyA(server.port(), impair, impair, 33);

@@ -1,8 +1,8 @@
 // What a partner types, and the nickname a partner picks, reach the transcript and the saved page
 // as text only: no tag, attribute or script of theirs becomes markup.
+#include "CliEvents.h"
 #include "Codec.h"
-#include "E2eEvents.h"
-#include "ServerProcess.h"
+#include "ServerChild.h"
 #include "TranscriptPage.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +36,7 @@ TEST(MarkupInjection, APartnersMarkupReachesTheSavedPageAsText) {
         "javascript:alert(1)",
         "</font></p><iframe src=//evil.example>",
     };
-    ServerProcess server;
+    ServerChild server;
     ASSERT_NE(server.port(), 0);
     auto reader = server.StartClient({"--nickname", "reader", "--sex", "male", "--auto-accept"});
     auto writer =

@@ -1,8 +1,9 @@
 // The server dies without a word and another starts on the same port: the clients find out from
 // the silence as they always do (the conversation ends after the missing probes, an idle session is
 // lost), a line sent meanwhile is reported failed, nothing hangs, and newcomers use the new server.
-#include "E2eEvents.h"
-#include "ServerProcess.h"
+#include "CliEvents.h"
+#include "ServerChild.h"
+#include "TalkingPair.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@ using namespace std::chrono_literals;
 namespace {
 
 TEST(Restart, ClientsNoticeTheLostServerAndNothingHangs) {
-    auto first = std::make_unique<ServerProcess>();
+    auto first = std::make_unique<ServerChild>();
     uint16_t port = first->port();
     ASSERT_NE(port, 0);
     TalkingPair pair = StartTalkingPair(*first, port, port);
@@ -24,7 +25,7 @@ TEST(Restart, ClientsNoticeTheLostServerAndNothingHangs) {
 
     first->process().Signal(SIGKILL);
     first->process().Wait();
-    ServerProcess second({}, port);
+    ServerChild second({}, port);
     ASSERT_EQ(second.port(), port);
 
     pair.a->WriteLine("anyone there?");

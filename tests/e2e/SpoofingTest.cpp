@@ -1,13 +1,14 @@
 // Third parties who know a client's address and port, or even its session and conversation ids,
 // but send from an address or port of their own, can neither inject a line, end a conversation,
 // nor disconnect anyone: neither the client nor the server listens to them.
+#include "CliEvents.h"
 #include "Codec.h"
-#include "E2eEvents.h"
 #include "FakeServer.h"
 #include "ImpairmentProxy.h"
 #include "Messages.h"
-#include "ServerProcess.h"
-#include "UdpSender.h"
+#include "ServerChild.h"
+#include "TalkingPair.h"
+#include "UdpPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -24,9 +25,9 @@ constexpr int32_t kConversation = 0x77;
 
 // Every spoofer sends the message from its own socket to the port.
 template <std::size_t N>
-void SpoofAll(std::vector<UdpSender*>& spoofers, uint16_t port, const DatagramBytes<N>& message) {
-    for (UdpSender* spoofer : spoofers)
-        EXPECT_TRUE(spoofer->Send(port, message));
+void SpoofAll(std::vector<UdpPeer*>& spoofers, uint16_t port, const DatagramBytes<N>& message) {
+    for (UdpPeer* spoofer : spoofers)
+        EXPECT_TRUE(spoofer->SendTo(port, message));
 }
 
 // Nothing is expected to come of a spoofed datagram, so the only way to see that it was ignored
@@ -43,8 +44,9 @@ TEST(Spoofing, TheClientListensOnlyToItsServer) {
                         false);
     ASSERT_TRUE(server.Expect(MSG_CONNECT));
     uint16_t clientPort = server.clientPort();
-    UdpSender samePlaceOtherPort("127.0.0.1"), otherAddress("127.0.0.2");
-    std::vector<UdpSender*> spoofers = {&samePlaceOtherPort};
+    UdpPeer samePlaceOtherPort(UdpPeer::Wire::Complemented),
+        otherAddress(UdpPeer::Wire::Complemented, "127.0.0.2");
+    std::vector<UdpPeer*> spoofers = {&samePlaceOtherPort};
     if (otherAddress.ok())
         spoofers.push_back(&otherAddress);
 
@@ -93,7 +95,7 @@ TEST(Spoofing, TheClientListensOnlyToItsServer) {
 }
 
 TEST(Spoofing, TheServerIgnoresSessionIdsFromOtherSenders) {
-    ServerProcess server;
+    ServerChild server;
     ASSERT_NE(server.port(), 0);
     // Plain relays that show the ids on the path, as an eavesdropper would see them.
     ImpairmentProxy pathOfA(server.port(), {}, {}, 1), pathOfB(server.port(), {}, {}, 2);
@@ -102,8 +104,9 @@ TEST(Spoofing, TheServerIgnoresSessionIdsFromOtherSenders) {
     pair.a->WriteLine("hello");
     ExpectEvent(*pair.b, "talk_text");
 
-    UdpSender samePlaceOtherPort("127.0.0.1"), otherAddress("127.0.0.2");
-    std::vector<UdpSender*> spoofers = {&samePlaceOtherPort};
+    UdpPeer samePlaceOtherPort(UdpPeer::Wire::Complemented),
+        otherAddress(UdpPeer::Wire::Complemented, "127.0.0.2");
+    std::vector<UdpPeer*> spoofers = {&samePlaceOtherPort};
     if (otherAddress.ok())
         spoofers.push_back(&otherAddress);
     for (ImpairmentProxy* path : {&pathOfA, &pathOfB}) {

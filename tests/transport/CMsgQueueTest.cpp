@@ -6,6 +6,7 @@
 
 using namespace std::chrono_literals;
 using vessaro::CMsgQueue;
+using vessaro::test::UdpPeer;
 
 TEST(CMsgQueue, KeepsMessagesWholeAndInOrder) {
     CMsgQueue queue;
@@ -49,7 +50,7 @@ TEST(CMsgQueue, TakesNothingFromOtherSocketsOnThisMachine) {
     CMsgQueue queue;
     ASSERT_EQ(queue.Create(), 0);
     UdpPeer intruder;
-    intruder.SendTo(queue.Port(), Bytes(40, 0x99));
+    EXPECT_TRUE(intruder.SendTo(queue.Port(), Bytes(40, 0x99)));
     Bytes ours(36, 0x01);
     queue.Send(ours.data(), 36);
     EXPECT_EQ(TakeFromQueue(queue), ours);

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
+using vessaro::test::Complemented;
+using vessaro::test::UdpPeer;
 
 // One process, one story: the transport before it starts, started towards a host that does not
 // resolve, then stopped.
@@ -40,7 +42,7 @@ TEST(ClientStart, AHostThatDoesNotResolveLeavesTheThreadsRunningUntilStopped) {
     // Both threads run: a datagram to the client's port and a timer tick reach the dispatcher.
     UdpPeer stranger;
     auto probe = vessaro::BuildControl(vessaro::MSG_TALK_PROBE, 3);
-    stranger.SendTo(vessaro::ClientLocalPort(), Complemented(probe));
+    EXPECT_TRUE(stranger.SendTo(vessaro::ClientLocalPort(), Complemented(probe)));
     ASSERT_TRUE(dispatched.WaitForCount(1));
     vessaro::TimerSet(10, 4, vessaro::OnTimerTick);
     ASSERT_TRUE(dispatched.WaitForCount(2));
@@ -51,7 +53,7 @@ TEST(ClientStart, AHostThatDoesNotResolveLeavesTheThreadsRunningUntilStopped) {
     // Stopped, the dispatcher is never called again, whatever arrives.
     vessaro::ClientStopThreads();
     vessaro::ClientStopThreads();
-    stranger.SendTo(vessaro::ClientLocalPort(), Complemented(probe));
+    EXPECT_TRUE(stranger.SendTo(vessaro::ClientLocalPort(), Complemented(probe)));
     vessaro::OnTimerTick(5);
     std::this_thread::sleep_for(150ms); // the threads are joined: nothing may arrive in any time
     EXPECT_EQ(dispatched.Count(), 2u);

@@ -10,6 +10,8 @@
 
 using namespace std::chrono_literals;
 using vessaro::DatagramView;
+using vessaro::test::Complemented;
+using vessaro::test::UdpPeer;
 
 // The process-wide transport starts once per process; every test here shares it, started towards
 // a socket that plays the matching server.
@@ -27,6 +29,7 @@ protected:
         if (server)
             return; // started already (the suite runs again under --gtest_repeat)
         server = new UdpPeer;
+        ASSERT_TRUE(server->ok());
         vessaro::SetMessageDispatcher(Dispatch);
         ASSERT_EQ(vessaro::ClientStart("127.0.0.1", server->port()), 0);
     }
@@ -78,7 +81,7 @@ TEST_F(ClientTransportTest, AServerDatagramReachesTheDispatcherWholeAndStamped) 
     Bytes plain = Plain(ack);
     plain.resize(50, 0x3C);                   // longer than its type needs: kept whole
     std::memset(plain.data() + 16, 0x61, 20); // what the server put in the stamp fields
-    server->SendTo(vessaro::ClientLocalPort(), Complemented(plain));
+    EXPECT_TRUE(server->SendTo(vessaro::ClientLocalPort(), Complemented(plain)));
 
     Bytes got = NextDispatched();
     ASSERT_EQ(got.size(), 50u);
@@ -96,12 +99,12 @@ TEST_F(ClientTransportTest, AServerDatagramReachesTheDispatcherWholeAndStamped) 
 
 TEST_F(ClientTransportTest, ForgedTicksAndShortMessagesFromTheNetworkNeverReachTheDispatcher) {
     auto forgedTick = vessaro::BuildTimerTick(2);
-    server->SendTo(vessaro::ClientLocalPort(), Complemented(forgedTick));
+    EXPECT_TRUE(server->SendTo(vessaro::ClientLocalPort(), Complemented(forgedTick)));
     Bytes shortAck = Plain(vessaro::BuildConnectAck(5, 1));
     shortAck.resize(38); // the result field is cut off
-    server->SendTo(vessaro::ClientLocalPort(), Complemented(shortAck));
+    EXPECT_TRUE(server->SendTo(vessaro::ClientLocalPort(), Complemented(shortAck)));
     auto probe = vessaro::BuildControl(vessaro::MSG_TALK_PROBE, 5);
-    server->SendTo(vessaro::ClientLocalPort(), Complemented(probe));
+    EXPECT_TRUE(server->SendTo(vessaro::ClientLocalPort(), Complemented(probe)));
 
     Bytes got = NextDispatched();
     EXPECT_EQ(DatagramView(got.data(), got.size()).type(), vessaro::MSG_TALK_PROBE);
@@ -128,7 +131,7 @@ TEST_F(ClientTransportTest, EngineTimersTickThroughTheQueue) {
 TEST_F(ClientTransportTest, TicksAndServerDatagramsArriveOneAfterAnotherInOrder) {
     for (int i = 0; i < 20; ++i) {
         auto probe = vessaro::BuildControl(vessaro::MSG_TALK_PROBE, i);
-        server->SendTo(vessaro::ClientLocalPort(), Complemented(probe));
+        EXPECT_TRUE(server->SendTo(vessaro::ClientLocalPort(), Complemented(probe)));
         ASSERT_TRUE(dispatched.WaitForCount(2 * i + 1));
         vessaro::OnTimerTick(static_cast<uint32_t>(i));
         ASSERT_TRUE(dispatched.WaitForCount(2 * i + 2));

@@ -14,6 +14,9 @@
 
 using namespace std::chrono_literals;
 using vessaro::CommEndpoint;
+using vessaro::test::Bytes;
+using vessaro::test::Complemented;
+using vessaro::test::UdpPeer;
 
 namespace {
 
@@ -62,6 +65,7 @@ class CommEndpointTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ReceivedLog::Clear();
+        ASSERT_TRUE(server.ok());
         endpoint = vessaro::CommInit(0);
         ASSERT_NE(endpoint, nullptr);
         vessaro::CommSetRecvCallback(endpoint.get(), ReceivedLog::Record);
@@ -97,7 +101,7 @@ TEST_F(CommEndpointTest, EveryByteIsComplementedOnTheWayOutAndBackIn) {
         ASSERT_EQ(Send(c.plain), 0);
         EXPECT_EQ(server.Receive(), c.wire);
 
-        server.SendTo(endpoint->boundPort, c.wire);
+        EXPECT_TRUE(server.SendTo(endpoint->boundPort, c.wire));
         auto in = ReceivedLog::WaitForNth(++received);
         ASSERT_TRUE(in.has_value());
         EXPECT_EQ(in->bytes, c.plain);
@@ -147,8 +151,8 @@ TEST_F(CommEndpointTest, AFailedSendSaysSoOnTheConsole) {
 TEST_F(CommEndpointTest, OversizedDatagramIsDroppedNotCutShort) {
     Bytes huge(5000, 0x11);
     Bytes small = {1, 2, 3};
-    server.SendTo(endpoint->boundPort, huge);
-    server.SendTo(endpoint->boundPort, small);
+    EXPECT_TRUE(server.SendTo(endpoint->boundPort, huge));
+    EXPECT_TRUE(server.SendTo(endpoint->boundPort, small));
     auto first = ReceivedLog::WaitForNth(1);
     ASSERT_TRUE(first.has_value());
     EXPECT_EQ(first->bytes, Complemented(small));
@@ -156,7 +160,7 @@ TEST_F(CommEndpointTest, OversizedDatagramIsDroppedNotCutShort) {
 
 TEST_F(CommEndpointTest, DatagramsFromAnySenderAreDelivered) {
     UdpPeer stranger;
-    stranger.SendTo(endpoint->boundPort, Bytes{0xAA});
+    EXPECT_TRUE(stranger.SendTo(endpoint->boundPort, Bytes{0xAA}));
     auto in = ReceivedLog::WaitForNth(1);
     ASSERT_TRUE(in.has_value());
     EXPECT_EQ(in->bytes, Bytes{0x55});
@@ -164,12 +168,12 @@ TEST_F(CommEndpointTest, DatagramsFromAnySenderAreDelivered) {
 }
 
 TEST_F(CommEndpointTest, NothingIsDeliveredAfterStop) {
-    server.SendTo(endpoint->boundPort, Bytes{0x01});
+    EXPECT_TRUE(server.SendTo(endpoint->boundPort, Bytes{0x01}));
     ASSERT_TRUE(ReceivedLog::WaitForNth(1).has_value());
     vessaro::CommStop(endpoint.get());
     vessaro::CommStop(endpoint.get());
     EXPECT_FALSE(endpoint->thread.joinable());
-    server.SendTo(endpoint->boundPort, Bytes{0x02});
+    EXPECT_TRUE(server.SendTo(endpoint->boundPort, Bytes{0x02}));
     std::this_thread::sleep_for(100ms); // the thread is joined: nothing may arrive in any time
     EXPECT_EQ(ReceivedLog::Count(), 1u);
     // The socket still sends after the receive thread has stopped.

@@ -18,6 +18,8 @@ using namespace std::chrono_literals;
 using vessaro::CMsgQueue;
 using vessaro::DatagramView;
 using vessaro::MsgProcThread;
+using vessaro::test::Complemented;
+using vessaro::test::UdpPeer;
 
 namespace {
 
@@ -120,7 +122,7 @@ TEST_F(MsgProcThreadTest, TicksAndServerDatagramsNeverOverlap) {
         timers.Set(static_cast<uint32_t>(i / 10), static_cast<uint32_t>(i),
                    [this](uint32_t tag) { vessaro::PutTimerTick(queue, tag); });
     for (int i = 0; i < kEach; ++i)
-        server.SendTo(endpoint->boundPort, Complemented(ProbeNumbered(i)));
+        EXPECT_TRUE(server.SendTo(endpoint->boundPort, Complemented(ProbeNumbered(i))));
 
     ASSERT_TRUE(log.WaitForCount(2 * kEach));
     vessaro::CommStop(endpoint.get());

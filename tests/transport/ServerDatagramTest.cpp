@@ -10,6 +10,8 @@
 
 using namespace std::chrono_literals;
 using vessaro::CMsgQueue;
+using vessaro::test::Complemented;
+using vessaro::test::UdpPeer;
 
 namespace {
 
@@ -45,6 +47,7 @@ Bytes Stamped(const Bytes& plain, const char* address, uint16_t port) {
 class ServerDatagramTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(server.ok());
         ASSERT_EQ(queue.Create(), 0);
         testQueue = &queue;
         endpoint = vessaro::CommInit(0);
@@ -67,7 +70,7 @@ TEST_F(ServerDatagramTest, ArrivesWithItsOwnLengthPlainAndStampedWithTheRealSend
     for (std::size_t n : {1u, 8u, 16u, 20u, 33u, 34u, 36u, 50u, 560u, 4096u}) {
         SCOPED_TRACE(n);
         Bytes plain = Patterned(n);
-        server.SendTo(endpoint->boundPort, Complemented(plain));
+        EXPECT_TRUE(server.SendTo(endpoint->boundPort, Complemented(plain)));
         auto queued = TakeFromQueue(queue);
         ASSERT_TRUE(queued.has_value());
         EXPECT_EQ(*queued, Stamped(plain, "127.0.0.1", server.port()));
@@ -76,7 +79,7 @@ TEST_F(ServerDatagramTest, ArrivesWithItsOwnLengthPlainAndStampedWithTheRealSend
 
 TEST_F(ServerDatagramTest, StampKeepsTheBytesAroundItAsReceived) {
     Bytes plain = Patterned(36);
-    server.SendTo(endpoint->boundPort, Complemented(plain));
+    EXPECT_TRUE(server.SendTo(endpoint->boundPort, Complemented(plain)));
     auto queued = TakeFromQueue(queue);
     ASSERT_TRUE(queued.has_value());
     const Bytes& m = *queued;
@@ -97,7 +100,7 @@ TEST_F(ServerDatagramTest, WhatTheSenderPutInTheStampFieldsIsReplaced) {
     uint16_t forgedPort = 1;
     std::memcpy(forged.data() + 32, &forgedPort, 2);
     UdpPeer stranger;
-    stranger.SendTo(endpoint->boundPort, Complemented(forged));
+    EXPECT_TRUE(stranger.SendTo(endpoint->boundPort, Complemented(forged)));
     auto queued = TakeFromQueue(queue);
     ASSERT_TRUE(queued.has_value());
     vessaro::DatagramView view(queued->data(), queued->size());
@@ -108,9 +111,9 @@ TEST_F(ServerDatagramTest, WhatTheSenderPutInTheStampFieldsIsReplaced) {
 
 TEST_F(ServerDatagramTest, ATickFromTheNetworkIsDropped) {
     auto forgedTick = vessaro::BuildTimerTick(3);
-    server.SendTo(endpoint->boundPort, Complemented(forgedTick));
+    EXPECT_TRUE(server.SendTo(endpoint->boundPort, Complemented(forgedTick)));
     Bytes after = Patterned(36);
-    server.SendTo(endpoint->boundPort, Complemented(after));
+    EXPECT_TRUE(server.SendTo(endpoint->boundPort, Complemented(after)));
     auto queued = TakeFromQueue(queue);
     ASSERT_TRUE(queued.has_value());
     EXPECT_EQ(*queued, Stamped(after, "127.0.0.1", server.port()));

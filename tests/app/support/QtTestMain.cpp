@@ -3,12 +3,18 @@
 #include "CHtmlCtrl.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 int main(int argc, char* argv[]) {
     ::testing::InitGoogleTest(&argc, argv);
     if (::testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();
+
+    // Qt keeps what widgets remember (where a file dialog was last, say) in the user's settings:
+    // the tests keep theirs to themselves, so that no run starts where another one left off.
+    QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
 
     vessaro::CHtmlCtrl::RegisterScheme();
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

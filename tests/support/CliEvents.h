@@ -1,22 +1,19 @@
 #pragma once
 
 #include "ChildProcess.h"
-#include "ServerProcess.h"
 
 #include <nlohmann/json.hpp>
 
 #include <chrono>
-#include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace vessaro::test {
 
-// The vessaro-cli --json events of the whole-system tests.
+// The events that vessaro-cli --json prints, one JSON object a line, read from its process.
 
-// Waits for the client's next event of that name and returns its JSON line parsed; a test
-// failure (and an empty object) when none comes in time.
+// Waits for the client's next event of that name and returns its line parsed; a test failure
+// (showing the last lines it printed) and an empty object when none comes in time.
 nlohmann::json ExpectEvent(ChildProcess& client, const std::string& event,
                            std::chrono::milliseconds timeout = std::chrono::seconds(15));
 
@@ -30,14 +27,5 @@ std::vector<nlohmann::json> EventsOf(const ChildProcess& client, const std::stri
 // or the time is up. Returns whether the count was reached.
 bool ReadUntilCount(ChildProcess& client, const std::vector<std::string>& events, std::size_t count,
                     std::chrono::milliseconds timeout);
-
-// Two clients that found each other and are talking.
-struct TalkingPair {
-    std::unique_ptr<ChildProcess> a, b;
-};
-
-// Starts two clients, each through its port (the server's own, or a proxy's), lets them find each
-// other and open a conversation; fails the test when they do not.
-TalkingPair StartTalkingPair(const ServerProcess& server, uint16_t portOfA, uint16_t portOfB);
 
 } // namespace vessaro::test

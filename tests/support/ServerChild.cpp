@@ -1,12 +1,13 @@
-#include "ServerProcess.h"
+#include "ServerChild.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <regex>
 
 namespace vessaro::test {
 
-ServerProcess::ServerProcess(std::vector<std::string> extraArguments, uint16_t port) {
+ServerChild::ServerChild(std::vector<std::string> extraArguments, uint16_t port) {
     std::vector<std::string> arguments = {
         "--bind", "127.0.0.1", "--port", std::to_string(port), "--http-port", "0"};
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
@@ -23,18 +24,18 @@ ServerProcess::ServerProcess(std::vector<std::string> extraArguments, uint16_t p
         ADD_FAILURE() << "no port in: " << *ready;
 }
 
-ServerProcess::~ServerProcess() {
+ServerChild::~ServerChild() {
     process_->Signal(SIGTERM);
     process_->Wait();
 }
 
 std::unique_ptr<ChildProcess>
-ServerProcess::StartClient(const std::vector<std::string>& options) const {
+ServerChild::StartClient(const std::vector<std::string>& options) const {
     return StartClientVia(port_, options);
 }
 
 std::unique_ptr<ChildProcess>
-ServerProcess::StartClientVia(uint16_t port, const std::vector<std::string>& options) const {
+ServerChild::StartClientVia(uint16_t port, const std::vector<std::string>& options) const {
     std::vector<std::string> arguments = {"--server", "127.0.0.1", "--port", std::to_string(port),
                                           "--json"};
     arguments.insert(arguments.end(), options.begin(), options.end());

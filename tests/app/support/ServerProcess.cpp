@@ -1,7 +1,6 @@
 #include "ServerProcess.h"
-#include "WaitUntil.h"
 
-#include <QTest>
+#include "WaitUntil.h"
 
 namespace vessaro::test {
 
@@ -10,7 +9,8 @@ constexpr int kReadyWaitMs = 10000;
 constexpr int kWebPort = 18080; // on the test's own address only
 } // namespace
 
-ServerProcess::ServerProcess(QString address) : address_(std::move(address)) {
+ServerProcess::ServerProcess(QString address, WebPages pages)
+    : address_(std::move(address)), pages_(pages) {
     process_.setProcessChannelMode(QProcess::MergedChannels);
     QObject::connect(&process_, &QProcess::readyRead,
                      [this] { output_ += QString::fromUtf8(process_.readAll()); });
@@ -26,9 +26,11 @@ ServerProcess::~ServerProcess() {
 }
 
 bool ServerProcess::Start() {
-    webUrl_ = QStringLiteral("http://%1:%2").arg(address_).arg(kWebPort);
-    if (Launch(kWebPort))
-        return true;
+    if (pages_ == WebPages::Served) {
+        webUrl_ = QStringLiteral("http://%1:%2").arg(address_).arg(kWebPort);
+        if (Launch(kWebPort))
+            return true;
+    }
     webUrl_ = QStringLiteral("http://%1:1").arg(address_);
     return Launch(0);
 }
@@ -42,7 +44,7 @@ bool ServerProcess::Launch(int httpPort) {
                     webUrl_ + QStringLiteral("/match/adv.html")});
     if (!process_.waitForStarted(kReadyWaitMs))
         return false;
-    return test::WaitUntil(
+    return WaitUntil(
                [this] {
                    return output_.contains(QStringLiteral("vessaro-server: ready on")) ||
                           process_.state() == QProcess::NotRunning;

@@ -1,4 +1,4 @@
-#include "E2eEvents.h"
+#include "CliEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,8 @@
 
 namespace vessaro::test {
 namespace {
+
+constexpr std::size_t kLinesShown = 40;
 
 std::string Marker(const std::string& event) {
     return "\"event\":\"" + event + "\"";
@@ -24,7 +26,12 @@ nlohmann::json ExpectEvent(ChildProcess& client, const std::string& event,
                            std::chrono::milliseconds timeout) {
     auto line = client.WaitFor(Marker(event), timeout);
     if (!line) {
-        ADD_FAILURE() << "no \"" << event << "\" event";
+        const std::vector<std::string>& lines = client.lines();
+        std::string printed;
+        for (std::size_t i = lines.size() > kLinesShown ? lines.size() - kLinesShown : 0;
+             i < lines.size(); ++i)
+            printed += "\n  " + lines[i];
+        ADD_FAILURE() << "no \"" << event << "\" event; the last lines printed:" << printed;
         return nlohmann::json::object();
     }
     return nlohmann::json::parse(*line);
@@ -62,21 +69,6 @@ bool ReadUntilCount(ChildProcess& client, const std::vector<std::string>& events
                 return counted() >= count;
     }
     return true;
-}
-
-TalkingPair StartTalkingPair(const ServerProcess& server, uint16_t portOfA, uint16_t portOfB) {
-    TalkingPair pair;
-    pair.a = server.StartClientVia(
-        portOfA, {"--nickname", "甲", "--sex", "male", "--want-sex", "female", "--auto-accept"});
-    pair.b = server.StartClientVia(
-        portOfB, {"--nickname", "乙", "--sex", "female", "--want-sex", "male", "--auto-accept"});
-    for (ChildProcess* client : {pair.a.get(), pair.b.get()}) {
-        ExpectEvent(*client, "connected");
-        client->WriteLine("/match");
-    }
-    for (ChildProcess* client : {pair.a.get(), pair.b.get()})
-        ExpectEvent(*client, "talk_started");
-    return pair;
 }
 
 } // namespace vessaro::test

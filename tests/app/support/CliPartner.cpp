@@ -1,39 +1,28 @@
-#include "TestProcesses.h"
+#include "CliPartner.h"
 
-#include "ChatTestDoubles.h"
+#include "WaitUntil.h"
 
 #include <QJsonDocument>
 
 namespace vessaro::test {
 
-ServerProcess::~ServerProcess() {
-    process_.terminate();
-    if (!process_.waitForFinished(5000))
-        process_.kill();
-}
-
-bool ServerProcess::Start() {
-    process_.setProcessChannelMode(QProcess::MergedChannels);
-    process_.start(QStringLiteral(VESSARO_SERVER_BINARY),
-                   {QStringLiteral("--bind"), address_, QStringLiteral("--port"),
-                    QStringLiteral("13366"), QStringLiteral("--http-port"), QStringLiteral("0")});
-    if (!process_.waitForStarted(10000))
-        return false;
-    return WaitUntil(
-               [&] {
-                   output_ += QString::fromUtf8(process_.readAll());
-                   return output_.contains(QStringLiteral("vessaro-server: ready on")) ||
-                          process_.state() == QProcess::NotRunning;
-               },
-               10000) &&
-           process_.state() == QProcess::Running;
+CliPartner::CliPartner() {
+    QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] {
+        const QByteArray output = process_.readAllStandardOutput();
+        pending_ += output;
+        transcript_ += QString::fromUtf8(output);
+    });
+    QObject::connect(&process_, &QProcess::readyReadStandardError,
+                     [this] { transcript_ += QString::fromUtf8(process_.readAllStandardError()); });
 }
 
 CliPartner::~CliPartner() {
-    if (process_.state() != QProcess::NotRunning) {
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.write("/quit\n");
+    if (!process_.waitForFinished(5000))
         process_.kill();
-        process_.waitForFinished(5000);
-    }
+    process_.waitForFinished(2000);
 }
 
 bool CliPartner::Start(const QStringList& arguments) {
@@ -46,13 +35,11 @@ void CliPartner::Type(const QString& line) {
 }
 
 bool CliPartner::NextEvent(QJsonObject& event) {
-    pending_ += process_.readAllStandardOutput();
     const qsizetype end = pending_.indexOf('\n');
     if (end < 0)
         return false;
     const QByteArray line = pending_.left(end);
     pending_.remove(0, end + 1);
-    transcript_ += QString::fromUtf8(line) + QLatin1Char('\n');
     event = QJsonDocument::fromJson(line).object();
     return true;
 }

@@ -2,14 +2,19 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 namespace vessaro::test {
 
 // A vessaro-server of the build on its own loopback address (127.0.0.N, port 13366), so that
-// tests can run side by side. It serves the web pages too when it can.
+// tests can run side by side. With WebPages::Served it serves the web pages too when it can (on
+// port 18080 of that address); either way the info page it points the clients to is its own, so
+// that no page from outside the test is loaded.
 class ServerProcess {
 public:
-    explicit ServerProcess(QString address);
+    enum class WebPages { Served, None };
+
+    explicit ServerProcess(QString address, WebPages pages = WebPages::Served);
     ~ServerProcess();
 
     // Starts the server and waits for its ready line; false when it does not come.
@@ -24,6 +29,7 @@ private:
     bool Launch(int httpPort);
 
     QString address_;
+    WebPages pages_;
     QString webUrl_;
     QString output_;
     QProcess process_;
