@@ -2,29 +2,36 @@
 
 #include <algorithm>
 #include <array>
-#include <functional>
+#include <limits>
 
 namespace vessaro {
 namespace {
 
-// The parts of a waiting user's own location that a shelf is keyed by.
+// Which of a waiting user's own city and district a shelf is keyed by.
 constexpr unsigned kByCity = 1;
 constexpr unsigned kByDistrict = 2;
 constexpr unsigned kShelfSubsets = 4;
 
 // The age segment tree: node 1 spans 0..kMaxMatchAge, node n's children are 2n and 2n + 1.
 constexpr int kTreeLast = int(kMaxMatchAge);
+constexpr std::size_t kTreeDepth = 8;             // 128 leaves
+constexpr unsigned kTreeNodes = 1u << kTreeDepth; // node numbers 1..255, 0 unused
+static_assert(kTreeLast + 1 == 1 << (kTreeDepth - 1));
+static_assert(kTreeNodes - 1 <= std::numeric_limits<uint8_t>::max());
 
-void HashMix(std::size_t& seed, std::size_t value) {
-    seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-}
+// A range covers at most two nodes per level below the root.
+constexpr std::size_t kMaxCover = 2 * kTreeDepth;
+struct Cover {
+    std::array<uint8_t, kMaxCover> nodes;
+    std::size_t count = 0;
+};
 
 // The nodes whose spans together make up exactly lo..hi.
-void CoverRange(int node, int from, int to, int lo, int hi, std::vector<uint16_t>& out) {
+void CoverRange(int node, int from, int to, int lo, int hi, Cover& out) {
     if (hi < from || to < lo)
         return;
     if (lo <= from && to <= hi) {
-        out.push_back(uint16_t(node));
+        out.nodes[out.count++] = uint8_t(node);
         return;
     }
     const int mid = (from + to) / 2;
@@ -33,12 +40,11 @@ void CoverRange(int node, int from, int to, int lo, int hi, std::vector<uint16_t
 }
 
 // The nodes from the root down to the leaf of age: the only ones whose spans contain it.
-constexpr std::size_t kTreeDepth = 8; // 128 leaves
-std::array<uint16_t, kTreeDepth> PathTo(int age) {
-    std::array<uint16_t, kTreeDepth> path{};
+std::array<uint8_t, kTreeDepth> PathTo(int age) {
+    std::array<uint8_t, kTreeDepth> path{};
     int node = 1, from = 0, to = kTreeLast;
     for (std::size_t level = 0; level < kTreeDepth; ++level) {
-        path[level] = uint16_t(node);
+        path[level] = uint8_t(node);
         const int mid = (from + to) / 2;
         if (age <= mid) {
             node = 2 * node;
@@ -51,95 +57,347 @@ std::array<uint16_t, kTreeDepth> PathTo(int age) {
     return path;
 }
 
-static_assert(kTreeLast + 1 == 1 << (kTreeDepth - 1));
+// Ages and bounds above kMaxMatchAge count as kMaxMatchAge.
+uint8_t ClampAge(uint32_t age) {
+    return uint8_t(std::min(age, kMaxMatchAge));
+}
 
-} // namespace
+// Bit counting without relying on the popcnt instruction, which the build does not assume: the
+// library call it falls back to otherwise costs more than this.
+unsigned CountBits(uint64_t x) {
+    x = x - ((x >> 1) & 0x5555555555555555ULL);
+    x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+    x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
+    return unsigned((x * 0x0101010101010101ULL) >> 56);
+}
 
-namespace {
+// A set of numbers below 64 * Words. A member's rank, the count of members below it, is where
+// its entry sits in an array kept densely in the same order, so the array needs no search.
+template <std::size_t Words>
+struct RankedBits {
+    bool Has(unsigned n) const { return (words[n / 64] >> (n % 64)) & 1; }
+    void Set(unsigned n) { words[n / 64] |= uint64_t(1) << (n % 64); }
+    void Reset(unsigned n) { words[n / 64] &= ~(uint64_t(1) << (n % 64)); }
+    // The count of members below n, for n up to 64 * Words.
+    std::size_t Below(unsigned n) const {
+        std::size_t rank = 0;
+        for (unsigned word = 0; word < n / 64; ++word)
+            rank += CountBits(words[word]);
+        if (n % 64 != 0)
+            rank += CountBits(words[n / 64] & ((uint64_t(1) << (n % 64)) - 1));
+        return rank;
+    }
 
-template <typename AgeLists>
-auto FirstAgeNotBelow(AgeLists& ages, uint32_t age) {
-    return std::lower_bound(ages.begin(), ages.end(), age,
-                            [](const auto& entry, uint32_t a) { return entry.age < a; });
+    std::array<uint64_t, Words> words{};
+};
+
+// Asks for the cache lines of an object, or of a run of objects (its first few lines; the
+// hardware follows a longer run by itself), ahead of their use.
+constexpr std::size_t kCacheLine = 64;
+void PrefetchBytes(const void* begin, std::size_t size) {
+    const auto first = reinterpret_cast<uintptr_t>(begin) & ~uintptr_t(kCacheLine - 1);
+    const auto last = reinterpret_cast<uintptr_t>(begin) + size - 1;
+    for (uintptr_t line = first; line <= last; line += kCacheLine)
+        __builtin_prefetch(reinterpret_cast<const void*>(line));
+}
+template <typename T>
+void PrefetchObject(const T* object) {
+    PrefetchBytes(object, sizeof(T));
+}
+template <typename T>
+void PrefetchRange(const T* begin, const T* end) {
+    constexpr std::size_t kMaxLines = 4;
+    if (begin < end)
+        PrefetchBytes(begin,
+                      std::min(std::size_t(end - begin) * sizeof(T), kMaxLines * kCacheLine));
+}
+
+uint64_t Mix(uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return x;
 }
 
 } // namespace
 
+// City and district texts as small numbers, so that shelf keys are hashed and compared as
+// integers. 0 is the empty text. A number lasts while some waiting user has its text, and is given
+// again afterwards: a shelf exists only while one of its users has each of its key's texts, so no
+// shelf can outlive the number it was keyed by.
+class MatchPool::Words {
+public:
+    static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max(); // used by nobody
+
+    uint32_t Find(const std::string& text) const {
+        if (text.empty())
+            return 0;
+        auto it = ids_.find(text);
+        return it == ids_.end() ? kNone : it->second;
+    }
+
+    uint32_t Acquire(const std::string& text) {
+        if (text.empty())
+            return 0;
+        auto [it, added] = ids_.try_emplace(text, 0);
+        if (added) {
+            if (free_.empty()) {
+                it->second = uint32_t(uses_.size());
+                uses_.emplace_back();
+            } else {
+                it->second = free_.back();
+                free_.pop_back();
+            }
+            uses_[it->second] = Use{0, &it->first};
+        }
+        ++uses_[it->second].users;
+        return it->second;
+    }
+
+    void Release(uint32_t id) {
+        if (id == 0)
+            return;
+        Use& use = uses_[id];
+        if (--use.users != 0)
+            return;
+        ids_.erase(ids_.find(*use.text));
+        free_.push_back(id);
+    }
+
+private:
+    struct Use {
+        uint32_t users = 0;
+        const std::string* text = nullptr; // the key in ids_, which stays put
+    };
+    std::unordered_map<std::string, uint32_t> ids_;
+    std::vector<Use> uses_{1}; // by number; 0 is the empty text, never counted
+    std::vector<uint32_t> free_;
+};
+
 struct MatchPool::ShelfKey {
     int32_t wantSex;
-    std::string wantCity;
-    std::string wantDistrict;
-    unsigned subset;
     int32_t sex;
-    std::string city;     // when the subset holds kByCity, else empty
-    std::string district; // when the subset holds kByDistrict, else empty
+    uint32_t wantCity;
+    uint32_t wantDistrict;
+    uint32_t city;     // when the subset holds kByCity, else 0
+    uint32_t district; // when the subset holds kByDistrict, else 0
+    uint32_t subset;
 
     bool operator==(const ShelfKey&) const = default;
 };
 
-struct MatchPool::ShelfKeyHash {
-    std::size_t operator()(const ShelfKey& k) const {
-        std::size_t h = std::hash<std::string>{}(k.wantCity);
-        HashMix(h, std::hash<std::string>{}(k.wantDistrict));
-        HashMix(h, std::hash<std::string>{}(k.city));
-        HashMix(h, std::hash<std::string>{}(k.district));
-        HashMix(h, std::hash<uint64_t>{}(uint64_t(uint32_t(k.wantSex)) << 32 | uint32_t(k.sex)));
-        HashMix(h, k.subset);
-        return h;
-    }
+// One place where a user is filed: a link of one age list of one tree node of one shelf. It
+// carries the user's id and arrival, so that lists are walked and heads read without touching
+// the user.
+struct MatchPool::Place {
+    Place* prev;
+    Place* next;
+    Shelf* shelf;
+    uint64_t arrival;
+    int32_t id;
+    uint8_t node;
+    uint8_t age;
 };
 
-// The users of one tree node who have one own age, in arrival order. The head and the arrivals at
-// both ends are copied out of the list, so that a search compares heads without touching the list
-// or the users (a node's ages are read as one contiguous run), and a newcomer is appended without
-// looking at the last user.
+// The users of one tree node who have one own age, in arrival order. The head's arrival is copied
+// here, so that a search compares heads without following them.
 struct MatchPool::AgeList {
-    uint8_t age;
     uint64_t headArrival;
-    uint64_t tailArrival;
-    const Waiter* head;
-    std::unique_ptr<WaiterList> list; // its own allocation: Place iterators survive moves
+    Place* head;
+    Place* tail;
+};
+
+// A tree node of a shelf: the ages its users have, and their lists in ascending age, read by a
+// search as one contiguous run.
+struct MatchPool::Node {
+    RankedBits<(kMaxMatchAge + 1) / 64> ages;
+    std::vector<AgeList> lists;
+
+    const AgeList& At(unsigned age) const { return lists[ages.Below(age)]; }
 };
 
 struct MatchPool::Shelf {
+    explicit Shelf(const ShelfKey& key) : key(key) {}
+
+    Node& At(unsigned node) { return nodes[filled.Below(node)]; }
+    const Node& At(unsigned node) const { return nodes[filled.Below(node)]; }
+    Node& Fill(unsigned node) {
+        const std::size_t rank = filled.Below(node);
+        if (!filled.Has(node)) {
+            filled.Set(node);
+            nodes.emplace(nodes.begin() + long(rank));
+        }
+        return nodes[rank];
+    }
+    void Empty(unsigned node) {
+        nodes.erase(nodes.begin() + long(filled.Below(node)));
+        filled.Reset(node);
+    }
+
+    RankedBits<kTreeNodes / 64> filled; // the tree nodes that hold someone
+    std::vector<Node> nodes;            // those nodes, in node order
     ShelfKey key;
-    // Tree node -> the ages present, in ascending order.
-    std::unordered_map<uint16_t, std::vector<AgeList>> nodes;
+};
+
+// The shelves of an index by key, in one open-addressed array with linear probing: a look-up,
+// whether it finds a shelf or not, mostly reads a single slot, where a node-based map would read
+// a bucket and then a node elsewhere. Held at most half full; emptied slots are filled by shifting
+// later entries of the same run back, so no look-up ever has to skip a tombstone.
+class MatchPool::ShelfTable {
+public:
+    const Shelf* Find(const ShelfKey& key) const {
+        if (size_ == 0)
+            return nullptr;
+        for (std::size_t i = Home(key);; i = (i + 1) & mask_) {
+            const Slot& slot = slots_[i];
+            if (!slot.shelf)
+                return nullptr;
+            if (slot.key == key)
+                return slot.shelf.get();
+        }
+    }
+
+    void Prefetch(const ShelfKey& key) const {
+        if (size_ != 0)
+            PrefetchObject(&slots_[Home(key)]);
+    }
+
+    Shelf& Get(const ShelfKey& key) {
+        if (const Shelf* shelf = Find(key))
+            return const_cast<Shelf&>(*shelf);
+        if (2 * (size_ + 1) > slots_.size())
+            Rehash(std::max<std::size_t>(kMinSlots, 2 * slots_.size()));
+        std::size_t i = Home(key);
+        while (slots_[i].shelf)
+            i = (i + 1) & mask_;
+        slots_[i].key = key;
+        slots_[i].shelf = std::make_unique<Shelf>(key);
+        ++size_;
+        return *slots_[i].shelf;
+    }
+
+    // The shelf must be in the table.
+    void Erase(const ShelfKey& key) {
+        std::size_t hole = Home(key);
+        while (!slots_[hole].shelf || !(slots_[hole].key == key))
+            hole = (hole + 1) & mask_;
+        slots_[hole].shelf.reset();
+        for (std::size_t i = (hole + 1) & mask_; slots_[i].shelf; i = (i + 1) & mask_) {
+            // An entry may move back into the hole unless its home lies after the hole.
+            if (((i - Home(slots_[i].key)) & mask_) >= ((i - hole) & mask_)) {
+                slots_[hole] = std::move(slots_[i]);
+                hole = i;
+            }
+        }
+        --size_;
+        if (slots_.size() > kMinSlots && 8 * size_ < slots_.size())
+            Rehash(slots_.size() / 2);
+    }
+
+private:
+    static constexpr std::size_t kMinSlots = 16;
+    struct Slot {
+        ShelfKey key;
+        std::unique_ptr<Shelf> shelf; // empty: a free slot
+    };
+
+    std::size_t Home(const ShelfKey& k) const {
+        uint64_t h = Mix(uint64_t(k.wantCity) << 32 | k.wantDistrict);
+        h = Mix(h ^ (uint64_t(k.city) << 32 | k.district));
+        h = Mix(h ^ (uint64_t(uint32_t(k.wantSex)) << 32 | uint32_t(k.sex)) ^ k.subset);
+        return std::size_t(h) & mask_;
+    }
+
+    void Rehash(std::size_t count) {
+        std::vector<Slot> old(count);
+        old.swap(slots_);
+        mask_ = count - 1;
+        for (Slot& slot : old) {
+            if (!slot.shelf)
+                continue;
+            std::size_t i = Home(slot.key);
+            while (slots_[i].shelf)
+                i = (i + 1) & mask_;
+            slots_[i] = std::move(slot);
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+    std::size_t size_ = 0;
 };
 
 struct MatchPool::Index {
-    std::unordered_map<ShelfKey, std::unique_ptr<Shelf>, ShelfKeyHash> shelves;
+    ShelfTable shelves;
     std::size_t members = 0;
 };
 
+// What filing needs of a waiting user, with texts as word numbers.
 struct MatchPool::Waiter {
-    Waiter(int32_t id, uint64_t arrival, const MatchCandidate& candidate)
-        : id(id), arrival(arrival), candidate(candidate) {}
-
     int32_t id;
     uint64_t arrival;
-    MatchCandidate candidate;
+    std::pair<const std::string, std::unique_ptr<Index>>* topic; // its entry in topics_
+    int32_t sex;
+    int32_t wantSex;
+    uint8_t age;
+    uint8_t minAge;
+    uint8_t maxAge;
+    bool relaxed = false;
+    uint32_t city;
+    uint32_t district;
+    uint32_t wantCity;
+    uint32_t wantDistrict;
     std::vector<Place> topicPlaces;
-    std::vector<Place> relaxedPlaces; // empty until relaxed
+    std::vector<Place> relaxedPlaces;
 };
 
-MatchPool::MatchPool() : relaxed_(std::make_unique<Index>()) {}
+// A seeker as a search reads it, its texts looked up once.
+struct MatchPool::Seeker {
+    int32_t sex;
+    int32_t wantSex;
+    uint8_t minAge;
+    uint8_t maxAge;
+    uint32_t city;     // Words::kNone when no waiting user has it
+    uint32_t district; // likewise
+    uint32_t wantCity;
+    uint32_t wantDistrict;
+    std::array<uint8_t, kTreeDepth> path;
+};
+
+MatchPool::MatchPool() : relaxed_(std::make_unique<Index>()), words_(std::make_unique<Words>()) {}
 MatchPool::~MatchPool() = default;
 
 void MatchPool::Add(int32_t id, const MatchCandidate& candidate, uint64_t arrival) {
     Remove(id);
-    auto waiter = std::make_unique<Waiter>(id, arrival, candidate);
-    auto& topic = topics_[candidate.topic];
-    if (!topic)
-        topic = std::make_unique<Index>();
-    Join(*topic, *waiter, waiter->topicPlaces);
+    auto topic = topics_.find(candidate.topic);
+    if (topic == topics_.end())
+        topic = topics_.emplace(candidate.topic, std::make_unique<Index>()).first;
+    auto waiter = std::make_unique<Waiter>(Waiter{id,
+                                                  arrival,
+                                                  &*topic,
+                                                  candidate.sex,
+                                                  candidate.wantSex,
+                                                  ClampAge(candidate.age),
+                                                  ClampAge(candidate.minAge),
+                                                  ClampAge(candidate.maxAge),
+                                                  false,
+                                                  words_->Acquire(candidate.city),
+                                                  words_->Acquire(candidate.district),
+                                                  words_->Acquire(candidate.wantCity),
+                                                  words_->Acquire(candidate.wantDistrict),
+                                                  {},
+                                                  {}});
+    Join(*topic->second, *waiter, waiter->topicPlaces);
     waiters_.emplace(id, std::move(waiter));
 }
 
 void MatchPool::Relax(int32_t id) {
     auto it = waiters_.find(id);
-    if (it == waiters_.end() || !it->second->relaxedPlaces.empty())
+    if (it == waiters_.end() || it->second->relaxed)
         return;
+    it->second->relaxed = true;
     Join(*relaxed_, *it->second, it->second->relaxedPlaces);
 }
 
@@ -148,19 +406,27 @@ void MatchPool::Remove(int32_t id) {
     if (it == waiters_.end())
         return;
     Waiter& w = *it->second;
-    auto topic = topics_.find(w.candidate.topic);
-    Leave(*topic->second, w.topicPlaces);
-    if (topic->second->members == 0)
-        topics_.erase(topic);
-    if (!w.relaxedPlaces.empty())
+    Leave(*w.topic->second, w.topicPlaces);
+    if (w.topic->second->members == 0)
+        topics_.erase(topics_.find(w.topic->first));
+    if (w.relaxed)
         Leave(*relaxed_, w.relaxedPlaces);
+    Release(w);
     waiters_.erase(it);
+}
+
+void MatchPool::Release(Waiter& w) {
+    words_->Release(w.city);
+    words_->Release(w.district);
+    words_->Release(w.wantCity);
+    words_->Release(w.wantDistrict);
 }
 
 void MatchPool::Clear() {
     topics_.clear();
     relaxed_ = std::make_unique<Index>();
     waiters_.clear();
+    words_ = std::make_unique<Words>();
 }
 
 bool MatchPool::Contains(int32_t id) const {
@@ -169,146 +435,267 @@ bool MatchPool::Contains(int32_t id) const {
 
 bool MatchPool::IsRelaxed(int32_t id) const {
     auto it = waiters_.find(id);
-    return it != waiters_.end() && !it->second->relaxedPlaces.empty();
+    return it != waiters_.end() && it->second->relaxed;
 }
 
 std::optional<int32_t> MatchPool::FindSameTopic(const MatchCandidate& seeker) const {
     auto topic = topics_.find(seeker.topic);
     if (topic == topics_.end())
         return std::nullopt;
-    if (const Waiter* w = Search(*topic->second, seeker))
-        return w->id;
-    return std::nullopt;
+    const std::optional<Seeker> s = Prepare(seeker);
+    return s ? Search(*topic->second, *s) : std::nullopt;
 }
 
 std::optional<int32_t> MatchPool::FindRelaxed(const MatchCandidate& seeker) const {
-    if (const Waiter* w = Search(*relaxed_, seeker))
-        return w->id;
-    return std::nullopt;
+    if (relaxed_->members == 0)
+        return std::nullopt;
+    const std::optional<Seeker> s = Prepare(seeker);
+    return s ? Search(*relaxed_, *s) : std::nullopt;
 }
 
-void MatchPool::Join(Index& index, Waiter& waiter, std::vector<Place>& places) {
-    const MatchCandidate& c = waiter.candidate;
-    std::vector<uint16_t> nodes;
-    nodes.reserve(2 * kTreeDepth);
-    CoverRange(1, 0, kTreeLast, int(c.minAge), int(c.maxAge), nodes);
-    places.reserve(places.size() + kShelfSubsets * nodes.size());
+// Nothing when no one can be found: the seeker wants nobody, or names a city or district that no
+// waiting user has.
+std::optional<MatchPool::Seeker> MatchPool::Prepare(const MatchCandidate& s) const {
+    if (s.wantSex == kNobody)
+        return std::nullopt;
+    const uint32_t wantCity = words_->Find(s.wantCity);
+    const uint32_t wantDistrict = words_->Find(s.wantDistrict);
+    if (wantCity == Words::kNone || wantDistrict == Words::kNone)
+        return std::nullopt;
+    return Seeker{s.sex,
+                  s.wantSex,
+                  ClampAge(s.minAge),
+                  ClampAge(s.maxAge),
+                  words_->Find(s.city),
+                  words_->Find(s.district),
+                  wantCity,
+                  wantDistrict,
+                  PathTo(ClampAge(s.age))};
+}
+
+void MatchPool::Join(Index& index, Waiter& w, std::vector<Place>& places) {
+    Cover cover;
+    CoverRange(1, 0, kTreeLast, w.minAge, w.maxAge, cover);
+    ++index.members;
+    if (cover.count == 0)
+        return; // a range no age is in: no one can be paired with the user
+    unsigned subsets[kShelfSubsets];
+    std::size_t subsetCount = 0;
     for (unsigned subset = 0; subset < kShelfSubsets; ++subset) {
         // A seeker who names a city or district never matches a user without one.
-        if (((subset & kByCity) && c.city.empty()) ||
-            ((subset & kByDistrict) && c.district.empty()))
+        if (((subset & kByCity) && w.city == 0) || ((subset & kByDistrict) && w.district == 0))
             continue;
-        ShelfKey key{c.wantSex,
-                     c.wantCity,
-                     c.wantDistrict,
-                     subset,
-                     c.sex,
-                     (subset & kByCity) ? c.city : std::string(),
-                     (subset & kByDistrict) ? c.district : std::string()};
-        auto& shelf = index.shelves[key];
-        if (!shelf)
-            shelf = std::make_unique<Shelf>(Shelf{std::move(key), {}});
-        for (uint16_t node : nodes) {
-            std::vector<AgeList>& ages = shelf->nodes[node];
-            auto entry = FirstAgeNotBelow(ages, c.age);
-            if (entry == ages.end() || entry->age != c.age)
-                entry = ages.insert(
-                    entry, AgeList{uint8_t(c.age), 0, 0, nullptr, std::make_unique<WaiterList>()});
-            WaiterList& list = *entry->list;
+        subsets[subsetCount++] = subset;
+    }
+    // The shelves first, then (in rounds, as in Search) the nodes, age lists and last places that
+    // filing is going to touch, as far as they exist already.
+    std::array<ShelfKey, kShelfSubsets> keys;
+    for (std::size_t s = 0; s < subsetCount; ++s) {
+        const unsigned subset = subsets[s];
+        keys[s] = ShelfKey{w.wantSex,
+                           w.sex,
+                           w.wantCity,
+                           w.wantDistrict,
+                           (subset & kByCity) ? w.city : 0,
+                           (subset & kByDistrict) ? w.district : 0,
+                           subset};
+        index.shelves.Prefetch(keys[s]);
+    }
+    std::array<Shelf*, kShelfSubsets> shelves;
+    for (std::size_t s = 0; s < subsetCount; ++s) {
+        shelves[s] = &index.shelves.Get(keys[s]);
+        PrefetchObject(shelves[s]);
+    }
+    auto existing = [&](auto&& use) {
+        for (std::size_t s = 0; s < subsetCount; ++s) {
+            for (std::size_t n = 0; n < cover.count; ++n) {
+                if (shelves[s]->filled.Has(cover.nodes[n]))
+                    use(shelves[s]->At(cover.nodes[n]));
+            }
+        }
+    };
+    existing([](const Node& tree) { PrefetchObject(&tree); });
+    existing([&](const Node& tree) {
+        if (tree.ages.Has(w.age))
+            PrefetchObject(&tree.At(w.age));
+    });
+    existing([&](const Node& tree) {
+        if (tree.ages.Has(w.age))
+            PrefetchObject(tree.At(w.age).tail);
+    });
+
+    // Sized once: the places are list links, so they must never move while filed.
+    places.reserve(subsetCount * cover.count);
+    for (std::size_t s = 0; s < subsetCount; ++s) {
+        Shelf& shelf = *shelves[s];
+        for (std::size_t n = 0; n < cover.count; ++n) {
+            const uint8_t node = cover.nodes[n];
+            Node& tree = shelf.Fill(node);
+            const std::size_t rank = tree.ages.Below(w.age);
+            if (!tree.ages.Has(w.age)) {
+                tree.ages.Set(w.age);
+                tree.lists.insert(tree.lists.begin() + long(rank), AgeList{0, nullptr, nullptr});
+            }
+            AgeList& list = tree.lists[rank];
+            Place& place =
+                places.emplace_back(Place{nullptr, nullptr, &shelf, w.arrival, w.id, node, w.age});
             // Arrivals nearly always come last; walk back only past later ones.
-            auto at = list.end();
-            if (!list.empty() && entry->tailArrival > waiter.arrival) {
-                while (at != list.begin() && (*std::prev(at))->arrival > waiter.arrival)
-                    --at;
+            Place* before = list.tail;
+            while (before && before->arrival > place.arrival)
+                before = before->prev;
+            place.prev = before;
+            place.next = before ? before->next : list.head;
+            if (place.prev) {
+                place.prev->next = &place;
+            } else {
+                list.head = &place;
+                list.headArrival = place.arrival;
             }
-            auto position = list.insert(at, &waiter);
-            if (std::next(position) == list.end())
-                entry->tailArrival = waiter.arrival;
-            if (position == list.begin()) {
-                entry->head = &waiter;
-                entry->headArrival = waiter.arrival;
-            }
-            places.push_back(Place{shelf.get(), node, uint8_t(c.age), position});
+            if (place.next)
+                place.next->prev = &place;
+            else
+                list.tail = &place;
         }
     }
-    ++index.members;
 }
 
-// Places of one shelf are consecutive, so a shelf is erased only after its last place is gone.
+// A place inside its list is simply unlinked; a first or last one also updates its list's ends,
+// and the last of a list takes the list, then maybe its node and its shelf, away with it. What
+// that touches is scattered and mostly not in the cache, so it is first asked for in rounds, as in
+// Search: the neighbours and shelves, then the nodes, then the lists of the places at an end.
 void MatchPool::Leave(Index& index, std::vector<Place>& places) {
+    auto atEnd = [](const Place& place) { return !place.prev || !place.next; };
     for (const Place& place : places) {
-        auto node = place.shelf->nodes.find(place.node);
-        auto entry = FirstAgeNotBelow(node->second, place.age);
-        WaiterList& list = *entry->list;
-        const bool wasHead = place.position == list.begin();
-        const bool wasTail = std::next(place.position) == list.end();
-        list.erase(place.position);
-        if (!list.empty()) {
-            if (wasHead) {
-                entry->head = list.front();
-                entry->headArrival = list.front()->arrival;
-            }
-            if (wasTail)
-                entry->tailArrival = list.back()->arrival;
+        if (place.prev)
+            PrefetchObject(place.prev);
+        if (place.next)
+            PrefetchObject(place.next);
+        if (atEnd(place))
+            PrefetchObject(place.shelf);
+    }
+    for (const Place& place : places) {
+        if (atEnd(place))
+            PrefetchObject(&place.shelf->At(place.node));
+    }
+    for (const Place& place : places) {
+        if (atEnd(place))
+            PrefetchObject(&place.shelf->At(place.node).At(place.age));
+    }
+    for (Place& place : places) {
+        if (place.prev)
+            place.prev->next = place.next;
+        if (place.next)
+            place.next->prev = place.prev;
+        if (place.prev && place.next)
+            continue;
+        Shelf& shelf = *place.shelf;
+        Node& tree = shelf.At(place.node);
+        const std::size_t rank = tree.ages.Below(place.age);
+        AgeList& list = tree.lists[rank];
+        if (place.next) {
+            list.head = place.next;
+            list.headArrival = place.next->arrival;
             continue;
         }
-        node->second.erase(entry);
-        if (!node->second.empty())
+        if (place.prev) {
+            list.tail = place.prev;
             continue;
-        place.shelf->nodes.erase(node);
-        if (place.shelf->nodes.empty())
-            index.shelves.erase(index.shelves.find(place.shelf->key));
+        }
+        tree.lists.erase(tree.lists.begin() + long(rank));
+        tree.ages.Reset(place.age);
+        if (!tree.lists.empty())
+            continue;
+        shelf.Empty(place.node);
+        if (shelf.nodes.empty()) {
+            const ShelfKey key = shelf.key;
+            index.shelves.Erase(key);
+        }
     }
     places.clear();
     --index.members;
 }
 
-const MatchPool::Waiter* MatchPool::Search(const Index& index, const MatchCandidate& s) {
-    if (s.wantSex == kNobody)
-        return nullptr;
-    const unsigned subset =
-        (s.wantCity.empty() ? 0 : kByCity) | (s.wantDistrict.empty() ? 0 : kByDistrict);
-    // What a waiting user may want of the seeker: nothing in particular, or exactly what it is.
+// With many users waiting, little of what a search reads is in the cache, and each step depends
+// on the one before: the slot gives the shelf, the shelf its nodes, a node its age lists. The
+// search therefore goes in rounds (look up every shelf, then find every node on the seeker's path,
+// then read every run of age lists), each round asking for all of its memory before using any,
+// so the misses overlap instead of following one another. The runs are compared in the order
+// of the rounds, which is the order of a plain nested walk.
+std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
+    const unsigned subset = (s.wantCity ? kByCity : 0) | (s.wantDistrict ? kByDistrict : 0);
+    // What a waiting user may want of the seeker: nothing in particular, or exactly what it is. A
+    // text of the seeker's that nobody has leaves only "nothing in particular".
     const int32_t wantSexes[2] = {SEX_ANY, s.sex};
-    const std::string wantCities[2] = {std::string(), s.city};
-    const std::string wantDistricts[2] = {std::string(), s.district};
+    const uint32_t wantCities[2] = {0, s.city};
+    const uint32_t wantDistricts[2] = {0, s.district};
     const int wantSexCount = s.sex == SEX_ANY ? 1 : 2;
-    const int wantCityCount = s.city.empty() ? 1 : 2;
-    const int wantDistrictCount = s.district.empty() ? 1 : 2;
+    const int wantCityCount = s.city == 0 || s.city == Words::kNone ? 1 : 2;
+    const int wantDistrictCount = s.district == 0 || s.district == Words::kNone ? 1 : 2;
     // What the seeker may find: the sex it wants, or any of the sex codes.
     const int32_t anySex[3] = {SEX_ANY, SEX_MALE, SEX_FEMALE};
     const int32_t* sexes = s.wantSex == SEX_ANY ? anySex : &s.wantSex;
     const int sexCount = s.wantSex == SEX_ANY ? 3 : 1;
 
-    ShelfKey key{0, {}, {}, subset, 0, s.wantCity, s.wantDistrict};
-    const Waiter* best = nullptr;
+    constexpr std::size_t kMaxShelves = 2 * 2 * 2 * 3;
+    std::array<ShelfKey, kMaxShelves> keys;
+    std::size_t keyCount = 0;
     for (int i = 0; i < wantSexCount; ++i)
         for (int j = 0; j < wantCityCount; ++j)
             for (int k = 0; k < wantDistrictCount; ++k)
                 for (int n = 0; n < sexCount; ++n) {
-                    key.wantSex = wantSexes[i];
-                    key.wantCity = wantCities[j];
-                    key.wantDistrict = wantDistricts[k];
-                    key.sex = sexes[n];
-                    auto shelf = index.shelves.find(key);
-                    if (shelf != index.shelves.end())
-                        SearchShelf(*shelf->second, s, best);
+                    keys[keyCount] =
+                        ShelfKey{wantSexes[i], sexes[n],       wantCities[j], wantDistricts[k],
+                                 s.wantCity,   s.wantDistrict, subset};
+                    index.shelves.Prefetch(keys[keyCount++]);
                 }
-    return best;
-}
 
-void MatchPool::SearchShelf(const Shelf& shelf, const MatchCandidate& s, const Waiter*& best) {
-    for (uint16_t node : PathTo(int(s.age))) {
-        auto found = shelf.nodes.find(node);
-        if (found == shelf.nodes.end())
-            continue;
-        const std::vector<AgeList>& ages = found->second;
-        for (auto it = FirstAgeNotBelow(ages, s.minAge); it != ages.end() && it->age <= s.maxAge;
-             ++it) {
-            if (!best || it->headArrival < best->arrival)
-                best = it->head;
+    std::array<const Shelf*, kMaxShelves> shelves;
+    std::size_t shelfCount = 0;
+    for (std::size_t k = 0; k < keyCount; ++k) {
+        if (const Shelf* shelf = index.shelves.Find(keys[k])) {
+            PrefetchObject(shelf);
+            shelves[shelfCount++] = shelf;
         }
     }
+
+    std::array<const Node*, kMaxShelves * kTreeDepth> nodes;
+    std::size_t nodeCount = 0;
+    for (std::size_t i = 0; i < shelfCount; ++i) {
+        const Shelf& shelf = *shelves[i];
+        for (uint8_t node : s.path) {
+            if (!shelf.filled.Has(node))
+                continue;
+            const Node* tree = &shelf.nodes[shelf.filled.Below(node)];
+            PrefetchObject(tree);
+            nodes[nodeCount++] = tree;
+        }
+    }
+
+    struct Run {
+        const AgeList* begin;
+        const AgeList* end;
+    };
+    std::array<Run, kMaxShelves * kTreeDepth> runs;
+    for (std::size_t i = 0; i < nodeCount; ++i) {
+        const Node& tree = *nodes[i];
+        runs[i] = Run{tree.lists.data() + tree.ages.Below(s.minAge),
+                      tree.lists.data() + tree.ages.Below(s.maxAge + 1u)};
+        PrefetchRange(runs[i].begin, runs[i].end);
+    }
+
+    const Place* best = nullptr;
+    uint64_t bestArrival = 0;
+    for (std::size_t i = 0; i < nodeCount; ++i) {
+        for (const AgeList* list = runs[i].begin; list < runs[i].end; ++list) {
+            if (!best || list->headArrival < bestArrival) {
+                best = list->head;
+                bestArrival = list->headArrival;
+            }
+        }
+    }
+    if (!best)
+        return std::nullopt;
+    return best->id;
 }
 
 } // namespace vessaro

@@ -1,9 +1,16 @@
 // The server core's handling of each kind of datagram, with no kernel: a conversation is opened
-// through datagrams once, then one kind is fed again and again.
+// through datagrams once, then one kind is fed again and again. Last, the waiting pool on its own.
+#include "MatchPool.h"
 #include "MatchServer.h"
 #include "ProfileMaker.h"
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
 
 namespace vessaro::bench {
 namespace {
@@ -135,6 +142,88 @@ void BM_ServerMalformed(benchmark::State& state) {
     Run(state, core, junk);
 }
 BENCHMARK(BM_ServerMalformed);
+
+// The waiting pool alone, with as many users waiting as the argument says, made as in the matching
+// scenario (none of them can be paired with another). Filling a large pool takes a while, so
+// each size is filled once and shared by the runs, each of which leaves the same users waiting.
+class WaitingPool {
+public:
+    static WaitingPool& Shared(std::size_t waiting) {
+        static std::map<std::size_t, std::unique_ptr<WaitingPool>> pools;
+        auto& pool = pools[waiting];
+        if (!pool)
+            pool = std::make_unique<WaitingPool>(waiting);
+        return *pool;
+    }
+
+    explicit WaitingPool(std::size_t waiting) : users_(11) {
+        for (std::size_t i = 0; i < waiting; ++i) {
+            waiting_.push_back(Make(users_.NextWaiting()));
+            pool_.Add(int32_t(i + 1), waiting_.back(), nextArrival_++);
+        }
+        for (MatchCandidate& c : seekers_)
+            c = Make(users_.Next());
+        for (MatchCandidate& c : newcomers_)
+            c = Make(users_.NextWaiting());
+    }
+
+    MatchPool& pool() { return pool_; }
+    const MatchCandidate& Seeker(std::size_t i) const { return seekers_[i % seekers_.size()]; }
+    // A user found waiting joins again, as the newest: the pool keeps its users and size.
+    void Requeue(int32_t id) { pool_.Add(id, waiting_[std::size_t(id - 1)], nextArrival_++); }
+    std::size_t newcomers() const { return newcomers_.size(); }
+    int32_t NewcomerId(std::size_t k) const { return int32_t(waiting_.size() + 1 + k); }
+    void Join(std::size_t k) {
+        pool_.Add(NewcomerId(k), newcomers_[k], nextArrival_++);
+        pool_.Relax(NewcomerId(k));
+    }
+
+private:
+    static MatchCandidate Make(const MatchRecords& r) {
+        return MatchCandidate::From(r.profile, r.requirement);
+    }
+
+    ProfileMaker users_;
+    MatchPool pool_;
+    std::vector<MatchCandidate> waiting_; // by id - 1
+    std::vector<MatchCandidate> seekers_ = std::vector<MatchCandidate>(4096);
+    std::vector<MatchCandidate> newcomers_ = std::vector<MatchCandidate>(4096);
+    uint64_t nextArrival_ = 1;
+};
+
+// A seeker of any kind looks for a partner of its topic, and a partner found is taken out of the
+// pool and filed again (as a pairing followed by a newcomer would). "found" is the share of
+// seekers that found one.
+void BM_MatchPoolSeek(benchmark::State& state) {
+    WaitingPool& w = WaitingPool::Shared(std::size_t(state.range(0)));
+    std::size_t i = 0;
+    int64_t found = 0;
+    for (auto _ : state) {
+        if (std::optional<int32_t> partner = w.pool().FindSameTopic(w.Seeker(i++))) {
+            w.Requeue(*partner);
+            ++found;
+        }
+    }
+    state.counters["found"] = double(found) / double(std::max<int64_t>(1, state.iterations()));
+    state.SetItemsProcessed(int64_t(state.iterations()));
+}
+BENCHMARK(BM_MatchPoolSeek)->Arg(1000)->Arg(100000);
+
+// A newcomer joins the pool and relaxes, and leaves a few thousand newcomers later: filing and
+// unfiling in both indexes at a steady pool size.
+void BM_MatchPoolJoinAndLeave(benchmark::State& state) {
+    WaitingPool& w = WaitingPool::Shared(std::size_t(state.range(0)));
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const std::size_t k = i++ % w.newcomers();
+        w.pool().Remove(w.NewcomerId(k));
+        w.Join(k);
+    }
+    for (std::size_t k = 0; k < w.newcomers(); ++k)
+        w.pool().Remove(w.NewcomerId(k));
+    state.SetItemsProcessed(int64_t(state.iterations()));
+}
+BENCHMARK(BM_MatchPoolJoinAndLeave)->Arg(1000)->Arg(100000);
 
 } // namespace
 } // namespace vessaro::bench

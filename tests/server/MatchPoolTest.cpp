@@ -5,6 +5,8 @@
 
 #include <map>
 #include <random>
+#include <set>
+#include <string>
 
 namespace vessaro::test {
 namespace {
@@ -145,6 +147,158 @@ TEST(ServerMatching, PoolAgreesWithAScanOfEveryone) {
             everyone.emplace(step, std::make_pair(seeker, arrival));
         }
         ASSERT_EQ(pool.size(), everyone.size());
+    }
+}
+
+// Users compatible with the same seeker, of one age and range, share their lists: whatever order
+// they join in and whichever of them leave (first, last or in between), the rest come out longest
+// waiting first.
+TEST(ServerMatching, PoolKeepsArrivalOrderWhateverOrderUsersJoinIn) {
+    MatchPool pool;
+    const MatchCandidate man = C(Profile(SEX_MALE, 30), Want(SEX_FEMALE, 20, 40));
+    const MatchCandidate seeker = C(Profile(SEX_FEMALE, 25), Want(SEX_MALE, 20, 40));
+    const std::pair<int32_t, uint64_t> joins[] = {{1, 50}, {2, 10}, {3, 30}, {4, 20},
+                                                  {5, 40}, {6, 60}, {7, 5}};
+    for (const auto& [id, arrival] : joins)
+        pool.Add(id, man, arrival);
+    pool.Remove(3); // inside the list
+    pool.Remove(6); // the last
+    pool.Remove(7); // the first
+    for (int32_t expected : {2, 4, 5, 1}) {
+        ASSERT_EQ(pool.FindSameTopic(seeker), expected);
+        pool.Remove(expected);
+    }
+    EXPECT_EQ(pool.FindSameTopic(seeker), std::nullopt);
+    pool.Add(8, man, 70); // the lists emptied above are made afresh
+    EXPECT_EQ(pool.FindSameTopic(seeker), 8);
+}
+
+// Cities and districts are told apart while anyone waits with them, and a text nobody has any
+// more does not stand for whatever text comes after it. Each user below brings one text that is
+// new to the pool, just after one was given up.
+TEST(ServerMatching, PoolTellsPlacesApartAfterTheirUsersLeave) {
+    auto man = [](const char* city, const char* district, const char* wantCity = "") {
+        return C(Profile(SEX_MALE, 30, city, district), Want(SEX_ANY, 0, 120, wantCity));
+    };
+    auto woman = [](const char* city, const char* wantCity = "", const char* wantDistrict = "") {
+        return C(Profile(SEX_FEMALE, 25, city, ""), Want(SEX_ANY, 0, 120, wantCity, wantDistrict));
+    };
+    {
+        MatchPool pool;
+        pool.Add(1, man("深圳", ""), 1);
+        pool.Remove(1);
+        pool.Add(2, man("广州", ""), 2);
+        EXPECT_EQ(pool.FindSameTopic(woman("", "深圳")), std::nullopt);
+        EXPECT_EQ(pool.FindSameTopic(woman("", "广州")), 2);
+        pool.Add(3, man("广州", "南山"), 3);
+        pool.Remove(3);
+        pool.Add(4, man("广州", "天河"), 4);
+        EXPECT_EQ(pool.FindSameTopic(woman("", "广州", "南山")), std::nullopt);
+        EXPECT_EQ(pool.FindSameTopic(woman("", "广州", "天河")), 4);
+        // A seeker from a city no one else has still meets those who do not care where it lives.
+        EXPECT_EQ(pool.FindSameTopic(woman("拉萨")), 2);
+    }
+    {
+        // The same for what a waiting user wants.
+        MatchPool pool;
+        pool.Add(5, man("", "", "上海"), 5);
+        EXPECT_EQ(pool.FindSameTopic(woman("上海")), 5);
+        pool.Remove(5);
+        pool.Add(6, man("", "", "北京"), 6);
+        EXPECT_EQ(pool.FindSameTopic(woman("上海")), std::nullopt);
+        EXPECT_EQ(pool.FindSameTopic(woman("北京")), 6);
+    }
+}
+
+// Against a scan of everyone, through heavy churn over many cities and districts (so that indexes
+// hold many shelves, grow and shrink): arrivals out of order, replaced ids, relaxed users, seekers
+// from places no one waits in, and a pool emptied and filled again.
+TEST(ServerMatching, PoolAgreesWithAScanThroughChurnOverManyPlaces) {
+    struct Waiting {
+        MatchCandidate candidate;
+        uint64_t arrival;
+        bool relaxed = false;
+    };
+    std::mt19937 rng(21);
+    auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    auto city = [&](int n) { return n == 0 ? std::string() : "c" + std::to_string(n); };
+    auto randomCandidate = [&] {
+        MatchCandidate c;
+        c.topic = pick(2) ? "t1" : "t2";
+        c.sex = pick(3);
+        c.age = uint32_t(16 + pick(40));
+        c.city = city(pick(60));
+        c.district = c.city.empty() || pick(3) == 0 ? "" : "d" + std::to_string(pick(4));
+        c.wantSex = pick(20) == 0 ? kNobody : pick(3);
+        c.minAge = uint32_t(14 + pick(30));
+        c.maxAge = c.minAge + uint32_t(pick(3) == 0 ? 100 : pick(20));
+        c.maxAge = std::min(c.maxAge, kMaxMatchAge);
+        if (pick(3) == 0) {
+            c.wantCity = city(1 + pick(70)); // now and then a city nobody lives in
+            if (pick(2) == 0)
+                c.wantDistrict = "d" + std::to_string(pick(4));
+        }
+        return c;
+    };
+    auto scan = [](const std::map<int32_t, Waiting>& waiting, const MatchCandidate& seeker,
+                   bool relaxedOnly) {
+        std::optional<int32_t> best;
+        uint64_t bestArrival = 0;
+        for (const auto& [id, w] : waiting) {
+            const bool eligible = relaxedOnly ? w.relaxed : w.candidate.topic == seeker.topic;
+            if (eligible && Compatible(w.candidate, seeker) && (!best || w.arrival < bestArrival)) {
+                best = id;
+                bestArrival = w.arrival;
+            }
+        }
+        return best;
+    };
+
+    MatchPool pool;
+    std::map<int32_t, Waiting> waiting;
+    std::set<uint64_t> arrivals; // every arrival differs, so the longest wait is never a tie
+    uint64_t latest = 1000000;
+    int32_t nextId = 1;
+    for (int step = 0; step < 6000; ++step) {
+        // Grow to a few hundred users, drain, then grow again from an emptied pool.
+        const bool draining = step >= 2500 && step < 4000;
+        const int op = pick(10);
+        if (step == 4000) {
+            pool.Clear();
+            waiting.clear();
+            ASSERT_EQ(pool.size(), 0u);
+        } else if (!waiting.empty() && (draining ? op < 8 : op < 3)) {
+            auto it = std::next(waiting.begin(), pick(int(waiting.size())));
+            pool.Remove(it->first);
+            waiting.erase(it);
+        } else if (!waiting.empty() && op < 5) {
+            auto it = std::next(waiting.begin(), pick(int(waiting.size())));
+            pool.Relax(it->first);
+            it->second.relaxed = true;
+        } else {
+            uint64_t arrival = ++latest;
+            if (pick(6) == 0) { // an earlier arrival, filed before later ones
+                const uint64_t earlier = latest - 1 - uint64_t(pick(5000));
+                if (!arrivals.count(earlier))
+                    arrival = earlier;
+            }
+            arrivals.insert(arrival);
+            // Now and then an id that waits already: its user is replaced, unrelaxed.
+            const int32_t id = !waiting.empty() && pick(10) == 0
+                                   ? std::next(waiting.begin(), pick(int(waiting.size())))->first
+                                   : nextId++;
+            const MatchCandidate c = randomCandidate();
+            pool.Add(id, c, arrival);
+            waiting[id] = Waiting{c, arrival};
+        }
+        const MatchCandidate seeker = randomCandidate();
+        ASSERT_EQ(pool.FindSameTopic(seeker), scan(waiting, seeker, false)) << "step " << step;
+        ASSERT_EQ(pool.FindRelaxed(seeker), scan(waiting, seeker, true)) << "step " << step;
+        ASSERT_EQ(pool.size(), waiting.size()) << "step " << step;
+        if (step % 97 == 0) {
+            for (const auto& [id, w] : waiting)
+                ASSERT_EQ(pool.IsRelaxed(id), w.relaxed) << "step " << step << " id " << id;
+        }
     }
 }
 
