@@ -1,5 +1,10 @@
 #include "MatchPool.h"
 
+#include "FlatTable.h"
+#include "Prefetch.h"
+#include "RankedBits.h"
+#include "TextNumbers.h"
+
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -62,119 +67,7 @@ uint8_t ClampAge(uint32_t age) {
     return uint8_t(std::min(age, kMaxMatchAge));
 }
 
-// Bit counting without relying on the popcnt instruction, which the build does not assume: the
-// library call it falls back to otherwise costs more than this.
-unsigned CountBits(uint64_t x) {
-    x = x - ((x >> 1) & 0x5555555555555555ULL);
-    x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-    x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
-    return unsigned((x * 0x0101010101010101ULL) >> 56);
-}
-
-// A set of numbers below 64 * Words. A member's rank, the count of members below it, is where
-// its entry sits in an array kept densely in the same order, so the array needs no search.
-template <std::size_t Words>
-struct RankedBits {
-    bool Has(unsigned n) const { return (words[n / 64] >> (n % 64)) & 1; }
-    void Set(unsigned n) { words[n / 64] |= uint64_t(1) << (n % 64); }
-    void Reset(unsigned n) { words[n / 64] &= ~(uint64_t(1) << (n % 64)); }
-    // The count of members below n, for n up to 64 * Words.
-    std::size_t Below(unsigned n) const {
-        std::size_t rank = 0;
-        for (unsigned word = 0; word < n / 64; ++word)
-            rank += CountBits(words[word]);
-        if (n % 64 != 0)
-            rank += CountBits(words[n / 64] & ((uint64_t(1) << (n % 64)) - 1));
-        return rank;
-    }
-
-    std::array<uint64_t, Words> words{};
-};
-
-// Asks for the cache lines of an object, or of a run of objects (its first few lines; the
-// hardware follows a longer run by itself), ahead of their use.
-constexpr std::size_t kCacheLine = 64;
-void PrefetchBytes(const void* begin, std::size_t size) {
-    const auto first = reinterpret_cast<uintptr_t>(begin) & ~uintptr_t(kCacheLine - 1);
-    const auto last = reinterpret_cast<uintptr_t>(begin) + size - 1;
-    for (uintptr_t line = first; line <= last; line += kCacheLine)
-        __builtin_prefetch(reinterpret_cast<const void*>(line));
-}
-template <typename T>
-void PrefetchObject(const T* object) {
-    PrefetchBytes(object, sizeof(T));
-}
-template <typename T>
-void PrefetchRange(const T* begin, const T* end) {
-    constexpr std::size_t kMaxLines = 4;
-    if (begin < end)
-        PrefetchBytes(begin,
-                      std::min(std::size_t(end - begin) * sizeof(T), kMaxLines * kCacheLine));
-}
-
-uint64_t Mix(uint64_t x) {
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdULL;
-    x ^= x >> 33;
-    x *= 0xc4ceb9fe1a85ec53ULL;
-    x ^= x >> 33;
-    return x;
-}
-
 } // namespace
-
-// City and district texts as small numbers, so that shelf keys are hashed and compared as
-// integers. 0 is the empty text. A number lasts while some waiting user has its text, and is given
-// again afterwards: a shelf exists only while one of its users has each of its key's texts, so no
-// shelf can outlive the number it was keyed by.
-class MatchPool::Words {
-public:
-    static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max(); // used by nobody
-
-    uint32_t Find(const std::string& text) const {
-        if (text.empty())
-            return 0;
-        auto it = ids_.find(text);
-        return it == ids_.end() ? kNone : it->second;
-    }
-
-    uint32_t Acquire(const std::string& text) {
-        if (text.empty())
-            return 0;
-        auto [it, added] = ids_.try_emplace(text, 0);
-        if (added) {
-            if (free_.empty()) {
-                it->second = uint32_t(uses_.size());
-                uses_.emplace_back();
-            } else {
-                it->second = free_.back();
-                free_.pop_back();
-            }
-            uses_[it->second] = Use{0, &it->first};
-        }
-        ++uses_[it->second].users;
-        return it->second;
-    }
-
-    void Release(uint32_t id) {
-        if (id == 0)
-            return;
-        Use& use = uses_[id];
-        if (--use.users != 0)
-            return;
-        ids_.erase(ids_.find(*use.text));
-        free_.push_back(id);
-    }
-
-private:
-    struct Use {
-        uint32_t users = 0;
-        const std::string* text = nullptr; // the key in ids_, which stays put
-    };
-    std::unordered_map<std::string, uint32_t> ids_;
-    std::vector<Use> uses_{1}; // by number; 0 is the empty text, never counted
-    std::vector<uint32_t> free_;
-};
 
 struct MatchPool::ShelfKey {
     int32_t wantSex;
@@ -186,6 +79,14 @@ struct MatchPool::ShelfKey {
     uint32_t subset;
 
     bool operator==(const ShelfKey&) const = default;
+};
+
+struct MatchPool::ShelfKeyHash {
+    uint64_t operator()(const ShelfKey& k) const {
+        uint64_t h = MixBits(uint64_t(k.wantCity) << 32 | k.wantDistrict);
+        h = MixBits(h ^ (uint64_t(k.city) << 32 | k.district));
+        return MixBits(h ^ (uint64_t(uint32_t(k.wantSex)) << 32 | uint32_t(k.sex)) ^ k.subset);
+    }
 };
 
 // One place where a user is filed: a link of one age list of one tree node of one shelf. It
@@ -241,100 +142,12 @@ struct MatchPool::Shelf {
     ShelfKey key;
 };
 
-// The shelves of an index by key, in one open-addressed array with linear probing: a look-up,
-// whether it finds a shelf or not, mostly reads a single slot, where a node-based map would read
-// a bucket and then a node elsewhere. Held at most half full; emptied slots are filled by shifting
-// later entries of the same run back, so no look-up ever has to skip a tombstone.
-class MatchPool::ShelfTable {
-public:
-    const Shelf* Find(const ShelfKey& key) const {
-        if (size_ == 0)
-            return nullptr;
-        for (std::size_t i = Home(key);; i = (i + 1) & mask_) {
-            const Slot& slot = slots_[i];
-            if (!slot.shelf)
-                return nullptr;
-            if (slot.key == key)
-                return slot.shelf.get();
-        }
-    }
-
-    void Prefetch(const ShelfKey& key) const {
-        if (size_ != 0)
-            PrefetchObject(&slots_[Home(key)]);
-    }
-
-    Shelf& Get(const ShelfKey& key) {
-        if (const Shelf* shelf = Find(key))
-            return const_cast<Shelf&>(*shelf);
-        if (2 * (size_ + 1) > slots_.size())
-            Rehash(std::max<std::size_t>(kMinSlots, 2 * slots_.size()));
-        std::size_t i = Home(key);
-        while (slots_[i].shelf)
-            i = (i + 1) & mask_;
-        slots_[i].key = key;
-        slots_[i].shelf = std::make_unique<Shelf>(key);
-        ++size_;
-        return *slots_[i].shelf;
-    }
-
-    // The shelf must be in the table.
-    void Erase(const ShelfKey& key) {
-        std::size_t hole = Home(key);
-        while (!slots_[hole].shelf || !(slots_[hole].key == key))
-            hole = (hole + 1) & mask_;
-        slots_[hole].shelf.reset();
-        for (std::size_t i = (hole + 1) & mask_; slots_[i].shelf; i = (i + 1) & mask_) {
-            // An entry may move back into the hole unless its home lies after the hole.
-            if (((i - Home(slots_[i].key)) & mask_) >= ((i - hole) & mask_)) {
-                slots_[hole] = std::move(slots_[i]);
-                hole = i;
-            }
-        }
-        --size_;
-        if (slots_.size() > kMinSlots && 8 * size_ < slots_.size())
-            Rehash(slots_.size() / 2);
-    }
-
-private:
-    static constexpr std::size_t kMinSlots = 16;
-    struct Slot {
-        ShelfKey key;
-        std::unique_ptr<Shelf> shelf; // empty: a free slot
-    };
-
-    std::size_t Home(const ShelfKey& k) const {
-        uint64_t h = Mix(uint64_t(k.wantCity) << 32 | k.wantDistrict);
-        h = Mix(h ^ (uint64_t(k.city) << 32 | k.district));
-        h = Mix(h ^ (uint64_t(uint32_t(k.wantSex)) << 32 | uint32_t(k.sex)) ^ k.subset);
-        return std::size_t(h) & mask_;
-    }
-
-    void Rehash(std::size_t count) {
-        std::vector<Slot> old(count);
-        old.swap(slots_);
-        mask_ = count - 1;
-        for (Slot& slot : old) {
-            if (!slot.shelf)
-                continue;
-            std::size_t i = Home(slot.key);
-            while (slots_[i].shelf)
-                i = (i + 1) & mask_;
-            slots_[i] = std::move(slot);
-        }
-    }
-
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
-    std::size_t size_ = 0;
-};
-
 struct MatchPool::Index {
-    ShelfTable shelves;
+    FlatTable<ShelfKey, Shelf, ShelfKeyHash> shelves;
     std::size_t members = 0;
 };
 
-// What filing needs of a waiting user, with texts as word numbers.
+// What filing needs of a waiting user, with texts as numbers.
 struct MatchPool::Waiter {
     int32_t id;
     uint64_t arrival;
@@ -359,14 +172,15 @@ struct MatchPool::Seeker {
     int32_t wantSex;
     uint8_t minAge;
     uint8_t maxAge;
-    uint32_t city;     // Words::kNone when no waiting user has it
+    uint32_t city;     // TextNumbers::kNone when no waiting user has it
     uint32_t district; // likewise
     uint32_t wantCity;
     uint32_t wantDistrict;
     std::array<uint8_t, kTreeDepth> path;
 };
 
-MatchPool::MatchPool() : relaxed_(std::make_unique<Index>()), words_(std::make_unique<Words>()) {}
+MatchPool::MatchPool()
+    : relaxed_(std::make_unique<Index>()), words_(std::make_unique<TextNumbers>()) {}
 MatchPool::~MatchPool() = default;
 
 void MatchPool::Add(int32_t id, const MatchCandidate& candidate, uint64_t arrival) {
@@ -426,7 +240,7 @@ void MatchPool::Clear() {
     topics_.clear();
     relaxed_ = std::make_unique<Index>();
     waiters_.clear();
-    words_ = std::make_unique<Words>();
+    words_ = std::make_unique<TextNumbers>();
 }
 
 bool MatchPool::Contains(int32_t id) const {
@@ -460,7 +274,7 @@ std::optional<MatchPool::Seeker> MatchPool::Prepare(const MatchCandidate& s) con
         return std::nullopt;
     const uint32_t wantCity = words_->Find(s.wantCity);
     const uint32_t wantDistrict = words_->Find(s.wantDistrict);
-    if (wantCity == Words::kNone || wantDistrict == Words::kNone)
+    if (wantCity == TextNumbers::kNone || wantDistrict == TextNumbers::kNone)
         return std::nullopt;
     return Seeker{s.sex,
                   s.wantSex,
@@ -629,8 +443,8 @@ std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
     const uint32_t wantCities[2] = {0, s.city};
     const uint32_t wantDistricts[2] = {0, s.district};
     const int wantSexCount = s.sex == SEX_ANY ? 1 : 2;
-    const int wantCityCount = s.city == 0 || s.city == Words::kNone ? 1 : 2;
-    const int wantDistrictCount = s.district == 0 || s.district == Words::kNone ? 1 : 2;
+    const int wantCityCount = s.city == 0 || s.city == TextNumbers::kNone ? 1 : 2;
+    const int wantDistrictCount = s.district == 0 || s.district == TextNumbers::kNone ? 1 : 2;
     // What the seeker may find: the sex it wants, or any of the sex codes.
     const int32_t anySex[3] = {SEX_ANY, SEX_MALE, SEX_FEMALE};
     const int32_t* sexes = s.wantSex == SEX_ANY ? anySex : &s.wantSex;

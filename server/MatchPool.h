@@ -11,6 +11,8 @@
 
 namespace vessaro {
 
+class TextNumbers;
+
 // The users waiting for a partner, indexed so that finding the longest-waiting compatible partner
 // costs far less than looking at everyone who waits.
 //
@@ -86,10 +88,9 @@ private:
     struct Node;
     struct Shelf;
     struct ShelfKey;
-    class ShelfTable;
+    struct ShelfKeyHash;
     struct Index;
     struct Seeker;
-    class Words;
 
     static void Join(Index& index, Waiter& waiter, std::vector<Place>& places);
     static void Leave(Index& index, std::vector<Place>& places);
@@ -100,7 +101,7 @@ private:
     std::unordered_map<int32_t, std::unique_ptr<Waiter>> waiters_;
     std::unordered_map<std::string, std::unique_ptr<Index>> topics_;
     std::unique_ptr<Index> relaxed_;
-    std::unique_ptr<Words> words_;
+    std::unique_ptr<TextNumbers> words_;
 };
 
 } // namespace vessaro

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "Prefetch.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace vessaro {
+
+// Spreads the bits of x over the whole word (a 64-bit finaliser), for hashing integer keys.
+inline uint64_t MixBits(uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return x;
+}
+
+// Values by key in one open-addressed array with linear probing: a look-up, whether it finds a
+// value or not, mostly reads a single slot, where a node-based map reads a bucket and then a node
+// elsewhere. Each value has its own allocation, so it stays put while the table grows. Held at
+// most half full; emptied slots are filled by shifting later entries of the same run back, so no
+// look-up ever has to skip a tombstone. Hash gives a well-mixed 64-bit hash of a key.
+template <typename Key, typename Value, typename Hash>
+class FlatTable {
+public:
+    std::size_t size() const { return size_; }
+
+    const Value* Find(const Key& key) const {
+        if (size_ == 0)
+            return nullptr;
+        for (std::size_t i = Home(key);; i = (i + 1) & mask_) {
+            const Slot& slot = slots_[i];
+            if (!slot.value)
+                return nullptr;
+            if (slot.key == key)
+                return slot.value.get();
+        }
+    }
+
+    // Asks for the slot where a look-up of the key starts, ahead of the look-up.
+    void Prefetch(const Key& key) const {
+        if (size_ != 0)
+            PrefetchObject(&slots_[Home(key)]);
+    }
+
+    // The key's value, made from the key when there is none.
+    Value& Get(const Key& key) {
+        if (const Value* value = Find(key))
+            return const_cast<Value&>(*value);
+        if (2 * (size_ + 1) > slots_.size())
+            Rehash(std::max<std::size_t>(kMinSlots, 2 * slots_.size()));
+        std::size_t i = Home(key);
+        while (slots_[i].value)
+            i = (i + 1) & mask_;
+        slots_[i].key = key;
+        slots_[i].value = std::make_unique<Value>(key);
+        ++size_;
+        return *slots_[i].value;
+    }
+
+    // The key must be in the table.
+    void Erase(const Key& key) {
+        std::size_t hole = Home(key);
+        while (!slots_[hole].value || !(slots_[hole].key == key))
+            hole = (hole + 1) & mask_;
+        slots_[hole].value.reset();
+        for (std::size_t i = (hole + 1) & mask_; slots_[i].value; i = (i + 1) & mask_) {
+            // An entry may move back into the hole unless its home lies after the hole.
+            if (((i - Home(slots_[i].key)) & mask_) >= ((i - hole) & mask_)) {
+                slots_[hole] = std::move(slots_[i]);
+                hole = i;
+            }
+        }
+        --size_;
+        if (slots_.size() > kMinSlots && 8 * size_ < slots_.size())
+            Rehash(slots_.size() / 2);
+    }
+
+private:
+    static constexpr std::size_t kMinSlots = 16;
+    struct Slot {
+        Key key{};
+        std::unique_ptr<Value> value; // empty: a free slot
+    };
+
+    std::size_t Home(const Key& key) const { return std::size_t(Hash{}(key)) & mask_; }
+
+    void Rehash(std::size_t count) {
+        std::vector<Slot> old(count);
+        old.swap(slots_);
+        mask_ = count - 1;
+        for (Slot& slot : old) {
+            if (!slot.value)
+                continue;
+            std::size_t i = Home(slot.key);
+            while (slots_[i].value)
+                i = (i + 1) & mask_;
+            slots_[i] = std::move(slot);
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+    std::size_t size_ = 0;
+};
+
+} // namespace vessaro
