@@ -18,7 +18,8 @@ EventBlock MakeNoticeBlock(int32_t value, std::string_view text) {
     EventBlock block(kNoticeBlockSize, 0);
     StoreI32(block.data(), value);
     std::size_t n = std::min(text.size(), kNoticeTextCapacity - 1);
-    std::memcpy(block.data() + 4, text.data(), n);
+    if (n > 0) // an empty view may have no storage at all
+        std::memcpy(block.data() + 4, text.data(), n);
     return block;
 }
 
@@ -40,7 +41,8 @@ EventBlock MakeTalkDataBlock(std::span<const uint8_t> data) {
     EventBlock block(kTalkBlockSize, 0);
     std::size_t n = std::min(data.size(), kTalkDataCapacity);
     StoreI32(block.data(), static_cast<int32_t>(n));
-    std::memcpy(block.data() + 4, data.data(), n);
+    if (n > 0) // an empty span may have no storage at all
+        std::memcpy(block.data() + 4, data.data(), n);
     return block;
 }
 

@@ -29,6 +29,16 @@ TEST(EngineEventBlocks, DataLengthNeverReachesBeyondTheBlock) {
     EXPECT_EQ(ReadTalkDataBlock(block).size(), 0u);
 }
 
+// Empty texts and data have no storage behind them; the blocks hold nothing but the length.
+TEST(EngineEventBlocks, EmptyTextAndDataMakeEmptyBlocks) {
+    const EventBlock notice = MakeNoticeBlock(7, std::string_view());
+    EXPECT_EQ(ReadNoticeBlock(notice).value, 7);
+    EXPECT_EQ(ReadNoticeBlock(notice).text, "");
+    const EventBlock data = MakeTalkDataBlock(std::span<const uint8_t>());
+    EXPECT_EQ(LoadI32(data.data()), 0);
+    EXPECT_EQ(ReadTalkDataBlock(data).size(), 0u);
+}
+
 TEST(EngineEventBlocks, NoticeWithoutTerminatorStopsAtTheBlockEnd) {
     EventBlock block(kNoticeBlockSize, 'z');
     EXPECT_EQ(ReadNoticeBlock(block).text.size(), 256u);
