@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace vessaro {
@@ -71,7 +72,9 @@ TEST(MatchFlowTest, ConnectsMatchesCancelsAndLeavesInOrder) {
     window.close();
     EXPECT_EQ(window.infoText(), QStringLiteral("正在退出，请稍候..."));
     EXPECT_EQ(finished.count(), 0) << "the window waits for the server to let it go";
-    EXPECT_EQ(ClientState(), CLIENT_STATE_DISCONNECT_SENT);
+    // The engine thread may have the server's answer already; the window has not seen it yet.
+    EXPECT_THAT(ClientState(),
+                testing::AnyOf(CLIENT_STATE_DISCONNECT_SENT, CLIENT_STATE_DISCONNECTED));
     ASSERT_TRUE(test::WaitUntil([&] { return finished.count() == 1; }, kWaitMs));
     EXPECT_EQ(ClientState(), CLIENT_STATE_DISCONNECTED);
     EXPECT_FALSE(window.isVisible());

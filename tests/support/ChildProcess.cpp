@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -24,6 +25,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 
     pid_ = fork();
     if (pid_ == 0) {
+        // A test that aborts leaves no process behind; the child goes with the thread that started
+        // it, which for tests is the main one.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
         if (!keepStderr) {

@@ -2,11 +2,16 @@
 
 #include "WaitUntil.h"
 
+#include <csignal>
+#include <sys/prctl.h>
+
 #include <QJsonDocument>
 
 namespace vessaro::test {
 
 CliPartner::CliPartner() {
+    // A test that aborts leaves no process behind to hold its address.
+    process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] {
         const QByteArray output = process_.readAllStandardOutput();
         pending_ += output;

@@ -2,6 +2,9 @@
 
 #include "WaitUntil.h"
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace vessaro::test {
 
 namespace {
@@ -12,6 +15,8 @@ constexpr int kWebPort = 18080; // on the test's own address only
 ServerProcess::ServerProcess(QString address, WebPages pages)
     : address_(std::move(address)), pages_(pages) {
     process_.setProcessChannelMode(QProcess::MergedChannels);
+    // A test that aborts leaves no process behind to hold its address.
+    process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     QObject::connect(&process_, &QProcess::readyRead,
                      [this] { output_ += QString::fromUtf8(process_.readAll()); });
 }
