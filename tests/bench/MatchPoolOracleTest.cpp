@@ -3,6 +3,7 @@
 // compatible user.
 #include "MatchPool.h"
 #include "ProfileMaker.h"
+#include "WaitingScan.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -11,25 +12,8 @@
 namespace vessaro::bench {
 namespace {
 
-struct Waiting {
-    MatchCandidate candidate;
-    uint64_t arrival;
-    bool relaxed = false;
-};
-
-std::optional<int32_t> Oracle(const std::map<int32_t, Waiting>& waiting,
-                              const MatchCandidate& seeker, bool relaxedOnly) {
-    std::optional<int32_t> best;
-    uint64_t bestArrival = 0;
-    for (const auto& [id, w] : waiting) {
-        const bool eligible = relaxedOnly ? w.relaxed : w.candidate.topic == seeker.topic;
-        if (eligible && Compatible(w.candidate, seeker) && (!best || w.arrival < bestArrival)) {
-            best = id;
-            bestArrival = w.arrival;
-        }
-    }
-    return best;
-}
+using test::ScanForPartner;
+using Waiting = test::ScannedWaiter;
 
 TEST(BenchMatchPoolOracleTest, FindsTheLongestWaitingCompatibleUserAfterAnyChanges) {
     MatchPool pool;
@@ -59,8 +43,10 @@ TEST(BenchMatchPoolOracleTest, FindsTheLongestWaitingCompatibleUserAfterAnyChang
         }
         MatchRecords r = users.Next();
         MatchCandidate seeker = MatchCandidate::From(r.profile, r.requirement);
-        ASSERT_EQ(pool.FindSameTopic(seeker), Oracle(waiting, seeker, false)) << "step " << step;
-        ASSERT_EQ(pool.FindRelaxed(seeker), Oracle(waiting, seeker, true)) << "step " << step;
+        ASSERT_EQ(pool.FindSameTopic(seeker), ScanForPartner(waiting, seeker, false))
+            << "step " << step;
+        ASSERT_EQ(pool.FindRelaxed(seeker), ScanForPartner(waiting, seeker, true))
+            << "step " << step;
     }
     EXPECT_EQ(pool.size(), waiting.size());
 }

@@ -1,5 +1,6 @@
 #include "MatchPool.h"
 #include "CoreHarness.h"
+#include "WaitingScan.h"
 
 #include <gtest/gtest.h>
 
@@ -214,11 +215,7 @@ TEST(ServerMatching, PoolTellsPlacesApartAfterTheirUsersLeave) {
 // hold many shelves, grow and shrink): arrivals out of order, replaced ids, relaxed users, seekers
 // from places no one waits in, and a pool emptied and filled again.
 TEST(ServerMatching, PoolAgreesWithAScanThroughChurnOverManyPlaces) {
-    struct Waiting {
-        MatchCandidate candidate;
-        uint64_t arrival;
-        bool relaxed = false;
-    };
+    using Waiting = test::ScannedWaiter;
     std::mt19937 rng(21);
     auto pick = [&](int n) { return int(rng() % unsigned(n)); };
     auto city = [&](int n) { return n == 0 ? std::string() : "c" + std::to_string(n); };
@@ -240,20 +237,6 @@ TEST(ServerMatching, PoolAgreesWithAScanThroughChurnOverManyPlaces) {
         }
         return c;
     };
-    auto scan = [](const std::map<int32_t, Waiting>& waiting, const MatchCandidate& seeker,
-                   bool relaxedOnly) {
-        std::optional<int32_t> best;
-        uint64_t bestArrival = 0;
-        for (const auto& [id, w] : waiting) {
-            const bool eligible = relaxedOnly ? w.relaxed : w.candidate.topic == seeker.topic;
-            if (eligible && Compatible(w.candidate, seeker) && (!best || w.arrival < bestArrival)) {
-                best = id;
-                bestArrival = w.arrival;
-            }
-        }
-        return best;
-    };
-
     MatchPool pool;
     std::map<int32_t, Waiting> waiting;
     std::set<uint64_t> arrivals; // every arrival differs, so the longest wait is never a tie
@@ -292,8 +275,10 @@ TEST(ServerMatching, PoolAgreesWithAScanThroughChurnOverManyPlaces) {
             waiting[id] = Waiting{c, arrival};
         }
         const MatchCandidate seeker = randomCandidate();
-        ASSERT_EQ(pool.FindSameTopic(seeker), scan(waiting, seeker, false)) << "step " << step;
-        ASSERT_EQ(pool.FindRelaxed(seeker), scan(waiting, seeker, true)) << "step " << step;
+        ASSERT_EQ(pool.FindSameTopic(seeker), test::ScanForPartner(waiting, seeker, false))
+            << "step " << step;
+        ASSERT_EQ(pool.FindRelaxed(seeker), test::ScanForPartner(waiting, seeker, true))
+            << "step " << step;
         ASSERT_EQ(pool.size(), waiting.size()) << "step " << step;
         if (step % 97 == 0) {
             for (const auto& [id, w] : waiting)
