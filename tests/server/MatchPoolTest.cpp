@@ -122,19 +122,11 @@ TEST(ServerMatching, PoolAgreesWithAScanOfEveryone) {
         return C(p, r);
     };
     MatchPool pool;
-    std::map<int32_t, std::pair<MatchCandidate, uint64_t>> everyone;
+    std::map<int32_t, test::ScannedWaiter> everyone;
     uint64_t arrival = 0;
     for (int step = 0; step < 4000; ++step) {
         const MatchCandidate seeker = randomCandidate();
-        std::optional<int32_t> expected;
-        uint64_t best = ~0ull;
-        for (const auto& [id, entry] : everyone) {
-            if (entry.first.topic == seeker.topic && Compatible(entry.first, seeker) &&
-                entry.second < best) {
-                best = entry.second;
-                expected = id;
-            }
-        }
+        const std::optional<int32_t> expected = test::ScanForPartner(everyone, seeker, false);
         ASSERT_EQ(pool.FindSameTopic(seeker), expected) << "step " << step;
         if (expected && pick(2) == 0) {
             pool.Remove(*expected);
@@ -145,7 +137,7 @@ TEST(ServerMatching, PoolAgreesWithAScanOfEveryone) {
             everyone.erase(victim);
         } else {
             pool.Add(step, seeker, ++arrival);
-            everyone.emplace(step, std::make_pair(seeker, arrival));
+            everyone.emplace(step, test::ScannedWaiter{seeker, arrival});
         }
         ASSERT_EQ(pool.size(), everyone.size());
     }
