@@ -63,12 +63,7 @@ int StartPeer(const BenchSettings& s, uint16_t port, bool sender, const std::str
         // The engine's console lines are not wanted here.
         int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        ExecInChild(std::move(args));
     }
     return pid;
 }

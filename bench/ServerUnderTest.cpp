@@ -78,12 +78,7 @@ ServerUnderTest::ServerUnderTest(const std::string& program, std::vector<std::st
         dup2(out[1], STDOUT_FILENO);
         close(out[0]);
         close(out[1]);
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        ExecInChild(std::move(args));
     }
     close(out[1]);
     if (pid_ < 0) {
@@ -146,6 +141,15 @@ std::optional<ProcessUsage> ReadProcessUsage(int pid) {
             ticks += std::strtod(field.c_str(), nullptr);
     usage.cpuSeconds = ticks / double(sysconf(_SC_CLK_TCK));
     return usage;
+}
+
+void ExecInChild(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
 }
 
 } // namespace vessaro::bench

@@ -35,6 +35,10 @@ struct ProcessUsage {
 };
 std::optional<ProcessUsage> ReadProcessUsage(int pid);
 
+// In a forked child: runs the program args[0] with the arguments that follow; exits with 127 when
+// it cannot be run.
+[[noreturn]] void ExecInChild(std::vector<std::string> args);
+
 // The port in the server's "ready on a.b.c.d:PORT (...)" line; nothing for any other line.
 std::optional<uint16_t> ParseReadyPort(const std::string& line);
 
