@@ -7,7 +7,7 @@ namespace vessaro {
 AddressLimiter::AddressLimiter(double ratePerSecond, std::size_t maxTracked)
     : rate_(ratePerSecond), burst_(std::max(1.0, 2.0 * ratePerSecond)), maxTracked_(maxTracked) {}
 
-bool AddressLimiter::Allow(uint32_t address, int64_t nowMs) {
+bool AddressLimiter::Allow(const AddressKey& address, int64_t nowMs) {
     auto it = buckets_.find(address);
     if (it == buckets_.end()) {
         if (buckets_.size() >= maxTracked_ && nowMs - lastSweepMs_ >= 1000)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Endpoint.h"
 #include "TokenBucket.h"
 
 #include <cstddef>
@@ -8,7 +9,7 @@
 
 namespace vessaro {
 
-// The datagram rate limit of each sender address: one token bucket per IPv4 address. Buckets
+// The datagram rate limit of each sender address: one token bucket per address. Buckets
 // that have filled up again are forgotten, and no more than maxTracked addresses are remembered:
 // while that many are busy at once, datagrams of further addresses are refused too, so a flood
 // from forged addresses cannot grow the table without bound.
@@ -17,7 +18,7 @@ public:
     AddressLimiter(double ratePerSecond, std::size_t maxTracked);
 
     // True when a datagram of this address may be handled now.
-    bool Allow(uint32_t address, int64_t nowMs);
+    bool Allow(const AddressKey& address, int64_t nowMs);
     // Forgets addresses whose buckets are full again.
     void Sweep(int64_t nowMs);
 
@@ -28,7 +29,7 @@ private:
     double burst_;
     std::size_t maxTracked_;
     int64_t lastSweepMs_ = 0;
-    std::unordered_map<uint32_t, TokenBucket> buckets_;
+    std::unordered_map<AddressKey, TokenBucket, AddressKeyHash> buckets_;
 };
 
 } // namespace vessaro

@@ -44,7 +44,7 @@ void MatchServer::OnDatagram(const Endpoint& from, std::span<const uint8_t> data
     ++stats_.datagramsIn;
     if (!nextHousekeepingMs_)
         nextHousekeepingMs_ = nowMs + kHousekeepingIntervalMs;
-    if (!limiter_.Allow(from.address, nowMs)) {
+    if (!limiter_.Allow(HostKey(from), nowMs)) {
         ++stats_.droppedAddressRate;
         return;
     }

@@ -39,6 +39,24 @@ struct ServerConfig {
     double textsPerSecondPerSession = 20.0;
     std::size_t maxTrackedAddresses = 65536;
 
+    // Address proof. A connect is answered with a session id that only the address it came from
+    // can know; the session exists once a datagram carrying that id comes back from there. Until
+    // then the endpoint is unproven: it gets its acknowledgements and at most
+    // unprovenNoticeCopies notices, and is forgotten after unprovenLifetimeMs.
+    int64_t unprovenLifetimeMs = 15000;
+    int unprovenNoticeCopies = 3;
+    // At most this many unproven endpoints are remembered for their repeat notices (the grant
+    // itself needs no memory).
+    std::size_t maxUnproven = 16384;
+    // Bytes per second that all replies to unproven endpoints of one network (an IPv4 /24, an
+    // IPv6 /64) may take together, whatever arrives from there: what a forged source can make the
+    // server send to a victim. The burst is twice the rate.
+    double unprovenBytesPerSecondPerNetwork = 1024.0;
+    std::size_t maxTrackedNetworks = 65536;
+    // A datagram of an unknown session is answered with MSG_SESSION_CLOSED at most this often per
+    // address, so that a client of a restarted server learns at once that its session is gone.
+    int64_t unknownSessionReplyIntervalMs = 1000;
+
     // Closed sessions are remembered this long (and at most this many) so that repeated
     // disconnects are still answered.
     int64_t closedMemoryMs = 30000;

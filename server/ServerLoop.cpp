@@ -33,12 +33,12 @@ std::string SystemError(const std::string& what) {
 // complemented datagrams waiting to be sent with their destinations.
 struct ServerLoop::Outbox {
     uint8_t in[kSystemBatch][kMaxDatagramSize];
-    sockaddr_in from[kSystemBatch];
+    sockaddr_storage from[kSystemBatch];
     iovec inVectors[kSystemBatch];
     mmsghdr inHeaders[kSystemBatch];
 
     uint8_t out[kSystemBatch][kMaxDatagramSize];
-    sockaddr_in to[kSystemBatch];
+    sockaddr_storage to[kSystemBatch];
     iovec outVectors[kSystemBatch];
     mmsghdr outHeaders[kSystemBatch];
     unsigned count = 0;
@@ -46,12 +46,14 @@ struct ServerLoop::Outbox {
 
 std::unique_ptr<ServerLoop> ServerLoop::Open(const std::string& bindAddress, uint16_t port,
                                              std::string& error) {
-    uint32_t address = 0;
-    if (!ParseDottedAddress(bindAddress, address)) {
-        error = "not an IPv4 address: " + bindAddress;
+    Endpoint address;
+    if (!ParseAddress(bindAddress, address)) {
+        error = "not an IPv4 or IPv6 address: " + bindAddress;
         return nullptr;
     }
-    int s = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    address.port = port;
+    const bool v6 = !address.IsV4();
+    int s = socket(v6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (s < 0) {
         error = SystemError("socket");
         return nullptr;
@@ -59,12 +61,13 @@ std::unique_ptr<ServerLoop> ServerLoop::Open(const std::string& bindAddress, uin
     int size = kSocketBufferBytes;
     setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof size); // best effort
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(address);
-    local.sin_port = htons(port);
-    socklen_t length = sizeof local;
-    if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+    // An IPv6 socket also serves IPv4 (as mapped addresses) unless the system forbids it.
+    int v6only = 0;
+    if (v6)
+        setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
+    sockaddr_storage local{};
+    socklen_t length = ToSockaddr(address, v6, local);
+    if (bind(s, reinterpret_cast<sockaddr*>(&local), length) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
         error = SystemError("UDP " + bindAddress + ":" + std::to_string(port));
         close(s);
@@ -87,11 +90,13 @@ std::unique_ptr<ServerLoop> ServerLoop::Open(const std::string& bindAddress, uin
             close(stop);
         return nullptr;
     }
-    return std::unique_ptr<ServerLoop>(new ServerLoop(s, ep, stop, ntohs(local.sin_port)));
+    Endpoint bound;
+    FromSockaddr(reinterpret_cast<sockaddr*>(&local), bound);
+    return std::unique_ptr<ServerLoop>(new ServerLoop(s, ep, stop, bound.port, v6));
 }
 
-ServerLoop::ServerLoop(int socket, int epoll, int stopEvent, uint16_t port)
-    : socket_(socket), epoll_(epoll), stopEvent_(stopEvent), port_(port),
+ServerLoop::ServerLoop(int socket, int epoll, int stopEvent, uint16_t port, bool v6)
+    : socket_(socket), epoll_(epoll), stopEvent_(stopEvent), port_(port), v6_(v6),
       outbox_(std::make_unique<Outbox>()) {}
 
 ServerLoop::~ServerLoop() {
@@ -122,16 +127,18 @@ void ServerLoop::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
     Outbox& box = *outbox_;
     if (box.count == kSystemBatch)
         FlushOutbox();
-    const unsigned i = box.count++;
+    const unsigned i = box.count;
+    const unsigned nameLength = ToSockaddr(to, v6_, box.to[i]);
+    if (nameLength == 0) {
+        ++sendFailures_;
+        return;
+    }
+    ++box.count;
     CommInvertBytes(datagram.data(), box.out[i], int(size));
-    box.to[i] = sockaddr_in{};
-    box.to[i].sin_family = AF_INET;
-    box.to[i].sin_addr.s_addr = htonl(to.address);
-    box.to[i].sin_port = htons(to.port);
     box.outVectors[i] = {box.out[i], size};
     box.outHeaders[i] = mmsghdr{};
     box.outHeaders[i].msg_hdr.msg_name = &box.to[i];
-    box.outHeaders[i].msg_hdr.msg_namelen = sizeof box.to[i];
+    box.outHeaders[i].msg_hdr.msg_namelen = nameLength;
     box.outHeaders[i].msg_hdr.msg_iov = &box.outVectors[i];
     box.outHeaders[i].msg_hdr.msg_iovlen = 1;
 }
@@ -156,13 +163,11 @@ void ServerLoop::FlushOutbox() {
 }
 
 void ServerLoop::SendNow(const Endpoint& to, const uint8_t* wire, std::size_t size) {
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_addr.s_addr = htonl(to.address);
-    peer.sin_port = htons(to.port);
-    for (int attempt = 0; attempt < 20; ++attempt) {
+    sockaddr_storage peer{};
+    const unsigned nameLength = ToSockaddr(to, v6_, peer);
+    for (int attempt = 0; nameLength > 0 && attempt < 20; ++attempt) {
         ssize_t sent =
-            sendto(socket_, wire, size, 0, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
+            sendto(socket_, wire, size, 0, reinterpret_cast<sockaddr*>(&peer), nameLength);
         if (sent == ssize_t(size))
             return;
         if (sent < 0 && errno == EINTR)
@@ -235,14 +240,14 @@ void ServerLoop::ReceiveAll(MatchServer& core) {
         batching_ = true;
         const int64_t now = NowMs();
         for (int i = 0; i < n; ++i) {
-            const sockaddr_in& peer = box.from[i];
+            const sockaddr_storage& peer = box.from[i];
             const std::size_t size = box.inHeaders[i].msg_len;
             // Ready for the next call: the kernel shortens the name length it fills in.
             box.inHeaders[i].msg_hdr.msg_namelen = sizeof peer;
-            if (peer.sin_family != AF_INET)
+            Endpoint from;
+            if (!FromSockaddr(reinterpret_cast<const sockaddr*>(&peer), from))
                 continue;
             CommInvertBytes(box.in[i], box.in[i], int(size));
-            const Endpoint from{ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)};
             core.OnDatagram(from, std::span<const uint8_t>(box.in[i], size), now);
         }
         batching_ = false;

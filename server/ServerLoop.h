@@ -16,8 +16,8 @@ namespace vessaro {
 // time to the protocol core and sends what the core sends.
 class ServerLoop {
 public:
-    // Opens the socket on an IPv4 address and port (0: any free port). Null, with the reason in
-    // error, when that fails.
+    // Opens the socket on an IPv4 or IPv6 address and port (0: any free port); "::" serves both.
+    // Null, with the reason in error, when that fails.
     static std::unique_ptr<ServerLoop> Open(const std::string& bindAddress, uint16_t port,
                                             std::string& error);
     ~ServerLoop();
@@ -46,7 +46,7 @@ private:
     // than two per datagram.
     struct Outbox;
 
-    ServerLoop(int socket, int epoll, int stopEvent, uint16_t port);
+    ServerLoop(int socket, int epoll, int stopEvent, uint16_t port, bool v6);
     void ReceiveAll(MatchServer& core);
     void SendNow(const Endpoint& to, const uint8_t* wire, std::size_t size);
     void FlushOutbox();
@@ -57,6 +57,7 @@ private:
     int epoll_;
     int stopEvent_;
     uint16_t port_;
+    bool v6_;               // an IPv6 socket, which reaches IPv4 clients through mapped addresses
     bool flushing_ = false; // while saying goodbye, a full send buffer is waited for
     uint64_t sendFailures_ = 0;
     std::unique_ptr<Outbox> outbox_;

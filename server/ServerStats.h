@@ -1,16 +1,29 @@
 #pragma once
 
+#include "LatencyHistogram.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vessaro {
 
 // What the server has done since it started, and how many of each thing it holds now.
 struct ServerStats {
-    std::size_t sessions = 0;
+    std::size_t sessions = 0;         // proven sessions: their address answered
+    std::size_t unprovenSessions = 0; // granted, address not yet proven
     std::size_t waiting = 0;
+    // Waiting users of the busiest topics (GBK topic text, count), busiest first; the rest are
+    // counted in waitingOtherTopics so that users cannot grow the list without bound.
+    std::vector<std::pair<std::string, std::size_t>> waitingByTopic;
+    std::size_t waitingOtherTopics = 0;
     std::size_t conversations = 0;
+
+    uint64_t matchesMade = 0;    // offers started
+    LatencyHistogram matchDelay; // from a match request to its offer
+    uint64_t textsRelayed = 0;   // texts passed on to a partner
 
     uint64_t datagramsIn = 0;
     uint64_t datagramsOut = 0;

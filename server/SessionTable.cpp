@@ -10,7 +10,7 @@ SessionTable::SessionTable(std::size_t maxSessions, std::size_t maxPerAddress,
 SessionTable::Refusal SessionTable::CheckLimits(const Endpoint& endpoint) const {
     if (sessions_.size() >= maxSessions_)
         return Refusal::Full;
-    auto count = perAddress_.find(endpoint.address);
+    auto count = perAddress_.find(HostKey(endpoint));
     if ((count == perAddress_.end() ? 0 : count->second) >= maxPerAddress_)
         return Refusal::AddressLimit;
     return Refusal::None;
@@ -24,7 +24,7 @@ Session& SessionTable::Open(int32_t id, const Endpoint& endpoint, int64_t nowMs)
     Session& ref = *session;
     sessions_.emplace(id, std::move(session));
     byEndpoint_[endpoint] = id;
-    ++perAddress_[endpoint.address];
+    ++perAddress_[HostKey(endpoint)];
     return ref;
 }
 
@@ -34,7 +34,7 @@ void SessionTable::Close(int32_t id, int64_t nowMs) {
         return;
     const Endpoint endpoint = it->second->endpoint;
     byEndpoint_.erase(endpoint);
-    auto count = perAddress_.find(endpoint.address);
+    auto count = perAddress_.find(HostKey(endpoint));
     if (--count->second == 0)
         perAddress_.erase(count);
     sessions_.erase(it);

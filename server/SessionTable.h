@@ -53,7 +53,7 @@ private:
     std::size_t maxClosed_;
     std::unordered_map<int32_t, std::unique_ptr<Session>> sessions_;
     std::unordered_map<Endpoint, int32_t, EndpointHash> byEndpoint_;
-    std::unordered_map<uint32_t, std::size_t> perAddress_;
+    std::unordered_map<AddressKey, std::size_t, AddressKeyHash> perAddress_;
     std::unordered_map<int32_t, Closed> closed_;
     std::deque<int32_t> closedOrder_; // the ids of closed_, oldest first
 };
