@@ -12,7 +12,8 @@
 
 namespace vessaro {
 
-// Event codes the engine reports (10, 14 and 15 are not used).
+// Event codes the engine reports (10, 14 and 15 are not used). Codes above 16 are this client's
+// own additions.
 enum : int32_t {
     EVT_CONNECTED = 1,
     EVT_CONNECT_FAILED = 2,
@@ -27,6 +28,9 @@ enum : int32_t {
     EVT_TALK_TEXT = 12,
     EVT_TALK_DATA = 13,
     EVT_TALK_ENDED = 16,
+    // The server closed the session while an offer or conversation was under way: the offer or
+    // conversation ends (EVT_TALK_ENDED follows once), then the session (EVT_DISCONNECTED).
+    EVT_SERVER_LOST = 17,
 };
 
 // The payload of an event: empty, or the block the engine built for it. It is a value, so whoever
