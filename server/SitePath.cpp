@@ -81,7 +81,7 @@ RequestPath DecodeRequestPath(std::string_view raw) {
         start = end + 1;
     }
     if (result.path.empty())
-        result.path = "/";
+        result.path.push_back('/');
     return result;
 }
 
