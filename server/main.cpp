@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
         return Fail("cannot open the matching port: " + error);
     std::unique_ptr<vessaro::SiteServer> site;
     if (options.httpPort != 0) {
-        site = vessaro::SiteServer::Start(options.bind, options.httpPort, options.siteDir, error);
+        vessaro::SiteServerOptions web{options.bind, options.httpPort, options.siteDir, {}};
+        site = vessaro::SiteServer::Start(web, error);
         if (!site)
             return Fail(error + " (--http-port 0 runs without web pages)");
     }

@@ -1,9 +1,9 @@
 #include "Codec.h"
+#include "HttpTestClient.h"
 #include "Messages.h"
 #include "WireTransform.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -272,22 +272,40 @@ TEST(ServerProcess, ServesTheDefaultPagesInUtf8WithoutOutsideResources) {
     ServerProcess server({"--bind", "127.0.0.1", "--port", "0", "--http-port",
                           std::to_string(httpPort), "--site-dir", VESSARO_SITE_DIR});
     ASSERT_NE(server.WaitReady(), 0);
-    httplib::Client http("127.0.0.1", httpPort);
     for (const char* path : {"/match/adv.html", "/match/logo.html"}) {
-        httplib::Result res = http.Get(path);
+        auto res = HttpRequest(httpPort, "GET", path);
         ASSERT_TRUE(res) << path;
         EXPECT_EQ(res->status, 200) << path;
-        EXPECT_EQ(res->get_header_value("Content-Type"), "text/html; charset=utf-8") << path;
+        EXPECT_EQ(res->headers["content-type"], "text/html; charset=utf-8") << path;
         EXPECT_NE(res->body.find("<meta charset=\"utf-8\">"), std::string::npos) << path;
         EXPECT_NE(res->body.find("Vessaro"), std::string::npos) << path;
         EXPECT_EQ(res->body.find("//"), std::string::npos) << path << " loads nothing from outside";
         EXPECT_TRUE(EncodeGbk(res->body)) << path << " is valid UTF-8";
     }
-    httplib::Result missing = http.Get("/match/none.html");
+    auto missing = HttpRequest(httpPort, "GET", "/match/none.html");
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->status, 404);
     server.Signal(SIGTERM);
     EXPECT_EQ(server.WaitExit(), 0);
+}
+
+TEST(ServerProcess, ATakenHttpPortStopsTheServerNamingIt) {
+    int busy = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(busy, 4), 0);
+    getsockname(busy, reinterpret_cast<sockaddr*>(&a), &len);
+    const std::string port = std::to_string(ntohs(a.sin_port));
+    ServerProcess server({"--bind", "127.0.0.1", "--port", "0", "--http-port", port});
+    const std::string error = server.ReadErrorLine();
+    EXPECT_NE(error.find("127.0.0.1:" + port), std::string::npos) << error;
+    const int code = server.WaitExit();
+    EXPECT_NE(code, 0);
+    EXPECT_NE(code, -1) << "it exits by itself";
+    close(busy);
 }
 
 TEST(ServerProcess, BadSettingsAreRefusedWithAReason) {
