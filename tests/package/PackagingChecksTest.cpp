@@ -47,20 +47,16 @@ std::set<std::string> HelpOptions(const std::string& help) {
     return options;
 }
 
-// What the completion offers after the program's name and the given words, as bash would ask.
-std::set<std::string> Completions(const std::string& program, const std::string& words) {
-    const std::string script = "source \"$0\"; COMP_WORDS=(" + program + " " + words +
-                               "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
-                               "$(complete -p " +
-                               program +
-                               " | awk '{print $3}'); "
-                               "printf '%s\\n' \"${COMPREPLY[@]}\"";
+// The words the completion offers for the program's first argument, as bash would ask.
+std::set<std::string> FirstWordCompletions(const std::string& program) {
+    const std::string script = "source \"$0\"; COMP_WORDS=(" + program +
+                               " ''); COMP_CWORD=1; $(complete -p " + program +
+                               " | awk '{print $3}'); printf '%s\\n' \"${COMPREPLY[@]}\"";
     ChildProcess bash("/bin/bash", {"-c", script, kSource + "/packaging/completion/" + program});
     std::set<std::string> offered;
     while (auto line = bash.ReadLine())
-        if (!line->empty())
-            offered.insert(*line);
-    EXPECT_EQ(bash.Wait(), 0) << program << " " << words;
+        offered.insert(*line);
+    EXPECT_EQ(bash.Wait(), 0) << program;
     return offered;
 }
 
@@ -79,17 +75,10 @@ TEST_P(Completion, OffersEveryOptionTheProgramLists) {
     std::set<std::string> listed = HelpOptions(help.output);
     ASSERT_GT(listed.size(), 5u) << help.output;
 
-    std::set<std::string> offered = Completions(program.name, "''");
+    std::set<std::string> offered = FirstWordCompletions(program.name);
     for (const std::string& option : listed)
         EXPECT_TRUE(offered.count(option)) << program.name << " --help lists " << option
                                            << ", which its completion does not offer";
-    // A prefix narrows the offer to the options that start with it.
-    std::set<std::string> startingWithP;
-    for (const std::string& option : offered)
-        if (option.rfind("--p", 0) == 0)
-            startingWithP.insert(option);
-    EXPECT_FALSE(startingWithP.empty());
-    EXPECT_EQ(Completions(program.name, "--p"), startingWithP);
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, Completion,
@@ -100,22 +89,6 @@ INSTANTIATE_TEST_SUITE_P(Programs, Completion,
                              name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
                              return name;
                          });
-
-TEST(Completion, OffersTheWordsOfEnumeratedValues) {
-    struct Case {
-        std::string program;
-        std::string words;
-        std::set<std::string> expected;
-    } cases[] = {
-        {"vessaro-cli", "--sex ''", {"male", "female"}},
-        {"vessaro-cli", "--want-sex ''", {"any", "male", "female"}},
-        {"vessaro-cli", "--nickname x --want-sex f", {"female"}},
-        {"vessaro-server", "--log-level ''", {"error", "warn", "info", "debug"}},
-        {"vessaro-server", "--port ''", {}},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(Completions(c.program, c.words), c.expected) << c.program << " " << c.words;
-}
 
 } // namespace
 } // namespace vessaro::test
