@@ -7,15 +7,20 @@
 namespace vessaro {
 namespace {
 
-// All that an unproven endpoint is sent, whatever it sends: its acknowledgements and the notice
-// copies (40 + 3 x 296 bytes, and room for two repeated acknowledgements).
-constexpr int kUnprovenBytesPerEndpoint = 1024;
+// An unproven endpoint gets as many acknowledgements as a client sends connects (three, 1 s
+// apart) and its notice copies: at most 3 x 40 + 3 x 296 = 1008 bytes however often it connects.
+constexpr int kUnprovenAcksPerEndpoint = 3;
 
 } // namespace
 
 void MatchServer::GrantUnproven(const Endpoint& from, int64_t nowMs) {
     if (UnprovenTable::Entry* entry = unproven_.Find(from)) {
-        SendUnproven(from, entry, BuildConnectAck(entry->id, 1), nowMs);
+        if (entry->acksSent >= kUnprovenAcksPerEndpoint) {
+            ++stats_.droppedUnprovenBudget;
+            return;
+        }
+        if (SendUnproven(from, BuildConnectAck(entry->id, 1), nowMs))
+            ++entry->acksSent;
         return;
     }
     const SessionTable::Refusal refusal = sessions_.CheckLimits(from);
@@ -34,16 +39,14 @@ void MatchServer::GrantUnproven(const Endpoint& from, int64_t nowMs) {
         // Full, or (once in many billions) every variant of the id is in use: refused.
         if (refusal != SessionTable::Refusal::AddressLimit)
             ++stats_.refusedFull;
-        SendUnproven(from, nullptr, BuildConnectAck(0, 0), nowMs);
+        SendUnproven(from, BuildConnectAck(0, 0), nowMs);
         return;
     }
     // Nothing is remembered of an endpoint whose network has used up its budget.
-    const auto ack = BuildConnectAck(id, 1);
-    if (!SendUnproven(from, nullptr, ack, nowMs))
+    if (!SendUnproven(from, BuildConnectAck(id, 1), nowMs))
         return;
-    UnprovenTable::Entry& entry = unproven_.Add(from, id, nowMs);
-    entry.bytesSent = uint16_t(ack.size());
-    SendUnproven(from, &entry, BuildNotice(id, config_.noticeUrl, 0), nowMs);
+    unproven_.Add(from, id, nowMs).acksSent = 1;
+    SendUnproven(from, BuildNotice(id, config_.noticeUrl, 0), nowMs);
 }
 
 // The session of a datagram whose id is no open session: opened when the id is the one granted to
@@ -74,24 +77,21 @@ Session* MatchServer::OpenIfProven(const Endpoint& from, int32_t id, int64_t now
     return &session;
 }
 
-// Sends to an endpoint that has not proven its address, within what that endpoint (when it is
-// remembered) and its network may still be sent; false when the datagram was dropped instead.
-bool MatchServer::SendUnproven(const Endpoint& to, UnprovenTable::Entry* entry,
-                               std::span<const uint8_t> datagram, int64_t nowMs) {
-    if ((entry && entry->bytesSent + datagram.size() > kUnprovenBytesPerEndpoint) ||
-        !networkBudget_.Allow(NetworkKey(to), nowMs, double(datagram.size()))) {
+// Sends to an endpoint that has not proven its address, within the byte budget of its network;
+// false when the datagram was dropped instead.
+bool MatchServer::SendUnproven(const Endpoint& to, std::span<const uint8_t> datagram,
+                               int64_t nowMs) {
+    if (!networkBudget_.Allow(NetworkKey(to), nowMs, double(datagram.size()))) {
         ++stats_.droppedUnprovenBudget;
         return false;
     }
-    if (entry)
-        entry->bytesSent = uint16_t(entry->bytesSent + datagram.size());
     Send(to, datagram);
     return true;
 }
 
 void MatchServer::SendUnprovenCopies(int64_t nowMs) {
     unproven_.TakeDueCopies(nowMs, [&](UnprovenTable::Entry& entry) {
-        SendUnproven(entry.endpoint, &entry, BuildNotice(entry.id, config_.noticeUrl, 0), nowMs);
+        SendUnproven(entry.endpoint, BuildNotice(entry.id, config_.noticeUrl, 0), nowMs);
     });
 }
 
