@@ -26,6 +26,11 @@ bool AddressLimiter::Allow(const AddressKey& address, int64_t nowMs, double cost
     return it->second.Take(nowMs, rate_, burst_, cost);
 }
 
+void AddressLimiter::Refund(const AddressKey& address, double amount) {
+    if (auto it = buckets_.find(address); it != buckets_.end())
+        it->second.Give(amount, burst_);
+}
+
 void AddressLimiter::Sweep(int64_t nowMs) {
     lastSweepMs_ = nowMs;
     std::erase_if(buckets_,

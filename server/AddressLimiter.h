@@ -25,6 +25,8 @@ public:
     // True when a datagram of this address may be handled now (cost: its share of the rate, one
     // by default; a byte budget passes the datagram's size).
     bool Allow(const AddressKey& address, int64_t nowMs, double cost = 1.0);
+    // Gives back what Allow took for something that turned out not to count against the key.
+    void Refund(const AddressKey& address, double amount);
     // Forgets addresses whose buckets are full again.
     void Sweep(int64_t nowMs);
 

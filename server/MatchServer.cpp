@@ -137,7 +137,7 @@ void MatchServer::HandleUnknownSession(const Endpoint& from, const DatagramView&
         ++stats_.droppedUnknownSessionRate;
         return;
     }
-    SendUnproven(from, reply, nowMs);
+    SendUnproven(from, nullptr, reply, nowMs);
 }
 
 void MatchServer::CloseSession(Session& session, int64_t nowMs) {

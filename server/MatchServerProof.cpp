@@ -19,7 +19,7 @@ void MatchServer::GrantUnproven(const Endpoint& from, int64_t nowMs) {
             ++stats_.droppedUnprovenBudget;
             return;
         }
-        if (SendUnproven(from, BuildConnectAck(entry->id, 1), nowMs))
+        if (SendUnproven(from, entry, BuildConnectAck(entry->id, 1), nowMs))
             ++entry->acksSent;
         return;
     }
@@ -39,14 +39,17 @@ void MatchServer::GrantUnproven(const Endpoint& from, int64_t nowMs) {
         // Full, or (once in many billions) every variant of the id is in use: refused.
         if (refusal != SessionTable::Refusal::AddressLimit)
             ++stats_.refusedFull;
-        SendUnproven(from, BuildConnectAck(0, 0), nowMs);
+        SendUnproven(from, nullptr, BuildConnectAck(0, 0), nowMs);
         return;
     }
     // Nothing is remembered of an endpoint whose network has used up its budget.
-    if (!SendUnproven(from, BuildConnectAck(id, 1), nowMs))
+    const auto ack = BuildConnectAck(id, 1);
+    if (!SendUnproven(from, nullptr, ack, nowMs))
         return;
-    unproven_.Add(from, id, nowMs).acksSent = 1;
-    SendUnproven(from, BuildNotice(id, config_.noticeUrl, 0), nowMs);
+    UnprovenTable::Entry& entry = unproven_.Add(from, id, nowMs);
+    entry.acksSent = 1;
+    entry.bytesSent = uint16_t(ack.size());
+    SendUnproven(from, &entry, BuildNotice(id, config_.noticeUrl, 0), nowMs);
 }
 
 // The session of a datagram whose id is no open session: opened when the id is the one granted to
@@ -59,6 +62,10 @@ Session* MatchServer::OpenIfProven(const Endpoint& from, int32_t id, int64_t now
         entry && entry->id == id && nowMs - entry->grantedMs < config_.unprovenLifetimeMs;
     if (!remembered && !cookie_.Proves(from, id, nowMs, config_.unprovenLifetimeMs))
         return nullptr;
+    // What this endpoint was sent, it asked for: its network's budget for unproven replies is
+    // there to protect victims of forged addresses, not to hold back real clients behind one NAT.
+    if (entry)
+        networkBudget_.Refund(NetworkKey(from), entry->bytesSent);
     unproven_.Remove(from);
     switch (sessions_.CheckLimits(from)) {
     case SessionTable::Refusal::Full:
@@ -78,20 +85,23 @@ Session* MatchServer::OpenIfProven(const Endpoint& from, int32_t id, int64_t now
 }
 
 // Sends to an endpoint that has not proven its address, within the byte budget of its network;
-// false when the datagram was dropped instead.
-bool MatchServer::SendUnproven(const Endpoint& to, std::span<const uint8_t> datagram,
-                               int64_t nowMs) {
+// false when the datagram was dropped instead. What goes to a remembered endpoint is counted, so
+// that its network gets it back if the endpoint proves itself.
+bool MatchServer::SendUnproven(const Endpoint& to, UnprovenTable::Entry* entry,
+                               std::span<const uint8_t> datagram, int64_t nowMs) {
     if (!networkBudget_.Allow(NetworkKey(to), nowMs, double(datagram.size()))) {
         ++stats_.droppedUnprovenBudget;
         return false;
     }
+    if (entry)
+        entry->bytesSent = uint16_t(entry->bytesSent + datagram.size());
     Send(to, datagram);
     return true;
 }
 
 void MatchServer::SendUnprovenCopies(int64_t nowMs) {
     unproven_.TakeDueCopies(nowMs, [&](UnprovenTable::Entry& entry) {
-        SendUnproven(entry.endpoint, BuildNotice(entry.id, config_.noticeUrl, 0), nowMs);
+        SendUnproven(entry.endpoint, &entry, BuildNotice(entry.id, config_.noticeUrl, 0), nowMs);
     });
 }
 

@@ -21,6 +21,9 @@ public:
         return true;
     }
 
+    // Gives tokens back, up to the burst.
+    void Give(double amount, double burst) { tokens_ = std::min(burst, tokens_ + amount); }
+
     // True when the bucket would be full at nowMs, i.e. it remembers nothing worth keeping.
     bool IsFullAt(int64_t nowMs, double ratePerSecond, double burst) const {
         return tokens_ + double(nowMs - lastMs_) * ratePerSecond / 1000.0 >= burst;

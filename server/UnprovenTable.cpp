@@ -26,7 +26,7 @@ UnprovenTable::Entry& UnprovenTable::Add(const Endpoint& endpoint, int32_t id, i
         DropOldest();
     const uint64_t position = tail_++;
     Entry& entry = At(position);
-    entry = Entry{endpoint, id, nowMs, 0, true};
+    entry = Entry{endpoint, id, nowMs, 0, 0, true};
     index_[endpoint] = position;
     return entry;
 }

@@ -14,7 +14,7 @@ namespace vessaro {
 
 // The endpoints that were granted a session id but have not yet proven their address, kept only
 // for what the grant itself cannot tell: which id was granted (repeated connects get the same),
-// how many acknowledgements have gone there, and which notice copies are still to go.
+// how many acknowledgements and bytes have gone there, and which notice copies are still to go.
 //
 // Entries live in a ring of fixed size in the order they were granted, and every entry lives
 // equally long, so expiry, eviction (the oldest goes when the ring is full) and the notice copies
@@ -26,6 +26,7 @@ public:
         Endpoint endpoint;
         int32_t id = 0;
         int64_t grantedMs = 0;
+        uint16_t bytesSent = 0;
         uint8_t acksSent = 0;
         bool live = false;
     };

@@ -170,6 +170,20 @@ TEST(AddressProof, ANetworkGetsNoMoreThanItsBudgetFromUnprovenReplies) {
     EXPECT_GT(h.server.Stats().droppedUnprovenBudget, 0u);
 }
 
+// Clients that prove their address give their network back what they were sent: fifty real
+// clients behind one NAT connect within the same second.
+TEST(AddressProof, ProvenClientsDoNotUseUpTheirNetworksBudget) {
+    ServerConfig config = TestConfig();
+    config.maxSessionsPerAddress = 100;
+    CoreHarness h(config);
+    for (uint16_t port = 1; port <= 50; ++port) {
+        TestClient client{h, Ep(1, port)};
+        ASSERT_TRUE(client.Connect()) << "client " << port;
+    }
+    EXPECT_EQ(h.server.Stats().sessions, 50u);
+    EXPECT_EQ(h.server.Stats().droppedUnprovenBudget, 0u);
+}
+
 struct UnknownCase {
     const char* name;
     std::vector<uint8_t> datagram;
