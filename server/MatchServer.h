@@ -51,7 +51,9 @@ public:
     // Applies new settings without dropping a session: limits, rates, intervals, copies, the
     // notice address and the address-proof settings take effect at once (timers already set keep
     // their time). Returns the names of the fields that differ but only take effect after a
-    // restart (the size of the unproven table, which is allocated once); empty when none.
+    // restart (the size of the unproven table, which is allocated once); empty when none. A new
+    // unprovenLifetimeMs changes the time slots of the granted ids: clients granted one in the
+    // last few seconds may have to connect again.
     std::vector<std::string> Reload(const ServerConfig& config);
 
     ServerStats Stats() const;

@@ -19,7 +19,8 @@ namespace vessaro {
 // Entries live in a ring of fixed size in the order they were granted, and every entry lives
 // equally long, so expiry, eviction (the oldest goes when the ring is full) and the notice copies
 // all move forward through the ring: one cursor per copy, no timer per entry. Memory is the ring
-// plus a hash index of the same bound, allocated at construction (about 110 bytes per entry).
+// plus a hash index bounded the same way (its buckets reserved at construction): about 104 bytes
+// per entry (40 in the ring, 64 in the index), 1.7 MB for 16,384 entries.
 class UnprovenTable {
 public:
     struct Entry {
