@@ -25,9 +25,10 @@ class EngineEventMessage;
 class MatchEngine;
 
 // The application's main window. Half a second after it is first shown it starts the engine and
-// connects; it shows the state of the session, runs the conditions dialog to start a match,
-// cancels it, opens a chat window for each partner found, shows the web site's information page,
-// keeps an icon in the notification area and leaves the server in an orderly way when closed.
+// connects, and connects again by itself whenever the session is lost; it shows the state of the
+// session, runs the conditions dialog to start a match, cancels it, opens a chat window for each
+// partner found, shows the web site's information page, keeps an icon in the notification area
+// and leaves the server in an orderly way when closed.
 //
 // Every engine event is posted to this window (RouteEngineEvent, on the engine's thread); on the
 // user interface thread it handles codes 1 to 8 itself and hands every other code to the open chat
