@@ -70,7 +70,9 @@ private:
     }
     void Report(int32_t code, EventBlock block = {});
     void LoseSession();
+    void LoseSessionInConversation();
     void EndConversation();
+    void ReportTalkEnded();
     void StartHangUp();
     void OnNotice(const DatagramView& m);
     void OnPeerHangUp();
@@ -116,6 +118,8 @@ private:
     uint32_t lastSentSequence_;
     uint32_t lastReceivedSequence_;
     bool textReceivedInConversation_ = false;
+    // EVT_TALK_ENDED has been reported for the current offer: one offer, one end.
+    bool talkEndReported_ = false;
 };
 
 } // namespace vessaro

@@ -1,5 +1,6 @@
 // The offer, the handshake by which both sides accept, the conversation keep-alive and the
-// hang-up. Every way out leads back to the open session (state 2) with EVT_TALK_ENDED.
+// hang-up. Every way out leads back to the open session (state 2) with EVT_TALK_ENDED, reported
+// once per offer.
 #include "ClientEngine.h"
 #include "Console.h"
 
@@ -7,6 +8,15 @@ namespace vessaro {
 
 void ClientEngine::EndConversation() {
     Enter(CLIENT_STATE_CONNECTED);
+    ReportTalkEnded();
+}
+
+// A conversation that times out is reported ended when the hang-up starts, so that the user
+// learns of it at once; the hang-up that follows must not report it a second time.
+void ClientEngine::ReportTalkEnded() {
+    if (talkEndReported_)
+        return;
+    talkEndReported_ = true;
     Report(EVT_TALK_ENDED);
 }
 
@@ -62,7 +72,7 @@ void ClientEngine::OnAccepted(const DatagramView& m, bool tick) {
     if (tick) {
         // The partner did not accept within 35 s.
         StartHangUp();
-        Report(EVT_TALK_ENDED);
+        ReportTalkEnded();
         return;
     }
     if (m.type() == MSG_TALK_START) {
@@ -97,11 +107,13 @@ void ClientEngine::OnRefuseSent(const DatagramView& m, bool tick) {
 void ClientEngine::OnTalking(const DatagramView& m, bool tick) {
     if (tick) {
         if (++retryCount_ < kSilentTicksAllowed) {
+            if (retryCount_ >= kQueryAfterSilentTicksTalking)
+                SendControl(MSG_TALK_PROBE_ACK);
             ArmStateTimer();
         } else {
             StartHangUp();
             ConsoleLine("change state to -> CLIENT_STATE_HANGUP_SENT\n");
-            Report(EVT_TALK_ENDED);
+            ReportTalkEnded();
         }
         return;
     }

@@ -5,6 +5,7 @@
 #include "Datagram.h"
 #include "MsgProcThread.h"
 #include "QueueFeed.h"
+#include "SocketAddress.h"
 #include "Timers.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace vessaro {
 namespace {
@@ -32,7 +34,7 @@ struct Transport {
     // Read without the mutex by SendToServer and the accessors, from any thread.
     std::atomic<CommEndpoint*> liveEndpoint{nullptr};
     std::atomic<bool> resolved{false};
-    char serverIp[64] = {};
+    char serverIp[kAddressTextSize] = {};
     uint16_t serverPort = 0;
 };
 
@@ -48,18 +50,36 @@ void Dispatch(const uint8_t* message, std::size_t length) {
         hook(message, length);
 }
 
-// The first IPv4 address of the host as dotted text; false when the host does not resolve.
-bool LookUpIpv4(const char* host, char (&dotted)[64]) {
-    if (!host)
+// Whether the system has a route to the address: connecting a UDP socket sends nothing, it only
+// picks the route, and fails at once where there is none (an IPv6 address on an IPv4-only host).
+bool Reachable(const addrinfo& candidate) {
+    int probe = ::socket(candidate.ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe < 0)
+        return false;
+    bool ok = ::connect(probe, candidate.ai_addr, candidate.ai_addrlen) == 0;
+    ::close(probe);
+    return ok;
+}
+
+// The host's address as numeric text (SocketAddress.h): the first one in the system's order that
+// the endpoint's socket family can reach and that has a route, else the first one it can reach at
+// all. False when the host does not resolve to any.
+bool LookUpServer(const char* host, int family, char (&text)[kAddressTextSize]) {
+    if (!host || !*host)
         return false;
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = family == AF_INET6 ? AF_UNSPEC : AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* found = nullptr;
     if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found)
         return false;
-    auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    bool ok = inet_ntop(AF_INET, &address->sin_addr, dotted, sizeof dotted) != nullptr;
+    const addrinfo* chosen = nullptr;
+    for (const addrinfo* a = found; a && !chosen; a = a->ai_next)
+        if (Reachable(*a))
+            chosen = a;
+    if (!chosen)
+        chosen = found;
+    bool ok = FormatSocketAddress(chosen->ai_addr, text, sizeof text);
     freeaddrinfo(found);
     return ok;
 }
@@ -92,10 +112,10 @@ int ClientStart(const char* host, uint16_t port) {
     // are destroyed.
     std::atexit(ClientStopThreads);
 
-    char dotted[64] = {};
-    if (!LookUpIpv4(host, dotted))
+    char address[kAddressTextSize] = {};
+    if (!LookUpServer(host, t.endpoint->family, address))
         return -1;
-    std::copy(std::begin(dotted), std::end(dotted), t.serverIp);
+    std::copy(std::begin(address), std::end(address), t.serverIp);
     t.serverPort = port;
     t.resolved.store(true);
     return 0;

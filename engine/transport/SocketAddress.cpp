@@ -1,0 +1,95 @@
+#include "SocketAddress.h"
+
+#include <arpa/inet.h>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <string>
+
+namespace vessaro {
+namespace {
+
+// The interface of "%eth0" or "%2"; 0 when it names none.
+uint32_t ScopeOf(const char* scope) {
+    uint32_t number = 0;
+    const char* end = scope + std::strlen(scope);
+    auto [rest, error] = std::from_chars(scope, end, number);
+    if (error == std::errc() && rest == end)
+        return number;
+    return if_nametoindex(scope);
+}
+
+} // namespace
+
+std::optional<SocketAddress> ParseSocketAddress(const char* text, uint16_t port, int family) {
+    if (!text || (family != AF_INET && family != AF_INET6))
+        return std::nullopt;
+    SocketAddress out;
+    in_addr v4{};
+    if (inet_pton(AF_INET, text, &v4) == 1) {
+        if (family == AF_INET) {
+            auto& a = reinterpret_cast<sockaddr_in&>(out.storage);
+            a.sin_family = AF_INET;
+            a.sin_port = htons(port);
+            a.sin_addr = v4;
+            out.size = sizeof a;
+        } else {
+            auto& a = reinterpret_cast<sockaddr_in6&>(out.storage);
+            a.sin6_family = AF_INET6;
+            a.sin6_port = htons(port);
+            a.sin6_addr.s6_addr[10] = 0xFF;
+            a.sin6_addr.s6_addr[11] = 0xFF;
+            std::memcpy(&a.sin6_addr.s6_addr[12], &v4, sizeof v4);
+            out.size = sizeof a;
+        }
+        return out;
+    }
+    if (family != AF_INET6)
+        return std::nullopt;
+    std::string address(text);
+    uint32_t scope = 0;
+    if (auto percent = address.find('%'); percent != std::string::npos) {
+        scope = ScopeOf(address.c_str() + percent + 1);
+        if (scope == 0)
+            return std::nullopt;
+        address.resize(percent);
+    }
+    auto& a = reinterpret_cast<sockaddr_in6&>(out.storage);
+    if (inet_pton(AF_INET6, address.c_str(), &a.sin6_addr) != 1)
+        return std::nullopt;
+    a.sin6_family = AF_INET6;
+    a.sin6_port = htons(port);
+    a.sin6_scope_id = scope;
+    out.size = sizeof a;
+    return out;
+}
+
+bool FormatSocketAddress(const sockaddr* address, char* text, std::size_t capacity,
+                         uint16_t* port) {
+    if (!address || !text || capacity == 0)
+        return false;
+    if (address->sa_family == AF_INET) {
+        const auto* a = reinterpret_cast<const sockaddr_in*>(address);
+        if (port)
+            *port = ntohs(a->sin_port);
+        return inet_ntop(AF_INET, &a->sin_addr, text, capacity) != nullptr;
+    }
+    if (address->sa_family != AF_INET6)
+        return false;
+    const auto* a = reinterpret_cast<const sockaddr_in6*>(address);
+    if (port)
+        *port = ntohs(a->sin6_port);
+    if (IN6_IS_ADDR_V4MAPPED(&a->sin6_addr))
+        return inet_ntop(AF_INET, &a->sin6_addr.s6_addr[12], text, capacity) != nullptr;
+    char plain[INET6_ADDRSTRLEN];
+    if (!inet_ntop(AF_INET6, &a->sin6_addr, plain, sizeof plain))
+        return false;
+    int n = a->sin6_scope_id == 0
+                ? std::snprintf(text, capacity, "%s", plain)
+                : std::snprintf(text, capacity, "%s%%%u", plain, unsigned(a->sin6_scope_id));
+    return n > 0 && std::size_t(n) < capacity;
+}
+
+} // namespace vessaro
