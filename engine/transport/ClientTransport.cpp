@@ -8,17 +8,15 @@
 #include "SocketAddress.h"
 #include "Timers.h"
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace vessaro {
 namespace {
@@ -50,40 +48,6 @@ void Dispatch(const uint8_t* message, std::size_t length) {
         hook(message, length);
 }
 
-// Whether the system has a route to the address: connecting a UDP socket sends nothing, it only
-// picks the route, and fails at once where there is none (an IPv6 address on an IPv4-only host).
-bool Reachable(const addrinfo& candidate) {
-    int probe = ::socket(candidate.ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (probe < 0)
-        return false;
-    bool ok = ::connect(probe, candidate.ai_addr, candidate.ai_addrlen) == 0;
-    ::close(probe);
-    return ok;
-}
-
-// The host's address as numeric text (SocketAddress.h): the first one in the system's order that
-// the endpoint's socket family can reach and that has a route, else the first one it can reach at
-// all. False when the host does not resolve to any.
-bool LookUpServer(const char* host, int family, char (&text)[kAddressTextSize]) {
-    if (!host || !*host)
-        return false;
-    addrinfo hints{};
-    hints.ai_family = family == AF_INET6 ? AF_UNSPEC : AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found)
-        return false;
-    const addrinfo* chosen = nullptr;
-    for (const addrinfo* a = found; a && !chosen; a = a->ai_next)
-        if (Reachable(*a))
-            chosen = a;
-    if (!chosen)
-        chosen = found;
-    bool ok = FormatSocketAddress(chosen->ai_addr, text, sizeof text);
-    freeaddrinfo(found);
-    return ok;
-}
-
 } // namespace
 
 void SetMessageDispatcher(MessageDispatcher hook) {
@@ -112,10 +76,10 @@ int ClientStart(const char* host, uint16_t port) {
     // are destroyed.
     std::atexit(ClientStopThreads);
 
-    char address[kAddressTextSize] = {};
-    if (!LookUpServer(host, t.endpoint->family, address))
+    std::optional<std::string> address = LookUpHost(host, t.endpoint->family);
+    if (!address)
         return -1;
-    std::copy(std::begin(address), std::end(address), t.serverIp);
+    std::snprintf(t.serverIp, sizeof t.serverIp, "%s", address->c_str());
     t.serverPort = port;
     t.resolved.store(true);
     return 0;

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <net/if.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <string>
+#include <unistd.h>
 
 namespace vessaro {
 namespace {
@@ -21,7 +23,41 @@ uint32_t ScopeOf(const char* scope) {
     return if_nametoindex(scope);
 }
 
+// Whether the system has a route to the address: connecting a UDP socket sends nothing, it only
+// picks the route, and fails at once where there is none (an IPv6 address on an IPv4-only host).
+bool Reachable(const addrinfo& candidate) {
+    int probe = ::socket(candidate.ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe < 0)
+        return false;
+    bool ok = ::connect(probe, candidate.ai_addr, candidate.ai_addrlen) == 0;
+    ::close(probe);
+    return ok;
+}
+
 } // namespace
+
+std::optional<std::string> LookUpHost(const char* host, int family) {
+    if (!host || !*host || (family != AF_INET && family != AF_INET6))
+        return std::nullopt;
+    addrinfo hints{};
+    hints.ai_family = family == AF_INET6 ? AF_UNSPEC : AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found)
+        return std::nullopt;
+    const addrinfo* chosen = found;
+    for (const addrinfo* a = found; a; a = a->ai_next)
+        if (Reachable(*a)) {
+            chosen = a;
+            break;
+        }
+    char text[kAddressTextSize];
+    bool ok = FormatSocketAddress(chosen->ai_addr, text, sizeof text);
+    freeaddrinfo(found);
+    if (!ok)
+        return std::nullopt;
+    return std::string(text);
+}
 
 std::optional<SocketAddress> ParseSocketAddress(const char* text, uint16_t port, int family) {
     if (!text || (family != AF_INET && family != AF_INET6))

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <sys/socket.h>
 
 namespace vessaro {
@@ -30,5 +31,10 @@ std::optional<SocketAddress> ParseSocketAddress(const char* text, uint16_t port,
 // another family or a text that does not fit.
 bool FormatSocketAddress(const sockaddr* address, char* text, std::size_t capacity,
                          uint16_t* port = nullptr);
+
+// The address of a host name or numeric address as numeric text, for a socket of the family: the
+// first address in the system's order that the socket can reach and has a route to, else the
+// first it can reach at all. Nothing when the host does not resolve to any.
+std::optional<std::string> LookUpHost(const char* host, int family);
 
 } // namespace vessaro

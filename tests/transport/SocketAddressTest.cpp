@@ -69,4 +69,19 @@ TEST(SocketAddress, FormatRefusesOtherFamiliesAndShortBuffers) {
     EXPECT_FALSE(vessaro::FormatSocketAddress(parsed->get(), text, 8));
 }
 
+// Host names and numeric addresses of either kind; an IPv4-only socket never gets an IPv6 one.
+TEST(LookUpHost, NamesAndAddressesOfBothKinds) {
+    auto localhost = vessaro::LookUpHost("localhost", AF_INET6);
+    ASSERT_TRUE(localhost.has_value());
+    EXPECT_TRUE(*localhost == "127.0.0.1" || *localhost == "::1") << *localhost;
+    EXPECT_EQ(vessaro::LookUpHost("localhost", AF_INET), "127.0.0.1");
+    EXPECT_EQ(vessaro::LookUpHost("127.0.0.1", AF_INET6), "127.0.0.1");
+    EXPECT_EQ(vessaro::LookUpHost("::ffff:127.0.0.1", AF_INET6), "127.0.0.1");
+    EXPECT_EQ(vessaro::LookUpHost("::1", AF_INET6), "::1");
+    EXPECT_EQ(vessaro::LookUpHost("::1", AF_INET), std::nullopt);
+    EXPECT_EQ(vessaro::LookUpHost("no such host", AF_INET6), std::nullopt);
+    EXPECT_EQ(vessaro::LookUpHost("", AF_INET6), std::nullopt);
+    EXPECT_EQ(vessaro::LookUpHost(nullptr, AF_INET6), std::nullopt);
+}
+
 } // namespace
