@@ -240,39 +240,22 @@ TEST_P(TimeOutRows, ReportTheEndOnce) {
     EXPECT_EQ(h.EventCodes(), row.events);
 }
 
+const char* const kHangUpLine = "change state to -> CLIENT_STATE_HANGUP_SENT\n";
+
 INSTANTIATE_TEST_SUITE_P(
     EngineConversationTimeOuts, TimeOutRows,
-    ::testing::Values(
-        TimeOutRow{8, 35000, "", MSG_HANGUP_ACK, {EVT_TALK_ENDED}},
-        TimeOutRow{8, 35000, "", 0, {EVT_TALK_ENDED}},
-        TimeOutRow{10,
-                   25000,
-                   "change state to -> CLIENT_STATE_HANGUP_SENT\n",
-                   MSG_HANGUP_ACK,
-                   {EVT_TALK_ENDED}},
-        TimeOutRow{10, 25000, "change state to -> CLIENT_STATE_HANGUP_SENT\n", 0, {EVT_TALK_ENDED}},
-        TimeOutRow{10,
-                   25000,
-                   "change state to -> CLIENT_STATE_HANGUP_SENT\n",
-                   MSG_SESSION_CLOSED,
-                   {EVT_TALK_ENDED, EVT_SERVER_LOST, EVT_DISCONNECTED}}),
+    ::testing::Values(TimeOutRow{8, 35000, "", MSG_HANGUP_ACK, {EVT_TALK_ENDED}},
+                      TimeOutRow{8, 35000, "", 0, {EVT_TALK_ENDED}},
+                      TimeOutRow{10, 25000, kHangUpLine, MSG_HANGUP_ACK, {EVT_TALK_ENDED}},
+                      TimeOutRow{10, 25000, kHangUpLine, 0, {EVT_TALK_ENDED}},
+                      TimeOutRow{10,
+                                 25000,
+                                 kHangUpLine,
+                                 MSG_SESSION_CLOSED,
+                                 {EVT_TALK_ENDED, EVT_SERVER_LOST, EVT_DISCONNECTED}}),
     [](const auto& info) { return RowName(info); });
 
-// Once the server has closed the session, nothing more goes out for it and no timer is left to
-// report anything; the next conversation reports its own end again.
-TEST(EngineConversation, ClosedSessionSendsAndReportsNothingMore) {
-    EngineHarness h;
-    h.DriveTo(CLIENT_STATE_TALKING);
-    h.ReceiveControl(MSG_SESSION_CLOSED);
-    h.Forget();
-    h.ReceiveControl(MSG_TALK_PROBE);
-    h.Receive(BuildTalkText(kSession, kConversation, 5, MakeTalkText("late")));
-    h.Advance(60000);
-    EXPECT_TRUE(h.SentTypes().empty());
-    EXPECT_TRUE(h.EventCodes().empty());
-    EXPECT_EQ(h.engine.state(), CLIENT_STATE_DISCONNECTED);
-}
-
+// After an end reported early, the next offer reports its own end again.
 TEST(EngineConversation, EveryOfferReportsItsOwnEnd) {
     EngineHarness h;
     h.DriveTo(CLIENT_STATE_TALKING);
