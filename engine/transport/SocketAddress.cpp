@@ -84,16 +84,19 @@ std::optional<SocketAddress> ParseSocketAddress(const char* text, uint16_t port,
     }
     if (family != AF_INET6)
         return std::nullopt;
-    std::string address(text);
+    // The address part is copied into a fixed buffer, so that a send allocates nothing.
+    char address[kAddressTextSize];
+    const char* percent = std::strchr(text, '%');
+    std::size_t length = percent ? std::size_t(percent - text) : std::strlen(text);
+    if (length >= sizeof address)
+        return std::nullopt;
+    std::memcpy(address, text, length);
+    address[length] = 0;
     uint32_t scope = 0;
-    if (auto percent = address.find('%'); percent != std::string::npos) {
-        scope = ScopeOf(address.c_str() + percent + 1);
-        if (scope == 0)
-            return std::nullopt;
-        address.resize(percent);
-    }
+    if (percent && (scope = ScopeOf(percent + 1)) == 0)
+        return std::nullopt;
     auto& a = reinterpret_cast<sockaddr_in6&>(out.storage);
-    if (inet_pton(AF_INET6, address.c_str(), &a.sin6_addr) != 1)
+    if (inet_pton(AF_INET6, address, &a.sin6_addr) != 1)
         return std::nullopt;
     a.sin6_family = AF_INET6;
     a.sin6_port = htons(port);
