@@ -61,6 +61,7 @@ private:
     // Transitions and their tools; all run with the lock held.
     void Enter(int32_t next);
     void ArmStateTimer();
+    void ArmQueryTimer();
     void CancelTimer();
     bool TakeTick(const DatagramView& tick);
     void SendControl(int32_t type);
@@ -112,6 +113,7 @@ private:
     uint32_t timerTag_ = 0;
     int32_t retryCount_ = 0;
     int32_t silenceCount_ = 0;
+    int32_t queryTicksLeft_ = 0; // one-second ticks left before the next keep-alive tick (state 10)
     int32_t sessionId_ = 0;
     int32_t conversationId_ = 0;
     AutoResetEvent acknowledged_;

@@ -33,6 +33,12 @@ void ClientEngine::OnPeerHangUp() {
     EndConversation();
 }
 
+void ClientEngine::ArmQueryTimer() {
+    StateTimer talking = TimerOfState(CLIENT_STATE_TALKING);
+    timer_ = timers_.Set(kRetryMs, talking.tag, onTick_);
+    timerTag_ = talking.tag;
+}
+
 void ClientEngine::OnPartnerFound(const DatagramView& m, bool tick) {
     if (tick) {
         // The user did not answer in time; EVT_TALK_ENDED follows when the hang-up ends.
@@ -79,6 +85,7 @@ void ClientEngine::OnAccepted(const DatagramView& m, bool tick) {
         CancelTimer();
         SendControl(MSG_TALK_START_ACK);
         retryCount_ = 0;
+        queryTicksLeft_ = 0;
         Enter(CLIENT_STATE_TALKING);
         Report(EVT_TALK_STARTED);
     } else if (m.type() == MSG_PEER_HANGUP) {
@@ -104,12 +111,24 @@ void ClientEngine::OnRefuseSent(const DatagramView& m, bool tick) {
 }
 
 // While talking the retry count counts keep-alive ticks since the server's last probe.
+// Once a probe is missed the server is asked every second whether it still knows the session (a
+// restarted server answers one question per second per address, and partners behind one address
+// ask together); the keep-alive count still moves on every fifth of those ticks, so the keep-alive
+// ticks keep their five-second beat, and a probe stops the questions.
 void ClientEngine::OnTalking(const DatagramView& m, bool tick) {
     if (tick) {
-        if (++retryCount_ < kSilentTicksAllowed) {
-            if (retryCount_ >= kQueryAfterSilentTicksTalking)
+        if (queryTicksLeft_ > 0 && --queryTicksLeft_ > 0) {
+            if (retryCount_ >= kQueryAfterSilentTicksTalking) // no probe has come since
                 SendControl(MSG_TALK_PROBE_ACK);
-            ArmStateTimer();
+            ArmQueryTimer();
+        } else if (++retryCount_ < kSilentTicksAllowed) {
+            if (retryCount_ >= kQueryAfterSilentTicksTalking) {
+                SendControl(MSG_TALK_PROBE_ACK);
+                queryTicksLeft_ = kKeepAliveMs / kRetryMs;
+                ArmQueryTimer();
+            } else {
+                ArmStateTimer();
+            }
         } else {
             StartHangUp();
             ConsoleLine("change state to -> CLIENT_STATE_HANGUP_SENT\n");
