@@ -106,7 +106,8 @@ std::variant<CliOptions, CliExit> ParseCliOptions(int argc, const char* const* a
 
     CLI::App app{"vessaro-cli: anonymous one-to-one chat from a terminal.\n"
                  "Lines on standard input: /match /cancel /accept /refuse /hangup /save FILE "
-                 "/quit; any other line is sent to the partner.",
+                 "/help /quit; any other line is sent to the partner (start it with // to send "
+                 "a line that begins with /).",
                  "vessaro-cli"};
     app.add_option("--server", options.server, "Matching server host")->capture_default_str();
     app.add_option("--port", options.port, "Matching server UDP port")
@@ -118,17 +119,25 @@ std::variant<CliOptions, CliExit> ParseCliOptions(int argc, const char* const* a
     app.add_flag("--auto-match", options.autoMatch,
                  "Ask for a partner when connected and after every conversation");
     app.add_flag("--auto-accept", options.autoAccept, "Accept every partner offered");
+    app.add_flag("--reconnect", options.reconnect,
+                 "Connect again by itself (after 1, 2, 4 ... 30 s) when the session ends; always "
+                 "on with --auto-match");
     app.add_flag("--json", options.json, "One JSON object per line on standard output");
+    app.add_flag("--verbose", options.verbose, "Show the engine's trace lines on standard error");
+    app.set_version_flag("--version", VersionLine("vessaro-cli"));
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         return CliExit{0, app.help()};
+    } catch (const CLI::CallForVersion&) {
+        return CliExit{0, VersionLine("vessaro-cli")};
     } catch (const CLI::ParseError& e) {
         return CliExit{2, std::string("vessaro-cli: ") + e.what() +
                               "\nRun with --help for the options."};
     }
     ApplyPartnerBoxes(options.values, partner);
+    options.reconnect = options.reconnect || options.autoMatch;
     return options;
 }
 

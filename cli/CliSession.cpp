@@ -6,6 +6,7 @@
 #include "Codec.h"
 #include "Console.h"
 #include "SaveFile.h"
+#include "TerminalText.h"
 #include "TranscriptPage.h"
 
 #include <cstdio>
@@ -20,6 +21,29 @@ namespace {
 constexpr auto kLeaveConversationWait = std::chrono::seconds(8);
 constexpr auto kDisconnectWait = std::chrono::seconds(6);
 constexpr std::size_t kMaxTextBytes = 511; // the text field keeps its terminator
+
+constexpr const char* kHelp = "命令：\n"
+                              "  /match        寻找聊天对象\n"
+                              "  /cancel       取消寻找\n"
+                              "  /accept       接受找到的对象\n"
+                              "  /refuse       拒绝找到的对象\n"
+                              "  /hangup       结束对话\n"
+                              "  /save 文件名  把最近一次对话存为网页\n"
+                              "  /help         显示这些命令\n"
+                              "  /quit         退出\n"
+                              "其他内容作为一行文字发给对方；以 // 开头的行发送时去掉一个 /。";
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Where the engine's trace lines go when nobody asked for them.
+std::FILE* Discard() {
+    static std::FILE* const discard = std::fopen("/dev/null", "w");
+    return discard;
+}
 
 bool InConversation(int state) {
     return state >= CLIENT_STATE_PARTNER_FOUND && state <= CLIENT_STATE_HANGUP_SENT;
@@ -39,7 +63,7 @@ int OpenSignalFd() {
 } // namespace
 
 CliSession::CliSession(CliOptions options)
-    : options_(std::move(options)), formatter_(options_.json) {}
+    : options_(std::move(options)), formatter_(options_.json), reconnector_(options_.reconnect) {}
 
 void CliSession::Print(const std::string& line) {
     std::fputs(line.c_str(), stdout);
@@ -51,9 +75,25 @@ void CliSession::Refused(const std::string& command) {
     std::fprintf(stderr, "vessaro-cli: %s is not possible now\n", command.c_str());
 }
 
+// Help is part of the conversation with a person; a program's standard output stays JSON.
+void CliSession::PrintHelp() {
+    if (options_.json)
+        std::fprintf(stderr, "%s\n", kHelp);
+    else
+        Print(kHelp);
+}
+
 int CliSession::Run() {
     int signals = OpenSignalFd();
-    SetConsoleStream(stderr);
+    std::FILE* trace = options_.verbose ? stderr : Discard();
+    SetConsoleStream(trace ? trace : stderr);
+    if (!options_.json) {
+        // Nothing goes out that the user has not seen.
+        UserProfile profile;
+        MatchRequirement requirement;
+        FillRecords(options_.values, profile, requirement);
+        Print(formatter_.OwnProfile(profile, requirement));
+    }
     if (ClientStart(options_.server.c_str(), options_.port) != 0) {
         std::fprintf(stderr, "vessaro-cli: cannot find the server host \"%s\"\n",
                      options_.server.c_str());
@@ -70,6 +110,8 @@ int CliSession::Run() {
                          {signals, POLLIN, 0},
                          {input.ended() ? -1 : STDIN_FILENO, POLLIN, 0}};
         poll(fds, 3, PollTimeoutMs());
+        if (reconnector_.TakeDue(NowMs()))
+            Reconnect();
         if (fds[0].revents & POLLIN)
             for (auto& [code, block] : inbox_.TakeAll())
                 HandleEvent(code, block);
@@ -90,33 +132,39 @@ int CliSession::Run() {
     }
     ClientShutdown();
     // Events reported on the way out (a connection attempt abandoned) are still shown.
-    for (auto& [code, block] : inbox_.TakeAll()) {
-        std::string line = formatter_.Event(code, block);
-        if (!line.empty())
-            Print(line);
-    }
+    for (auto& [code, block] : inbox_.TakeAll())
+        PrintEvent(code, block);
     if (signals >= 0)
         close(signals);
     return exitCode_;
 }
 
-void CliSession::HandleEvent(int32_t code, const EventBlock& block) {
+void CliSession::PrintEvent(int32_t code, const EventBlock& block) {
+    if (code == EVT_NOTICE) {
+        std::string text(ReadNoticeBlock(block).text);
+        if (lastNotice_ == text)
+            return;
+        lastNotice_ = text;
+    }
     std::string line = formatter_.Event(code, block);
     if (!line.empty())
         Print(line);
+}
+
+void CliSession::HandleEvent(int32_t code, const EventBlock& block) {
+    PrintEvent(code, block);
     switch (code) {
     case EVT_CONNECTED:
+        reconnector_.Connected();
         if (options_.autoMatch)
             RequestMatch();
         break;
     case EVT_CONNECT_FAILED:
-        exitCode_ = 1;
-        phase_ = Phase::Done;
-        break;
     case EVT_DISCONNECTED:
-        if (phase_ != Phase::Disconnecting)
-            exitCode_ = 1; // the server was lost, not left
-        phase_ = Phase::Done;
+        SessionEnded(code);
+        break;
+    case EVT_SERVER_LOST:
+        AddSystemLine("服务器连接中断，对话结束。");
         break;
     case EVT_MATCH_FAILED:
         // Asking again at once would keep the engine out of the state that notices a lost
@@ -157,10 +205,34 @@ void CliSession::HandleEvent(int32_t code, const EventBlock& block) {
     }
 }
 
+// A session that ends while the user stays is tried again when reconnecting is on; otherwise, or
+// while leaving, the program ends (with 1 unless the user left).
+void CliSession::SessionEnded(int32_t code) {
+    bool left = phase_ == Phase::Disconnecting;
+    if (phase_ == Phase::Running) {
+        if (auto delay = reconnector_.SessionEnded(NowMs())) {
+            Print(formatter_.Reconnecting(*delay));
+            return;
+        }
+    }
+    if (!left || code == EVT_CONNECT_FAILED)
+        exitCode_ = 1; // the server was lost or refused, not left
+    phase_ = Phase::Done;
+}
+
+void CliSession::Reconnect() {
+    if (phase_ == Phase::Running && ClientState() == CLIENT_STATE_DISCONNECTED)
+        ClientConnect();
+}
+
 void CliSession::HandleLine(const std::string& line) {
     if (line.empty())
         return;
-    if (line == "/quit") {
+    if (line.rfind("//", 0) == 0) {
+        SendText(line.substr(1));
+    } else if (line == "/help") {
+        PrintHelp();
+    } else if (line == "/quit") {
         BeginQuit();
     } else if (line == "/match") {
         RequestMatch();
@@ -183,6 +255,11 @@ void CliSession::HandleLine(const std::string& line) {
             return;
         }
         Save(path);
+    } else if (line[0] == '/') {
+        std::fprintf(stderr,
+                     "vessaro-cli: unknown command %s (/help lists them; start a line "
+                     "with // to send it as text)\n",
+                     TerminalSafe(line).c_str());
     } else {
         SendText(line);
     }
@@ -230,6 +307,7 @@ void CliSession::RequestMatch() {
 void CliSession::BeginQuit() {
     if (phase_ != Phase::Running)
         return;
+    reconnector_.Cancel();
     int state = ClientState();
     if (state == CLIENT_STATE_PARTNER_FOUND)
         ClientRefuse();
@@ -266,7 +344,7 @@ void CliSession::CheckQuitProgress() {
 
 int CliSession::PollTimeoutMs() const {
     if (phase_ == Phase::Running)
-        return -1;
+        return static_cast<int>(reconnector_.WaitMs(NowMs()));
     return 100; // while leaving, look at the engine's state now and then
 }
 

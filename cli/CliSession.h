@@ -4,10 +4,12 @@
 #include "EventFormatter.h"
 #include "EventInbox.h"
 #include "LineReader.h"
+#include "Reconnector.h"
 #include "Records.h"
 #include "Transcript.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 namespace vessaro::cli {
@@ -19,7 +21,8 @@ class CliSession {
 public:
     explicit CliSession(CliOptions options);
 
-    // Runs until the user quits (exit code 0) or the server is lost or refuses (exit code 1).
+    // Runs until the user quits (exit code 0) or, when it does not reconnect, the server is lost
+    // or refuses (exit code 1).
     int Run();
 
 private:
@@ -27,6 +30,9 @@ private:
     enum class Phase { Running, LeavingConversation, Disconnecting, Done };
 
     void HandleEvent(int32_t code, const EventBlock& block);
+    void PrintEvent(int32_t code, const EventBlock& block);
+    void SessionEnded(int32_t code);
+    void Reconnect();
     void HandleLine(const std::string& line);
     void SendText(const std::string& utf8);
     void Save(const std::string& path);
@@ -39,6 +45,7 @@ private:
 
     void Print(const std::string& line);
     void Refused(const std::string& command);
+    void PrintHelp();
 
     CliOptions options_;
     EventFormatter formatter_;
@@ -48,6 +55,8 @@ private:
     Transcript transcript_{"", ""};
     Phase phase_ = Phase::Running;
     Clock::time_point deadline_{};
+    Reconnector reconnector_;
+    std::optional<std::string> lastNotice_; // a notice is shown only when its text changes
     int exitCode_ = 0;
     bool matchAfterNotice_ =
         false; // an automatic request failed: ask again once the server is heard

@@ -1,9 +1,15 @@
 #include "EventFormatter.h"
 
 #include "Codec.h"
-#include "Records.h"
+#include "ConditionValues.h"
+#include "TerminalText.h"
 
 #include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <ctime>
+#include <span>
+#include <vector>
 
 namespace vessaro::cli {
 namespace {
@@ -14,10 +20,15 @@ std::string Utf8(std::span<const char> field) {
     return DecodeGbk(FieldText(field));
 }
 
+// A received field as one safe line for the terminal.
+std::string Shown(std::span<const char> field) {
+    return TerminalSafe(Utf8(field));
+}
+
 json ProfileJson(const UserProfile& p) {
     return {{"communityId", Utf8(p.communityId)},
             {"nickname", Utf8(p.nickname)},
-            {"sex", p.sex},
+            {"sex", SexWord(p.sex)},
             {"age", p.age},
             {"occupation", Utf8(p.occupation)},
             {"city", Utf8(p.city)},
@@ -25,17 +36,23 @@ json ProfileJson(const UserProfile& p) {
             {"intro", Utf8(p.intro)}};
 }
 
+// The partner's profile as the chat window shows it, one field a line, indented under the event's
+// line; no field can add a line of its own.
 std::string ProfileLines(const UserProfile& p) {
-    std::string text = DecodeGbk(FormatProfileText(p));
-    std::string out;
-    for (char c : text)
-        if (c != '\r')
-            out += c;
-    return out;
+    return "  昵称：" + Shown(p.nickname) + "\n  性别：" + (p.sex == SEX_MALE ? "男" : "女") +
+           "\n  年龄：" + std::to_string(p.age) + "\n  职业：" + Shown(p.occupation) +
+           "\n  位置：" + Shown(p.city) + "市" + Shown(p.district) + "区" + "\n  简介：" +
+           Shown(p.intro);
 }
 
-std::string Dump(const json& j) {
-    return j.dump(-1, ' ', false, json::error_handler_t::replace);
+// A partner's text: the label on the first line, and a marked label on every line after it, so
+// that a line break inside the text cannot start a line that looks like anybody else's.
+std::string PartnerText(std::string_view utf8) {
+    std::vector<std::string> lines = TerminalLines(utf8);
+    std::string out = "对方：" + lines[0];
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        out += "\n对方| " + lines[i];
+    return out;
 }
 
 const char* EventName(int32_t code) {
@@ -66,12 +83,14 @@ const char* EventName(int32_t code) {
         return "talk_data";
     case EVT_TALK_ENDED:
         return "talk_ended";
+    case EVT_SERVER_LOST:
+        return "server_lost";
     default:
         return nullptr;
     }
 }
 
-std::string JsonLine(int32_t code, const EventBlock& block) {
+json EventJson(int32_t code, const EventBlock& block) {
     json j = {{"event", EventName(code)}};
     switch (code) {
     case EVT_NOTICE: {
@@ -98,19 +117,19 @@ std::string JsonLine(int32_t code, const EventBlock& block) {
     default:
         break;
     }
-    return Dump(j);
+    return j;
 }
 
 std::string HumanLine(int32_t code, const EventBlock& block) {
     switch (code) {
     case EVT_CONNECTED:
-        return "已连接到服务器。输入 /match 寻找聊天对象。";
+        return "已连接到服务器。输入 /match 寻找聊天对象，/help 查看命令。";
     case EVT_CONNECT_FAILED:
         return "连接服务器失败。";
     case EVT_DISCONNECTED:
         return "已断开与服务器的连接。";
     case EVT_NOTICE:
-        return "通知：" + DecodeGbk(ReadNoticeBlock(block).text);
+        return "通知：" + TerminalSafe(DecodeGbk(ReadNoticeBlock(block).text));
     case EVT_MATCH_FAILED:
         return "匹配请求没有回应，请稍后再试。";
     case EVT_MATCHING:
@@ -126,28 +145,96 @@ std::string HumanLine(int32_t code, const EventBlock& block) {
     case EVT_TALK_STARTED:
         return "对话开始。";
     case EVT_TALK_TEXT:
-        return "对方：" + Utf8(ReadTalkTextBlock(block).text);
+        return PartnerText(Utf8(ReadTalkTextBlock(block).text));
     case EVT_TALK_DATA:
         return "收到数据 " + std::to_string(ReadTalkDataBlock(block).size()) + " 字节。";
     case EVT_TALK_ENDED:
         return "对话结束。";
+    case EVT_SERVER_LOST:
+        return "服务器连接中断，对话结束。";
     default:
         return {};
     }
 }
 
+std::string Dump(const json& j) {
+    return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 } // namespace
+
+const char* SexWord(int32_t sex) {
+    switch (sex) {
+    case SEX_MALE:
+        return "male";
+    case SEX_FEMALE:
+        return "female";
+    case SEX_ANY:
+        return "any";
+    default:
+        return "unknown";
+    }
+}
+
+std::string IsoUtc(std::chrono::system_clock::time_point time) {
+    using namespace std::chrono;
+    auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
+    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    int millis = static_cast<int>(ms % 1000);
+    if (millis < 0) { // before 1970: the second below, and the milliseconds after it
+        millis += 1000;
+        --seconds;
+    }
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[40];
+    std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + n, sizeof text - n, ".%03dZ", millis);
+    return text;
+}
 
 std::string EventFormatter::Event(int32_t code, const EventBlock& block) const {
     if (!EventName(code))
         return {};
-    return json_ ? JsonLine(code, block) : HumanLine(code, block);
+    if (!json_)
+        return HumanLine(code, block);
+    json j = EventJson(code, block);
+    j["ts"] = IsoUtc(now_());
+    return Dump(j);
 }
 
 std::string EventFormatter::Sent(std::string_view utf8Text, bool confirmed) const {
     if (json_)
-        return Dump({{"event", confirmed ? "sent" : "send_failed"}, {"text", utf8Text}});
-    return (confirmed ? "我：" : "发送失败：") + std::string(utf8Text);
+        return Dump({{"event", confirmed ? "sent" : "send_failed"},
+                     {"text", utf8Text},
+                     {"ts", IsoUtc(now_())}});
+    // The user's own line, shown as one line whatever it holds.
+    return (confirmed ? "我：" : "发送失败：") + TerminalSafe(utf8Text);
+}
+
+std::string EventFormatter::Reconnecting(int64_t inMs) const {
+    if (json_)
+        return Dump({{"event", "reconnecting"}, {"in_ms", inMs}, {"ts", IsoUtc(now_())}});
+    return "将在 " + std::to_string((inMs + 999) / 1000) + " 秒后重新连接服务器……";
+}
+
+std::string EventFormatter::OwnProfile(const UserProfile& p, const MatchRequirement& r) const {
+    std::string wanted = "不限";
+    if (r.sex != SEX_ANY || r.minAge != kAnyMinAge || r.maxAge != kAnyMaxAge || r.city[0] ||
+        r.district[0]) {
+        wanted = std::string("性别 ") +
+                 (r.sex == SEX_MALE     ? "男"
+                  : r.sex == SEX_FEMALE ? "女"
+                                        : "不限") +
+                 "，年龄 " + std::to_string(r.minAge) + "-" + std::to_string(r.maxAge);
+        if (r.city[0] || r.district[0])
+            wanted += "，位置 " + Shown(r.city) + Shown(r.district);
+    }
+    return "将发送的资料：昵称 " + Shown(p.nickname) + "，性别 " +
+           (p.sex == SEX_MALE ? "男" : "女") + "，年龄 " + std::to_string(p.age) + "，职业 " +
+           Shown(p.occupation) + "，位置 " + Shown(p.city) + "市" + Shown(p.district) + "区" +
+           "，简介 " + Shown(p.intro) + "，社区ID " + Shown(p.communityId) + "，话题 " +
+           Shown(r.topic) + "；想找：" + wanted;
 }
 
 } // namespace vessaro::cli

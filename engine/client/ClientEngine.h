@@ -61,6 +61,7 @@ private:
     // Transitions and their tools; all run with the lock held.
     void Enter(int32_t next);
     void ArmStateTimer();
+    void ArmQueryTimer();
     void CancelTimer();
     bool TakeTick(const DatagramView& tick);
     void SendControl(int32_t type);
@@ -70,7 +71,9 @@ private:
     }
     void Report(int32_t code, EventBlock block = {});
     void LoseSession();
+    void LoseSessionInConversation();
     void EndConversation();
+    void ReportTalkEnded();
     void StartHangUp();
     void OnNotice(const DatagramView& m);
     void OnPeerHangUp();
@@ -110,12 +113,15 @@ private:
     uint32_t timerTag_ = 0;
     int32_t retryCount_ = 0;
     int32_t silenceCount_ = 0;
+    int32_t queryTicksLeft_ = 0; // one-second ticks left before the next keep-alive tick (state 10)
     int32_t sessionId_ = 0;
     int32_t conversationId_ = 0;
     AutoResetEvent acknowledged_;
     uint32_t lastSentSequence_;
     uint32_t lastReceivedSequence_;
     bool textReceivedInConversation_ = false;
+    // EVT_TALK_ENDED has been reported for the current offer: one offer, one end.
+    bool talkEndReported_ = false;
 };
 
 } // namespace vessaro

@@ -34,6 +34,13 @@ inline constexpr uint32_t kOfferMs = 35000;
 
 inline constexpr int32_t kRetryCopies = 3;        // copies of a request before giving up
 inline constexpr int32_t kSilentTicksAllowed = 5; // keep-alive ticks before the peer is lost
+// From this many silent keep-alive ticks on, each tick sends one datagram of the session: a server
+// that still knows it takes it as an answer to nothing, a restarted one answers
+// MSG_SESSION_CLOSED, so the loss shows within seconds instead of after every tick. A conversation
+// hears a probe every tick, and once one is missed asks every second; the idle and matching
+// states hear a notice every other tick.
+inline constexpr int32_t kQueryAfterSilentTicksTalking = 2;
+inline constexpr int32_t kQueryAfterSilentTicks = 3;
 
 constexpr StateTimer TimerOfState(int32_t state) {
     switch (state) {

@@ -1,5 +1,6 @@
 // The offer, the handshake by which both sides accept, the conversation keep-alive and the
-// hang-up. Every way out leads back to the open session (state 2) with EVT_TALK_ENDED.
+// hang-up. Every way out leads back to the open session (state 2) with EVT_TALK_ENDED, reported
+// once per offer.
 #include "ClientEngine.h"
 #include "Console.h"
 
@@ -7,6 +8,15 @@ namespace vessaro {
 
 void ClientEngine::EndConversation() {
     Enter(CLIENT_STATE_CONNECTED);
+    ReportTalkEnded();
+}
+
+// A conversation that times out is reported ended when the hang-up starts, so that the user
+// learns of it at once; the hang-up that follows must not report it a second time.
+void ClientEngine::ReportTalkEnded() {
+    if (talkEndReported_)
+        return;
+    talkEndReported_ = true;
     Report(EVT_TALK_ENDED);
 }
 
@@ -21,6 +31,12 @@ void ClientEngine::OnPeerHangUp() {
     CancelTimer();
     SendControl(MSG_PEER_HANGUP_ACK);
     EndConversation();
+}
+
+void ClientEngine::ArmQueryTimer() {
+    StateTimer talking = TimerOfState(CLIENT_STATE_TALKING);
+    timer_ = timers_.Set(kRetryMs, talking.tag, onTick_);
+    timerTag_ = talking.tag;
 }
 
 void ClientEngine::OnPartnerFound(const DatagramView& m, bool tick) {
@@ -62,13 +78,14 @@ void ClientEngine::OnAccepted(const DatagramView& m, bool tick) {
     if (tick) {
         // The partner did not accept within 35 s.
         StartHangUp();
-        Report(EVT_TALK_ENDED);
+        ReportTalkEnded();
         return;
     }
     if (m.type() == MSG_TALK_START) {
         CancelTimer();
         SendControl(MSG_TALK_START_ACK);
         retryCount_ = 0;
+        queryTicksLeft_ = 0;
         Enter(CLIENT_STATE_TALKING);
         Report(EVT_TALK_STARTED);
     } else if (m.type() == MSG_PEER_HANGUP) {
@@ -94,14 +111,28 @@ void ClientEngine::OnRefuseSent(const DatagramView& m, bool tick) {
 }
 
 // While talking the retry count counts keep-alive ticks since the server's last probe.
+// Once a probe is missed the server is asked every second whether it still knows the session (a
+// restarted server answers one question per second per address, and partners behind one address
+// ask together); the keep-alive count still moves on every fifth of those ticks, so the keep-alive
+// ticks keep their five-second beat, and a probe stops the questions.
 void ClientEngine::OnTalking(const DatagramView& m, bool tick) {
     if (tick) {
-        if (++retryCount_ < kSilentTicksAllowed) {
-            ArmStateTimer();
+        if (queryTicksLeft_ > 0 && --queryTicksLeft_ > 0) {
+            if (retryCount_ >= kQueryAfterSilentTicksTalking) // no probe has come since
+                SendControl(MSG_TALK_PROBE_ACK);
+            ArmQueryTimer();
+        } else if (++retryCount_ < kSilentTicksAllowed) {
+            if (retryCount_ >= kQueryAfterSilentTicksTalking) {
+                SendControl(MSG_TALK_PROBE_ACK);
+                queryTicksLeft_ = kKeepAliveMs / kRetryMs;
+                ArmQueryTimer();
+            } else {
+                ArmStateTimer();
+            }
         } else {
             StartHangUp();
             ConsoleLine("change state to -> CLIENT_STATE_HANGUP_SENT\n");
-            Report(EVT_TALK_ENDED);
+            ReportTalkEnded();
         }
         return;
     }

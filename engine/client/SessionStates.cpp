@@ -9,6 +9,10 @@ bool TakesNotices(int32_t state) {
     return state >= CLIENT_STATE_CONNECTED && state <= CLIENT_STATE_HANGUP_SENT;
 }
 
+bool InOfferOrConversation(int32_t state) {
+    return state >= CLIENT_STATE_PARTNER_FOUND && state <= CLIENT_STATE_HANGUP_SENT;
+}
+
 } // namespace
 
 void ClientEngine::Dispatch(const uint8_t* message, std::size_t length) {
@@ -29,6 +33,13 @@ void ClientEngine::Dispatch(const uint8_t* message, std::size_t length) {
     int32_t state = state_.load();
     if (!tick && m.type() == MSG_NOTICE && TakesNotices(state)) {
         OnNotice(m);
+        return;
+    }
+    // The server no longer knows the session (it was restarted, or dropped it): whatever offer
+    // or conversation was under way cannot go on. Only the server's own address reaches the
+    // dispatcher, so a third party cannot end a conversation this way.
+    if (!tick && m.type() == MSG_SESSION_CLOSED && InOfferOrConversation(state)) {
+        LoseSessionInConversation();
         return;
     }
     switch (state) {
@@ -74,6 +85,18 @@ void ClientEngine::LoseSession() {
     Report(EVT_DISCONNECTED);
 }
 
+// The offer or conversation ends first (reported unless its end already was), then the session.
+// The state is already 0 when the events are reported, so no reaction to them can start anything
+// more on the old session.
+void ClientEngine::LoseSessionInConversation() {
+    CancelTimer();
+    retryCount_ = 0;
+    Enter(CLIENT_STATE_DISCONNECTED);
+    Report(EVT_SERVER_LOST);
+    ReportTalkEnded();
+    Report(EVT_DISCONNECTED);
+}
+
 void ClientEngine::OnConnectSent(const DatagramView& m, bool tick) {
     if (tick) {
         if (++retryCount_ < kRetryCopies) {
@@ -99,11 +122,13 @@ void ClientEngine::OnConnectSent(const DatagramView& m, bool tick) {
     Report(EVT_CONNECTED);
 }
 
-// States 2 and 4 send nothing of their own and expect to hear from the server: five keep-alive
-// ticks in a row without a datagram of the session lose it.
+// States 2 and 4 expect to hear from the server: five keep-alive ticks in a row without a datagram
+// of the session lose it; the later silent ticks ask whether the server still knows the session.
 void ClientEngine::OnKeepAliveState(const DatagramView& m, bool tick) {
     if (tick) {
         if (++silenceCount_ < kSilentTicksAllowed) {
+            if (silenceCount_ >= kQueryAfterSilentTicks)
+                SendControl(MSG_NOTICE_ACK);
             ArmStateTimer();
         } else {
             Enter(CLIENT_STATE_DISCONNECTED);
@@ -129,6 +154,12 @@ void ClientEngine::OnMatchSent(const DatagramView& m, bool tick) {
         }
         return;
     }
+    if (m.type() == MSG_SESSION_CLOSED) {
+        // Waiting for the acknowledgement would only end in EVT_MATCH_FAILED on a session that
+        // no longer exists.
+        LoseSession();
+        return;
+    }
     if (m.type() != MSG_MATCH_REQUEST_ACK)
         return;
     CancelTimer();
@@ -144,6 +175,7 @@ void ClientEngine::OnPartnerOffered(const DatagramView& m) {
     SendControl(MSG_PARTNER_FOUND_ACK);
     retryCount_ = 0;
     textReceivedInConversation_ = false;
+    talkEndReported_ = false;
     Enter(CLIENT_STATE_PARTNER_FOUND);
     Report(EVT_PARTNER_FOUND, MakePartnerBlock(m.partnerProfile(), profile_));
 }

@@ -5,16 +5,16 @@
 #include "Datagram.h"
 #include "MsgProcThread.h"
 #include "QueueFeed.h"
+#include "SocketAddress.h"
 #include "Timers.h"
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -32,7 +32,7 @@ struct Transport {
     // Read without the mutex by SendToServer and the accessors, from any thread.
     std::atomic<CommEndpoint*> liveEndpoint{nullptr};
     std::atomic<bool> resolved{false};
-    char serverIp[64] = {};
+    char serverIp[kAddressTextSize] = {};
     uint16_t serverPort = 0;
 };
 
@@ -46,22 +46,6 @@ std::atomic<MessageDispatcher> dispatcher{nullptr};
 void Dispatch(const uint8_t* message, std::size_t length) {
     if (MessageDispatcher hook = dispatcher.load())
         hook(message, length);
-}
-
-// The first IPv4 address of the host as dotted text; false when the host does not resolve.
-bool LookUpIpv4(const char* host, char (&dotted)[64]) {
-    if (!host)
-        return false;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found)
-        return false;
-    auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    bool ok = inet_ntop(AF_INET, &address->sin_addr, dotted, sizeof dotted) != nullptr;
-    freeaddrinfo(found);
-    return ok;
 }
 
 } // namespace
@@ -92,10 +76,10 @@ int ClientStart(const char* host, uint16_t port) {
     // are destroyed.
     std::atexit(ClientStopThreads);
 
-    char dotted[64] = {};
-    if (!LookUpIpv4(host, dotted))
+    std::optional<std::string> address = LookUpHost(host, t.endpoint->family);
+    if (!address)
         return -1;
-    std::copy(std::begin(dotted), std::end(dotted), t.serverIp);
+    std::snprintf(t.serverIp, sizeof t.serverIp, "%s", address->c_str());
     t.serverPort = port;
     t.resolved.store(true);
     return 0;

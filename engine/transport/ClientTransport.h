@@ -16,10 +16,11 @@ using MessageDispatcher = void (*)(const uint8_t* message, std::size_t length);
 void SetMessageDispatcher(MessageDispatcher dispatcher);
 
 // Starts the timer service, the endpoint on a free local port with its receive thread, the
-// loopback queue and MsgProcThread, then looks the host up (IPv4). Returns 0, or -1 when the host
-// does not resolve (the threads stay running and the server address stays empty) or when the
-// endpoint cannot be opened. Runs once per process; later calls return -1 and change nothing. When
-// the endpoint cannot be opened nothing is started, so a later call may try again.
+// loopback queue and MsgProcThread, then looks the host up: a host name, or an IPv4 or IPv6
+// address (the first address the system lists that can be reached is kept). Returns 0, or -1 when
+// the host does not resolve (the threads stay running and the server address stays empty) or when
+// the endpoint cannot be opened. Runs once per process; later calls return -1 and change nothing.
+// When the endpoint cannot be opened nothing is started, so a later call may try again.
 int ClientStart(const char* host, uint16_t port);
 
 // Sends one datagram to the matching server (complemented on the wire). Returns 0 when the whole
@@ -31,14 +32,16 @@ int SendToServer(const uint8_t* buffer, int length);
 // open, so SendToServer still works; ClientStart also arranges for this to run at exit.
 void ClientStopThreads();
 
-// The server address stored by ClientStart: dotted IPv4 text ("" until a look-up succeeds) and port
+// The server address stored by ClientStart: numeric text, dotted for IPv4 and the IPv6 form
+// otherwise ("" until a look-up succeeds), and port
 // (0 until then). The local UDP port of the endpoint (0 before ClientStart).
 const char* ServerIpText();
 uint16_t ServerPort();
 uint16_t ClientLocalPort();
 
-// Whether a datagram from address:port may reach the engine. Once the server's address is known,
-// only datagrams from exactly that address and port do: anybody else who knows the client's port
+// Whether a datagram from address:port (numeric text as the endpoint reports it) may reach the
+// engine. Once the server's address is known, only datagrams from exactly that address and port
+// do: anybody else who knows the client's port
 // could otherwise feed it answers, texts or hang-ups of a session that is not theirs. Before the
 // look-up has succeeded nothing has been sent, and every datagram is let through.
 bool AcceptsSender(const char* address, uint16_t port);

@@ -2,10 +2,12 @@
 
 #include "Console.h"
 #include "Datagram.h"
+#include "SocketAddress.h"
 #include "WireTransform.h"
 
 #include <arpa/inet.h>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -21,11 +23,49 @@ constexpr auto kRetryPause = std::chrono::milliseconds(10);
 thread_local const CommEndpoint* ownEndpoint = nullptr;
 
 uint16_t BoundPort(int socket) {
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t size = sizeof local;
-    if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &size) != 0)
+    uint16_t port = 0;
+    char text[kAddressTextSize];
+    if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &size) != 0 ||
+        !FormatSocketAddress(reinterpret_cast<sockaddr*>(&local), text, sizeof text, &port))
         return 0;
-    return ntohs(local.sin_port);
+    return port;
+}
+
+// A socket of the family bound to every local interface at the port, or -1. The IPv6 socket is
+// told to take IPv4 as well, whatever the system's default for that is.
+int OpenBound(int family, uint16_t port) {
+    int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_storage any{};
+    socklen_t size;
+    if (family == AF_INET6) {
+        int off = 0;
+        if (setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) {
+            close(fd);
+            return -1;
+        }
+        auto& a = reinterpret_cast<sockaddr_in6&>(any);
+        a.sin6_family = AF_INET6;
+        a.sin6_addr = in6addr_any;
+        a.sin6_port = htons(port);
+        size = sizeof a;
+    } else {
+        auto& a = reinterpret_cast<sockaddr_in&>(any);
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
+        a.sin_port = htons(port);
+        size = sizeof a;
+    }
+    if (bind(fd, reinterpret_cast<sockaddr*>(&any), size) != 0) {
+        int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace
@@ -37,18 +77,17 @@ CommEndpoint::~CommEndpoint() {
 }
 
 std::unique_ptr<CommEndpoint> CommInit(uint16_t localPort) {
-    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int family = AF_INET6;
+    int fd = OpenBound(family, localPort);
+    // IPv4 alone only where IPv6 cannot be had; a port already taken stays taken.
+    if (fd < 0 && errno != EADDRINUSE) {
+        family = AF_INET;
+        fd = OpenBound(family, localPort);
+    }
     if (fd < 0)
         return nullptr;
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
-    any.sin_port = htons(localPort);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) {
-        close(fd);
-        return nullptr;
-    }
     auto endpoint = std::make_unique<CommEndpoint>();
+    endpoint->family = family;
     endpoint->localPort = localPort;
     endpoint->boundPort = BoundPort(fd);
     endpoint->socket = fd;
@@ -69,13 +108,9 @@ int CommSendMsg(CommEndpoint* endpoint, const char* address, uint16_t port, cons
     std::array<uint8_t, kMaxDatagramSize> wire;
     CommInvertBytes(buffer, wire.data(), length);
 
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
     ssize_t sent = -1;
-    if (address && inet_pton(AF_INET, address, &to.sin_addr) == 1)
-        sent = sendto(endpoint->socket, wire.data(), length, 0, reinterpret_cast<sockaddr*>(&to),
-                      sizeof to);
+    if (auto to = ParseSocketAddress(address, port, endpoint->family))
+        sent = sendto(endpoint->socket, wire.data(), length, 0, to->get(), to->size);
     if (sent == length)
         return 0;
     ConsoleLine("CommSendMsg: sendto failed!\n");
@@ -96,9 +131,9 @@ void CommStop(CommEndpoint* endpoint) {
 void CommRecvThread(CommEndpoint* endpoint) {
     ownEndpoint = endpoint;
     std::array<uint8_t, kMaxDatagramSize> buffer;
-    char address[INET_ADDRSTRLEN];
+    char address[kAddressTextSize];
     while (endpoint->stop.WaitReadable(endpoint->socket)) {
-        sockaddr_in from{};
+        sockaddr_storage from{};
         socklen_t fromSize = sizeof from;
         // MSG_TRUNC reports the real size of a datagram too big for the buffer, which is then
         // dropped rather than handed on cut short.
@@ -110,12 +145,14 @@ void CommRecvThread(CommEndpoint* endpoint) {
             continue;
         }
         CommRecvCallback callback = endpoint->callback.load();
-        if (!callback || endpoint->stop.Raised())
+        uint16_t port = 0;
+        if (!callback || endpoint->stop.Raised() ||
+            !FormatSocketAddress(reinterpret_cast<sockaddr*>(&from), address, sizeof address,
+                                 &port))
             continue;
         int length = static_cast<int>(n);
         CommInvertBytes(buffer.data(), buffer.data(), length);
-        inet_ntop(AF_INET, &from.sin_addr, address, sizeof address);
-        callback(buffer.data(), length, address, ntohs(from.sin_port));
+        callback(buffer.data(), length, address, port);
     }
 }
 

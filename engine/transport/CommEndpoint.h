@@ -6,18 +6,21 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <sys/socket.h>
 #include <thread>
 
 namespace vessaro {
 
 // Called on the receive thread for every datagram, already complemented back to plain form, with
-// the sender's dotted IPv4 address and port (host byte order). The buffer holds 4096 bytes whatever
+// the sender's numeric address text (SocketAddress.h: dotted for IPv4, also when it came through
+// the IPv6 socket) and port (host byte order). The buffer holds 4096 bytes whatever
 // the length, so the callback may write a header stamp beyond a short datagram. The result is
 // ignored.
 using CommRecvCallback = int (*)(uint8_t* buffer, int length, const char* address, uint16_t port);
 
 // The UDP endpoint towards the matching server: one socket bound to every local interface and the
-// thread that is its only reader.
+// thread that is its only reader. The socket is IPv6 and takes IPv4 too (as ::ffff: addresses), so
+// one endpoint reaches a server of either kind; where the system has no IPv6 it is IPv4 only.
 struct CommEndpoint {
     CommEndpoint() = default;
     ~CommEndpoint(); // stops the receive thread and closes the socket
@@ -28,6 +31,7 @@ struct CommEndpoint {
     uint16_t localPort = 0; // as asked for (0: any free port)
     uint16_t boundPort = 0; // as the system gave it
     int socket = -1;
+    int family = AF_INET; // AF_INET6 for the dual-stack socket
     std::atomic<CommRecvCallback> callback{nullptr};
     StopSignal stop;
     std::mutex joinMutex;
@@ -41,9 +45,9 @@ std::unique_ptr<CommEndpoint> CommInit(uint16_t localPort);
 // Installs the receive callback; until then received datagrams are dropped.
 void CommSetRecvCallback(CommEndpoint* endpoint, CommRecvCallback callback);
 
-// Sends length bytes to address:port as one datagram, complemented on the way out; the caller's
-// buffer stays as it was. 0 when the whole datagram went out, -1 otherwise. A length below 0 or
-// above 4096 is refused.
+// Sends length bytes to address:port (numeric text, IPv4 or IPv6) as one datagram, complemented on
+// the way out; the caller's buffer stays as it was. 0 when the whole datagram went out, -1
+// otherwise. A length below 0 or above 4096 is refused.
 int CommSendMsg(CommEndpoint* endpoint, const char* address, uint16_t port, const uint8_t* buffer,
                 int length);
 

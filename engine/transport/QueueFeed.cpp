@@ -3,6 +3,8 @@
 #include "ClientTransport.h"
 #include "Messages.h"
 
+#include <cstring>
+
 namespace vessaro {
 
 int ForwardServerDatagram(CMsgQueue& queue, uint8_t* buffer, int length, const char* address,
@@ -11,7 +13,10 @@ int ForwardServerDatagram(CMsgQueue& queue, uint8_t* buffer, int length, const c
         return 0;
     if (DatagramView(buffer, length).type() == MSG_TIMER)
         return 0;
-    StampSender(buffer, address, port);
+    // The header's address field holds 15 characters and a NUL: every IPv4 text fits. An IPv6
+    // text that does not fit is stamped empty rather than cut into a wrong address.
+    bool fits = address && std::strlen(address) < offsets::kSenderAddressSize;
+    StampSender(buffer, fits ? address : "", port);
     return queue.Send(buffer, length);
 }
 

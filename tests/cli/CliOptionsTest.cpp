@@ -1,4 +1,5 @@
 #include "CliOptions.h"
+#include "BuildConfig.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,16 @@ TEST(CliOptions, DefaultsAreTheDialogDefaults) {
     EXPECT_TRUE(o.values.noRestriction);
     EXPECT_TRUE(o.values.sexAny);
     EXPECT_TRUE(o.values.locationAny);
-    EXPECT_FALSE(o.autoMatch || o.autoAccept || o.json);
+    EXPECT_FALSE(o.autoMatch || o.autoAccept || o.json || o.reconnect || o.verbose);
+}
+
+// Reconnecting is on with --reconnect, and always with --auto-match, which would otherwise stop
+// for good at the first lost session.
+TEST(CliOptions, ReconnectAndVerbose) {
+    EXPECT_TRUE(Ok({"--reconnect"}).reconnect);
+    EXPECT_TRUE(Ok({"--auto-match"}).reconnect);
+    EXPECT_FALSE(Ok({"--auto-accept"}).reconnect);
+    EXPECT_TRUE(Ok({"--verbose"}).verbose);
 }
 
 TEST(CliOptions, OwnProfileAndFlags) {
@@ -120,12 +130,20 @@ TEST(CliOptions, LimitsCountGbkBytes) {
     EXPECT_EQ(Ok({"--age", "99"}).values.age, 99u);
 }
 
-TEST(CliOptions, HelpExitsWithZero) {
+TEST(CliOptions, HelpAndVersionExitWithZero) {
     auto result = Parse({"--help"});
     auto* exit = std::get_if<CliExit>(&result);
     ASSERT_NE(exit, nullptr);
     EXPECT_EQ(exit->code, 0);
     EXPECT_NE(exit->message.find("--want-sex"), std::string::npos);
+    EXPECT_NE(exit->message.find("--version"), std::string::npos);
+
+    result = Parse({"--nickname", "x", "--version"});
+    exit = std::get_if<CliExit>(&result);
+    ASSERT_NE(exit, nullptr);
+    EXPECT_EQ(exit->code, 0);
+    EXPECT_EQ(exit->message, VersionLine("vessaro-cli"));
+    EXPECT_EQ(exit->message.rfind("vessaro-cli " VESSARO_VERSION, 0), 0u);
 }
 
 } // namespace

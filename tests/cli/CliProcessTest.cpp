@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -159,6 +160,83 @@ TEST(CliProcess, LostServerEndsWithExitCodeOne) {
     server.Send(BuildControl(MSG_SESSION_CLOSED, kSession));
     ExpectEvent(cli, "disconnected");
     EXPECT_EQ(cli.Wait(), 1);
+}
+
+// Drives a client started with --auto-match --auto-accept into a conversation.
+void TalkWith(FakeServer& server, int32_t session) {
+    ASSERT_TRUE(server.Expect(MSG_CONNECT));
+    server.Send(BuildConnectAck(session, 1));
+    ASSERT_TRUE(server.Expect(MSG_MATCH_REQUEST));
+    server.Send(BuildControl(MSG_MATCH_REQUEST_ACK, session));
+    server.Send(BuildPartnerFound(session, kConversation, EmptyProfile()));
+    ASSERT_TRUE(server.Expect(MSG_ACCEPT));
+    server.Send(BuildControl(MSG_ACCEPT_ACK, session, kConversation));
+    server.Send(BuildControl(MSG_TALK_START, session, kConversation));
+    ASSERT_TRUE(server.Expect(MSG_TALK_START_ACK));
+}
+
+// A restarted server answers with MSG_SESSION_CLOSED: the conversation ends once, because the
+// server was lost, then the session; the client connects again by itself and asks for a partner
+// on its new session.
+TEST(CliProcess, ClosedSessionEndsTheConversationOnceThenReconnectsAndAsksAgain) {
+    FakeServer server;
+    ChildProcess cli(VESSARO_CLI_PATH,
+                     {"--server", "127.0.0.1", "--port", std::to_string(server.port()), "--json",
+                      "--auto-match", "--auto-accept"},
+                     false);
+    TalkWith(server, kSession);
+    ExpectEvent(cli, "talk_started");
+
+    server.Send(BuildControl(MSG_SESSION_CLOSED, kSession));
+    EXPECT_EQ(ExpectEvent(cli, "reconnecting")["in_ms"], 1000);
+    std::vector<std::string> order;
+    for (const std::string& line : cli.lines())
+        order.push_back(json::parse(line)["event"]);
+    std::vector<std::string> tail(order.end() - std::min<std::size_t>(order.size(), 4),
+                                  order.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"server_lost", "talk_ended", "disconnected",
+                                              "reconnecting"}));
+
+    ASSERT_TRUE(server.Expect(MSG_CONNECT, std::chrono::seconds(5)));
+    server.Send(BuildConnectAck(kSession + 1, 1));
+    auto request = server.Expect(MSG_MATCH_REQUEST);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(DatagramView(request->data(), request->size()).sessionId(), kSession + 1);
+    ExpectEvent(cli, "connected");
+    EXPECT_EQ(EventsOf(cli, "talk_ended").size(), 1u);
+
+    cli.WriteLine("/quit");
+    ASSERT_TRUE(server.Expect(MSG_DISCONNECT));
+    server.Send(BuildControl(MSG_DISCONNECT_ACK, kSession + 1));
+    EXPECT_EQ(cli.Wait(), 0);
+}
+
+// For a person: the profile to be sent comes first, a notice is shown once until it changes, and
+// nothing received reaches the terminal as a control or as a line of its own.
+TEST(CliProcess, HumanModeShowsTheProfileOnceEachNoticeAndNoReceivedControls) {
+    FakeServer server;
+    ChildProcess cli(VESSARO_CLI_PATH,
+                     {"--server", "127.0.0.1", "--port", std::to_string(server.port()),
+                      "--nickname", "小明", "--auto-match", "--auto-accept"},
+                     false);
+    auto first = cli.ReadLine();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->rfind("将发送的资料：昵称 小明，", 0), 0u) << *first;
+    TalkWith(server, kSession);
+    for (const char* url : {"http://a/", "http://a/", "http://b/\x1b]0;t\x07"})
+        server.Send(BuildNotice(kSession, url, 0));
+    server.Send(BuildTalkText(kSession, kConversation, 5, MakeTalkText("x\r\n\x1b[2J\x7f")));
+    ASSERT_TRUE(cli.WaitFor("对方| "));
+    cli.Signal(SIGKILL);
+    std::size_t notices = 0;
+    for (const std::string& line : cli.lines()) {
+        notices += line.rfind("通知：", 0) == 0;
+        for (unsigned char c : line)
+            EXPECT_TRUE(c >= 0x20 && c != 0x7F) << line;
+    }
+    EXPECT_EQ(notices, 2u);
+    const std::vector<std::string>& lines = cli.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "对方| \\x1b[2J\\x7f"), lines.end());
 }
 
 TEST(CliProcess, BadOptionIsRefusedWithExitCodeTwo) {

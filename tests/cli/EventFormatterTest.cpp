@@ -17,6 +17,14 @@ std::string Gbk(std::string_view utf8) {
     return EncodeGbk(utf8).value();
 }
 
+// 2024-05-01T08:30:00.125Z
+const std::chrono::system_clock::time_point kAt{std::chrono::milliseconds(1714552200125)};
+const char* const kTs = "\"ts\":\"2024-05-01T08:30:00.125Z\"";
+
+EventFormatter JsonAt() {
+    return EventFormatter(true, [] { return kAt; });
+}
+
 EventBlock NoticeBlockOf(int32_t value, std::string_view gbk) {
     EventBlock block(kNoticeBlockSize, 0);
     std::memcpy(block.data(), &value, 4);
@@ -24,16 +32,16 @@ EventBlock NoticeBlockOf(int32_t value, std::string_view gbk) {
     return block;
 }
 
-TEST(EventFormatter, JsonLinesForSimpleEvents) {
-    EventFormatter f(true);
+TEST(EventFormatter, JsonLinesForSimpleEventsCarryTheirTime) {
+    EventFormatter f = JsonAt();
     const std::pair<int32_t, const char*> cases[] = {
         {EVT_CONNECTED, "connected"},       {EVT_CONNECT_FAILED, "connect_failed"},
         {EVT_DISCONNECTED, "disconnected"}, {EVT_MATCH_FAILED, "match_failed"},
         {EVT_MATCHING, "matching"},         {EVT_MATCH_CANCELLED, "match_cancelled"},
         {EVT_ACCEPTED, "accepted"},         {EVT_TALK_STARTED, "talk_started"},
-        {EVT_TALK_ENDED, "talk_ended"}};
+        {EVT_TALK_ENDED, "talk_ended"},     {EVT_SERVER_LOST, "server_lost"}};
     for (auto [code, name] : cases)
-        EXPECT_EQ(f.Event(code, {}), std::string("{\"event\":\"") + name + "\"}");
+        EXPECT_EQ(f.Event(code, {}), std::string("{\"event\":\"") + name + "\"," + kTs + "}");
     EXPECT_EQ(f.Event(10, {}), "");
     EXPECT_EQ(f.Event(99, {}), "");
 }
@@ -74,14 +82,15 @@ TEST(EventFormatter, PartnerFoundCarriesBothProfiles) {
     json j = json::parse(EventFormatter(true).Event(EVT_PARTNER_FOUND, block));
     EXPECT_EQ(j["partner"]["nickname"], "小红");
     EXPECT_EQ(j["partner"]["communityId"], "77");
-    EXPECT_EQ(j["partner"]["sex"], 2);
+    EXPECT_EQ(j["partner"]["sex"], "female");
+    EXPECT_EQ(j["me"]["sex"], "male");
     EXPECT_EQ(j["partner"]["age"], 28);
     EXPECT_EQ(j["me"]["nickname"], "未名");
     for (const char* key : {"occupation", "city", "district", "intro"})
         EXPECT_TRUE(j["me"].contains(key)) << key;
 
     std::string human = EventFormatter(false).Event(EVT_PARTNER_FOUND, block);
-    EXPECT_NE(human.find("昵称：小红\n性别：女"), std::string::npos) << human;
+    EXPECT_NE(human.find("昵称：小红\n  性别：女"), std::string::npos) << human;
 }
 
 TEST(EventFormatter, BadTextNeverBreaksTheJson) {
@@ -94,11 +103,43 @@ TEST(EventFormatter, BadTextNeverBreaksTheJson) {
     EXPECT_EQ(json::parse(EventFormatter(true).Event(EVT_TALK_TEXT, {}))["text"], "");
 }
 
-TEST(EventFormatter, SendResults) {
-    EventFormatter f(true);
-    EXPECT_EQ(f.Sent("你好", true), "{\"event\":\"sent\",\"text\":\"你好\"}");
-    EXPECT_EQ(f.Sent("x", false), "{\"event\":\"send_failed\",\"text\":\"x\"}");
-    EXPECT_EQ(EventFormatter(false).Sent("hi", false), "发送失败：hi");
+TEST(EventFormatter, SendResultsAndReconnecting) {
+    EventFormatter f = JsonAt();
+    EXPECT_EQ(f.Sent("你好", true),
+              std::string("{\"event\":\"sent\",\"text\":\"你好\",") + kTs + "}");
+    EXPECT_EQ(f.Sent("x", false),
+              std::string("{\"event\":\"send_failed\",\"text\":\"x\",") + kTs + "}");
+    EXPECT_EQ(f.Reconnecting(2000),
+              std::string("{\"event\":\"reconnecting\",\"in_ms\":2000,") + kTs + "}");
+    EXPECT_EQ(EventFormatter(false).Event(EVT_SERVER_LOST, {}), "服务器连接中断，对话结束。");
+}
+
+TEST(EventFormatter, WordsForSexAndUtcTimes) {
+    EXPECT_STREQ(SexWord(SEX_ANY), "any");
+    EXPECT_STREQ(SexWord(7), "unknown");
+    using std::chrono::milliseconds;
+    using TimePoint = std::chrono::system_clock::time_point;
+    EXPECT_EQ(IsoUtc(TimePoint(milliseconds(0))), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(IsoUtc(TimePoint(milliseconds(951782400999))), "2000-02-29T00:00:00.999Z");
+    EXPECT_EQ(IsoUtc(TimePoint(milliseconds(-1))), "1969-12-31T23:59:59.999Z");
+}
+
+// The start line shows every field a match request sends, on one line.
+TEST(EventFormatter, OwnProfileIsOneLineWithEveryField) {
+    UserProfile p = EmptyProfile();
+    CopyToField(p.nickname, Gbk("小明\n"));
+    CopyToField(p.communityId, "c42");
+    p.age = 30;
+    MatchRequirement r = EmptyRequirement();
+    CopyToField(r.topic, Gbk("英语"));
+    r.sex = SEX_FEMALE;
+    r.minAge = 20;
+    r.maxAge = 35;
+    std::string line = EventFormatter(false).OwnProfile(p, r);
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    for (const char* part :
+         {"昵称 小明\\x0a", "年龄 30", "社区ID c42", "话题 英语", "想找：性别 女，年龄 20-35"})
+        EXPECT_NE(line.find(part), std::string::npos) << part << " in " << line;
 }
 
 } // namespace

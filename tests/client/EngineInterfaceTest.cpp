@@ -128,15 +128,22 @@ TEST(EngineRequestMatch, EveryCopyCarriesTheStoredRecordsAndTheSession) {
         EXPECT_TRUE(std::equal(copy.begin(), copy.end(), expected.begin(), expected.end()));
 }
 
+// Whichever way the session was lost, a new connect is granted a new session, and only that
+// session is heard from then on.
 TEST(EngineConnect, AgainAfterLosingTheSessionAcceptsANewSession) {
-    EngineHarness h;
-    h.DriveTo(CLIENT_STATE_CONNECTED);
-    h.ReceiveControl(MSG_SESSION_CLOSED);
-    ASSERT_EQ(h.engine.Connect(), 0);
-    h.Receive(BuildConnectAck(kSession + 5, 1));
-    EXPECT_EQ(h.engine.state(), CLIENT_STATE_CONNECTED);
-    h.engine.RequestMatch(SampleProfile("me"), SampleRequirement("t"));
-    EXPECT_EQ(DatagramView(h.Sent().back().data(), 36).sessionId(), kSession + 5);
+    for (int32_t lostIn : {CLIENT_STATE_CONNECTED, CLIENT_STATE_TALKING}) {
+        EngineHarness h;
+        h.DriveTo(lostIn);
+        h.ReceiveControl(MSG_SESSION_CLOSED);
+        ASSERT_EQ(h.engine.state(), CLIENT_STATE_DISCONNECTED) << lostIn;
+        ASSERT_EQ(h.engine.Connect(), 0);
+        h.Receive(BuildConnectAck(kSession + 5, 1));
+        EXPECT_EQ(h.engine.state(), CLIENT_STATE_CONNECTED) << lostIn;
+        h.ReceiveControl(MSG_SESSION_CLOSED); // of the old session: not heard
+        EXPECT_EQ(h.engine.state(), CLIENT_STATE_CONNECTED) << lostIn;
+        h.engine.RequestMatch(SampleProfile("me"), SampleRequirement("t"));
+        EXPECT_EQ(DatagramView(h.Sent().back().data(), 36).sessionId(), kSession + 5);
+    }
 }
 
 TEST(EngineCallback, MayReadTheStateWhileTheLockIsHeld) {

@@ -21,6 +21,8 @@ void PrintTo(const MessageRow& r, std::ostream* os) {
     *os << "state " << r.state << " type " << r.type;
 }
 
+const Types kServerLost{EVT_SERVER_LOST, EVT_TALK_ENDED, EVT_DISCONNECTED};
+
 class MessageRows : public ::testing::TestWithParam<MessageRow> {};
 
 TEST_P(MessageRows, MoveStateAnswerReportAndKeepOneTimer) {
@@ -66,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
         MessageRow{2, MSG_SESSION_CLOSED, 0, 0, {}, {EVT_DISCONNECTED}},
         MessageRow{2, MSG_PARTNER_FOUND, 0, 2, {}, {}},
         MessageRow{3, MSG_MATCH_REQUEST_ACK, 0, 4, {}, {EVT_MATCHING}},
-        MessageRow{3, MSG_SESSION_CLOSED, 0, 3, {}, {}},
+        MessageRow{3, MSG_SESSION_CLOSED, 0, 0, {}, {EVT_DISCONNECTED}},
         MessageRow{3, MSG_PARTNER_FOUND, 0, 3, {}, {}},
         MessageRow{4, MSG_SESSION_CLOSED, 0, 0, {}, {EVT_DISCONNECTED}},
         MessageRow{4, MSG_MATCH_REQUEST_ACK, 0, 4, {}, {}},
@@ -76,7 +78,6 @@ INSTANTIATE_TEST_SUITE_P(
         MessageRow{5, MSG_PARTNER_FOUND, 0, 5, {}, {}},
         MessageRow{6, MSG_PARTNER_FOUND, 0, 6, {MSG_PARTNER_FOUND_ACK}, {}},
         MessageRow{6, MSG_PEER_HANGUP, 0, 2, {MSG_PEER_HANGUP_ACK}, {EVT_TALK_ENDED}},
-        MessageRow{6, MSG_SESSION_CLOSED, 0, 6, {}, {}},
         MessageRow{7, MSG_ACCEPT_ACK, 0, 8, {}, {EVT_ACCEPTED}},
         MessageRow{7, MSG_PEER_HANGUP, 0, 2, {MSG_PEER_HANGUP_ACK}, {EVT_TALK_ENDED}},
         MessageRow{8, MSG_TALK_START, 0, 10, {MSG_TALK_START_ACK}, {EVT_TALK_STARTED}},
@@ -86,9 +87,15 @@ INSTANTIATE_TEST_SUITE_P(
         MessageRow{10, MSG_TALK_START, 0, 10, {MSG_TALK_START_ACK}, {}},
         MessageRow{10, MSG_TALK_PROBE, 0, 10, {MSG_TALK_PROBE_ACK}, {}},
         MessageRow{10, MSG_PEER_HANGUP, 0, 2, {MSG_PEER_HANGUP_ACK}, {EVT_TALK_ENDED}},
-        MessageRow{10, MSG_SESSION_CLOSED, 0, 10, {}, {}},
         MessageRow{11, MSG_HANGUP_ACK, 0, 2, {}, {EVT_TALK_ENDED}},
         MessageRow{11, MSG_PEER_HANGUP, 0, 11, {}, {}},
+        // The server lost the session during an offer or conversation: both end at once.
+        MessageRow{6, MSG_SESSION_CLOSED, 0, 0, {}, kServerLost},
+        MessageRow{7, MSG_SESSION_CLOSED, 0, 0, {}, kServerLost},
+        MessageRow{8, MSG_SESSION_CLOSED, 0, 0, {}, kServerLost},
+        MessageRow{9, MSG_SESSION_CLOSED, 0, 0, {}, kServerLost},
+        MessageRow{10, MSG_SESSION_CLOSED, 0, 0, {}, kServerLost},
+        MessageRow{11, MSG_SESSION_CLOSED, 0, 0, {}, kServerLost},
         MessageRow{12, MSG_DISCONNECT_ACK, 0, 0, {}, {EVT_DISCONNECTED}},
         MessageRow{12, MSG_SESSION_CLOSED, 0, 0, {}, {EVT_DISCONNECTED}}),
     [](const auto& info) { return RowName(info); });
@@ -145,6 +152,8 @@ struct KeepAliveRow {
     int32_t next;
     Types sent;
     Types events;
+    int32_t query;          // asks the server whether it still knows the session
+    Types queriesAfterTick; // how many, after each of the first four silent ticks
 };
 
 class KeepAliveRows : public ::testing::TestWithParam<KeepAliveRow> {};
@@ -165,11 +174,40 @@ TEST_P(KeepAliveRows, FiveSilentTicksEndItAndASignOfLifeRestartsTheCount) {
     EXPECT_EQ(h.EventCodes(), row.events);
 }
 
+// A silent server is asked, on each later silent tick, whether it still knows the session; a
+// restarted one answers that it does not, and the session ends then instead of after five ticks.
+TEST_P(KeepAliveRows, LaterSilentTicksAskTheServerAndItsAnswerEndsTheSession) {
+    const KeepAliveRow& row = GetParam();
+    EngineHarness h;
+    h.DriveTo(row.state);
+    for (int32_t queries : row.queriesAfterTick) {
+        h.Advance(5000);
+        EXPECT_EQ(h.SentTypes(), Types(queries, row.query));
+    }
+    for (const auto& query : h.Sent())
+        EXPECT_EQ(View(query).sessionId(), kSession);
+    h.Forget();
+    h.ReceiveControl(MSG_SESSION_CLOSED);
+    EXPECT_EQ(h.engine.state(), CLIENT_STATE_DISCONNECTED);
+    EXPECT_EQ(h.EventCodes().back(), EVT_DISCONNECTED);
+}
+
+constexpr int32_t kAsk = MSG_TALK_PROBE_ACK;
+
 INSTANTIATE_TEST_SUITE_P(
     EngineEveryKeepAlive, KeepAliveRows,
-    ::testing::Values(KeepAliveRow{2, MSG_MATCH_CANCEL_ACK, 0, {}, {EVT_DISCONNECTED}},
-                      KeepAliveRow{4, MSG_REFUSE_ACK, 0, {}, {EVT_DISCONNECTED}},
-                      KeepAliveRow{10, MSG_TALK_PROBE, 11, {MSG_HANGUP}, {EVT_TALK_ENDED}}),
+    ::testing::Values(
+        KeepAliveRow{
+            2, MSG_MATCH_CANCEL_ACK, 0, {}, {EVT_DISCONNECTED}, MSG_NOTICE_ACK, {0, 0, 1, 2}},
+        KeepAliveRow{4, MSG_REFUSE_ACK, 0, {}, {EVT_DISCONNECTED}, MSG_NOTICE_ACK, {0, 0, 1, 2}},
+        // In a conversation, every second from the second silent tick on.
+        KeepAliveRow{10,
+                     MSG_TALK_PROBE,
+                     11,
+                     {kAsk, kAsk, kAsk, kAsk, MSG_HANGUP},
+                     {EVT_TALK_ENDED},
+                     kAsk,
+                     {0, 1, 6, 11}}),
     [](const auto& info) { return RowName(info); });
 
 TEST(EngineConversation, OnlyAProbeKeepsTheConversationAlive) {
@@ -181,15 +219,61 @@ TEST(EngineConversation, OnlyAProbeKeepsTheConversationAlive) {
     EXPECT_EQ(h.engine.state(), CLIENT_STATE_HANGUP_SENT);
 }
 
-TEST(EngineConversation, ProbeTimeOutReportsTheEndTwice) {
+// A conversation that times out is reported ended once, when its hang-up starts, whether the
+// hang-up is then confirmed, given up, or cut short by the server losing the session.
+struct TimeOutRow {
+    int32_t state;
+    uint32_t timeOutMs;
+    const char* console;
+    int32_t afterwards; // what ends the hang-up: MSG_HANGUP_ACK, MSG_SESSION_CLOSED, 0 = give up
+    Types events;
+};
+
+class TimeOutRows : public ::testing::TestWithParam<TimeOutRow> {};
+
+TEST_P(TimeOutRows, ReportTheEndOnce) {
+    const TimeOutRow& row = GetParam();
+    EngineHarness h;
+    h.DriveTo(row.state);
+    ConsoleCapture console;
+    h.Advance(row.timeOutMs);
+    EXPECT_EQ(console.Text(), row.console);
+    EXPECT_EQ(h.engine.state(), CLIENT_STATE_HANGUP_SENT);
+    EXPECT_EQ(h.EventCodes(), Types{EVT_TALK_ENDED});
+    if (row.afterwards == 0)
+        h.Advance(3000);
+    else
+        h.ReceiveControl(row.afterwards);
+    EXPECT_EQ(h.EventCodes(), row.events);
+}
+
+const char* const kHangUpLine = "change state to -> CLIENT_STATE_HANGUP_SENT\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    EngineConversationTimeOuts, TimeOutRows,
+    ::testing::Values(TimeOutRow{8, 35000, "", MSG_HANGUP_ACK, {EVT_TALK_ENDED}},
+                      TimeOutRow{8, 35000, "", 0, {EVT_TALK_ENDED}},
+                      TimeOutRow{10, 25000, kHangUpLine, MSG_HANGUP_ACK, {EVT_TALK_ENDED}},
+                      TimeOutRow{10, 25000, kHangUpLine, 0, {EVT_TALK_ENDED}},
+                      TimeOutRow{10,
+                                 25000,
+                                 kHangUpLine,
+                                 MSG_SESSION_CLOSED,
+                                 {EVT_TALK_ENDED, EVT_SERVER_LOST, EVT_DISCONNECTED}}),
+    [](const auto& info) { return RowName(info); });
+
+// After an end reported early, the next offer reports its own end again.
+TEST(EngineConversation, EveryOfferReportsItsOwnEnd) {
     EngineHarness h;
     h.DriveTo(CLIENT_STATE_TALKING);
-    ConsoleCapture console;
-    h.Advance(5 * 5000);
-    EXPECT_EQ(console.Text(), "change state to -> CLIENT_STATE_HANGUP_SENT\n");
+    h.Advance(25000); // probe time-out: ended, hanging up
     h.ReceiveControl(MSG_HANGUP_ACK);
-    EXPECT_EQ(h.EventCodes(), (Types{EVT_TALK_ENDED, EVT_TALK_ENDED}));
-    EXPECT_EQ(h.engine.state(), CLIENT_STATE_CONNECTED);
+    h.engine.RequestMatch(SampleProfile("me"), SampleRequirement("t"));
+    h.ReceiveControl(MSG_MATCH_REQUEST_ACK);
+    h.Receive(BuildPartnerFound(kSession, kConversation + 1, SampleProfile("p")));
+    h.ReceiveControl(MSG_PEER_HANGUP);
+    EXPECT_EQ(h.EventCodes(),
+              (Types{EVT_TALK_ENDED, EVT_MATCHING, EVT_PARTNER_FOUND, EVT_TALK_ENDED}));
 }
 
 TEST(EngineConversation, UnconfirmedHangUpWritesItsLinesAndEnds) {
@@ -203,7 +287,7 @@ TEST(EngineConversation, UnconfirmedHangUpWritesItsLinesAndEnds) {
 }
 
 // The 35 s waits: the user's answer to an offer (no event until the hang-up ends) and the
-// partner's (the end is reported at once and again when the hang-up ends).
+// partner's (the end is reported at once, see TimeOutRows).
 TEST(EngineConversation, OfferWaitsThirtyFiveSecondsForTheUser) {
     EngineHarness h;
     h.DriveTo(CLIENT_STATE_PARTNER_FOUND);
@@ -220,12 +304,13 @@ TEST(EngineConversation, OfferWaitsThirtyFiveSecondsForTheUser) {
 TEST(EngineConversation, AcceptedOfferWaitsThirtyFiveSecondsForThePartner) {
     EngineHarness h;
     h.DriveTo(CLIENT_STATE_ACCEPTED);
-    h.Advance(35000);
+    h.Advance(34999);
+    EXPECT_EQ(h.engine.state(), CLIENT_STATE_ACCEPTED);
+    h.Advance(1);
     EXPECT_EQ(h.engine.state(), CLIENT_STATE_HANGUP_SENT);
-    EXPECT_EQ(h.EventCodes(), Types{EVT_TALK_ENDED});
     h.Advance(3000);
     EXPECT_EQ(h.SentTypes(), Types(3, MSG_HANGUP));
-    EXPECT_EQ(h.EventCodes(), (Types{EVT_TALK_ENDED, EVT_TALK_ENDED}));
+    EXPECT_EQ(h.engine.state(), CLIENT_STATE_CONNECTED);
 }
 
 TEST(EngineConversation, RepeatedOfferReplacesTheConversationId) {
@@ -264,6 +349,7 @@ TEST(EngineSessionFilter, OtherSessionsAreDroppedAndDoNotCountAsLife) {
     h.ReceiveControl(MSG_SESSION_CLOSED, kSession + 1);
     EXPECT_EQ(h.engine.state(), CLIENT_STATE_CONNECTED);
     h.Advance(4 * 5000);
+    h.Forget(); // the silent ticks' questions to the server
     h.Receive(BuildNotice(kSession + 1, "other", 0));
     EXPECT_TRUE(h.SentTypes().empty());
     h.Advance(5000);

@@ -13,6 +13,12 @@ namespace {
 constexpr std::size_t kLargestDatagram = 65536;
 constexpr int kReceiveBuffer = 1 << 20; // room for bursts: a relay or a flooded peer falls behind
 
+uint16_t PortOf(const sockaddr_storage& address) {
+    return ntohs(address.ss_family == AF_INET6
+                     ? reinterpret_cast<const sockaddr_in6&>(address).sin6_port
+                     : reinterpret_cast<const sockaddr_in&>(address).sin_port);
+}
+
 } // namespace
 
 Bytes Complemented(std::span<const uint8_t> bytes) {
@@ -22,16 +28,29 @@ Bytes Complemented(std::span<const uint8_t> bytes) {
     return out;
 }
 
-UdpPeer::UdpPeer(Wire wire, const std::string& localAddress)
-    : socket_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), wire_(wire) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    if (socket_ < 0 || ::inet_pton(AF_INET, localAddress.c_str(), &address.sin_addr) != 1)
+UdpPeer::UdpPeer(Wire wire, const std::string& localAddress) : wire_(wire) {
+    in6_addr v6{};
+    family_ = ::inet_pton(AF_INET6, localAddress.c_str(), &v6) == 1 ? AF_INET6 : AF_INET;
+    socket_ = ::socket(family_, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage address{};
+    socklen_t size;
+    if (family_ == AF_INET6) {
+        auto& a = reinterpret_cast<sockaddr_in6&>(address);
+        a.sin6_family = AF_INET6;
+        a.sin6_addr = v6;
+        size = sizeof a;
+    } else {
+        auto& a = reinterpret_cast<sockaddr_in&>(address);
+        a.sin_family = AF_INET;
+        if (::inet_pton(AF_INET, localAddress.c_str(), &a.sin_addr) != 1)
+            return;
+        size = sizeof a;
+    }
+    if (socket_ < 0)
         return;
-    socklen_t size = sizeof address;
     if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
         ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port_ = ntohs(address.sin_port);
+        port_ = PortOf(address);
     ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
 }
 
@@ -45,12 +64,23 @@ bool UdpPeer::SendTo(uint16_t port, std::span<const uint8_t> bytes) {
         return false;
     const Bytes wire =
         wire_ == Wire::Complemented ? Complemented(bytes) : Bytes(bytes.begin(), bytes.end());
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(port);
-    return ::sendto(socket_, wire.data(), wire.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                    sizeof to) == ssize_t(wire.size());
+    sockaddr_storage to{};
+    socklen_t size;
+    if (family_ == AF_INET6) {
+        auto& a = reinterpret_cast<sockaddr_in6&>(to);
+        a.sin6_family = AF_INET6;
+        a.sin6_addr = in6addr_loopback;
+        a.sin6_port = htons(port);
+        size = sizeof a;
+    } else {
+        auto& a = reinterpret_cast<sockaddr_in&>(to);
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(port);
+        size = sizeof a;
+    }
+    return ::sendto(socket_, wire.data(), wire.size(), 0, reinterpret_cast<sockaddr*>(&to), size) ==
+           ssize_t(wire.size());
 }
 
 std::optional<Bytes> UdpPeer::Receive(std::chrono::milliseconds timeout) {
@@ -58,13 +88,13 @@ std::optional<Bytes> UdpPeer::Receive(std::chrono::milliseconds timeout) {
     if (!ok() || ::poll(&ready, 1, int(timeout.count())) != 1)
         return std::nullopt;
     Bytes bytes(kLargestDatagram);
-    sockaddr_in from{};
+    sockaddr_storage from{};
     socklen_t size = sizeof from;
     const ssize_t n = ::recvfrom(socket_, bytes.data(), bytes.size(), 0,
                                  reinterpret_cast<sockaddr*>(&from), &size);
     if (n < 0)
         return std::nullopt;
-    lastSenderPort_ = ntohs(from.sin_port);
+    lastSenderPort_ = PortOf(from);
     bytes.resize(std::size_t(n));
     return wire_ == Wire::Complemented ? Complemented(bytes) : bytes;
 }

@@ -17,7 +17,8 @@ Bytes Complemented(std::span<const uint8_t> bytes);
 // A UDP socket on a loopback address that plays another party in tests: the matching server, a
 // forger or a flooder, either side of a relay. Raw, it sends and receives bytes as they are; with
 // Wire::Complemented it complements them both ways, so that the test deals in plain messages.
-// Another address of the 127/8 block looks like another host to whoever it sends to.
+// Another address of the 127/8 block looks like another host to whoever it sends to. On an IPv6
+// address (such as "::1") it sends to ::1, otherwise to 127.0.0.1.
 class UdpPeer {
 public:
     enum class Wire { Raw, Complemented };
@@ -35,13 +36,15 @@ public:
     // For polling this socket together with others.
     int descriptor() const { return socket_; }
 
-    // Sends to 127.0.0.1:port; false unless the whole datagram went out.
+    // Sends to the loopback address of its kind (127.0.0.1 or ::1) at port; false unless the whole
+    // datagram went out.
     bool SendTo(uint16_t port, std::span<const uint8_t> bytes);
     // The next datagram, or nothing when none comes in time.
     std::optional<Bytes> Receive(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 private:
     int socket_ = -1;
+    int family_ = 0;
     Wire wire_;
     uint16_t port_ = 0;
     uint16_t lastSenderPort_ = 0;

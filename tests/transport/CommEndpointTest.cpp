@@ -181,6 +181,31 @@ TEST_F(CommEndpointTest, NothingIsDeliveredAfterStop) {
     EXPECT_EQ(server.Receive(), Bytes{0xF0});
 }
 
+// One endpoint talks to servers of both kinds and names each sender by its own address text.
+TEST_F(CommEndpointTest, ReachesIpv4AndIpv6PeersAndNamesThem) {
+    EXPECT_EQ(endpoint->family, AF_INET6) << "this machine has IPv6: the socket is dual-stack";
+    UdpPeer v6(UdpPeer::Wire::Raw, "::1");
+    if (!v6.ok())
+        GTEST_SKIP() << "no IPv6 loopback on this machine";
+    struct Peer {
+        UdpPeer& peer;
+        const char* address;
+    };
+    for (Peer p : {Peer{server, "127.0.0.1"}, Peer{v6, "::1"}}) {
+        ReceivedLog::Clear();
+        ASSERT_EQ(
+            vessaro::CommSendMsg(endpoint.get(), p.address, p.peer.port(), Bytes{0x0F}.data(), 1),
+            0);
+        EXPECT_EQ(p.peer.Receive(), Bytes{0xF0}) << p.address;
+        EXPECT_TRUE(p.peer.SendTo(endpoint->boundPort, Bytes{0x0F}));
+        auto in = ReceivedLog::WaitForNth(1);
+        ASSERT_TRUE(in.has_value()) << p.address;
+        EXPECT_EQ(in->address, p.address);
+        EXPECT_EQ(in->port, p.peer.port());
+    }
+    EXPECT_EQ(vessaro::CommSendMsg(endpoint.get(), "not an address", 1, Bytes{1}.data(), 1), -1);
+}
+
 TEST(CommInit, GivesAFreePortOrNullWhenThePortIsTaken) {
     auto endpoint = vessaro::CommInit(0);
     ASSERT_NE(endpoint, nullptr);

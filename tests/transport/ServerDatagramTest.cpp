@@ -140,6 +140,26 @@ TEST(ForwardServerDatagram, DropsTicksOfAnyLengthAndForwardsOtherTypes) {
     EXPECT_FALSE(TakeFromQueue(queue, 100ms).has_value());
 }
 
+// The address field holds 15 characters: an IPv4 text and a short IPv6 one are stamped, a longer
+// one is stamped empty rather than cut into an address that is not the sender's.
+TEST(ForwardServerDatagram, StampsWhatFitsTheAddressField) {
+    CMsgQueue queue;
+    ASSERT_EQ(queue.Create(), 0);
+    struct Row {
+        const char* address;
+        const char* stamped;
+    };
+    for (Row row : {Row{"255.255.255.255", "255.255.255.255"}, Row{"::1", "::1"},
+                    Row{"2001:db8::1:2:3", "2001:db8::1:2:3"}, Row{"2001:db8::1:2:33", ""},
+                    Row{"fe80::1234:5678:9abc%2", ""}}) {
+        Bytes buffer(4096);
+        Bytes probe = Patterned(36);
+        std::copy(probe.begin(), probe.end(), buffer.begin());
+        EXPECT_EQ(vessaro::ForwardServerDatagram(queue, buffer.data(), 36, row.address, 7), 36);
+        EXPECT_EQ(TakeFromQueue(queue), Stamped(probe, row.stamped, 7)) << row.address;
+    }
+}
+
 TEST(PutTimerTick, QueuesTheFortyByteTickUncomplemented) {
     CMsgQueue queue;
     ASSERT_EQ(queue.Create(), 0);
