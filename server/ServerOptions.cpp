@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -65,8 +66,11 @@ std::string ChooseConfigFile(const std::vector<std::string>& arguments,
     }
     if (chosen.empty())
         return ""; // an empty name asks for no file at all
+    std::error_code ignored;
     if (access(chosen.c_str(), R_OK) != 0 || !std::ifstream(chosen).good())
         error = "cannot read the configuration file " + chosen + ": " + std::strerror(errno);
+    else if (!std::filesystem::is_regular_file(chosen, ignored))
+        error = "the configuration file " + chosen + " is not a file";
     return chosen;
 }
 
