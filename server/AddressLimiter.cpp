@@ -4,8 +4,15 @@
 
 namespace vessaro {
 
-AddressLimiter::AddressLimiter(double ratePerSecond, std::size_t maxTracked)
-    : rate_(ratePerSecond), burst_(std::max(1.0, 2.0 * ratePerSecond)), maxTracked_(maxTracked) {}
+AddressLimiter::AddressLimiter(double ratePerSecond, std::size_t maxTracked, double burst) {
+    SetLimits(ratePerSecond, maxTracked, burst);
+}
+
+void AddressLimiter::SetLimits(double ratePerSecond, std::size_t maxTracked, double burst) {
+    rate_ = ratePerSecond;
+    burst_ = burst > 0 ? burst : std::max(1.0, 2.0 * ratePerSecond);
+    maxTracked_ = maxTracked;
+}
 
 bool AddressLimiter::Allow(const AddressKey& address, int64_t nowMs) {
     auto it = buckets_.find(address);

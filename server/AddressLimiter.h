@@ -15,7 +15,12 @@ namespace vessaro {
 // from forged addresses cannot grow the table without bound.
 class AddressLimiter {
 public:
-    AddressLimiter(double ratePerSecond, std::size_t maxTracked);
+    // The burst defaults to twice the rate (at least one).
+    AddressLimiter(double ratePerSecond, std::size_t maxTracked, double burst = 0);
+
+    // New limits, applied to the buckets already tracked too; when the table is now over its
+    // size, further addresses wait until sweeps have made room.
+    void SetLimits(double ratePerSecond, std::size_t maxTracked, double burst = 0);
 
     // True when a datagram of this address may be handled now.
     bool Allow(const AddressKey& address, int64_t nowMs);

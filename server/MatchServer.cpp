@@ -305,6 +305,20 @@ void MatchServer::Shutdown() {
     timers_.Clear();
 }
 
+std::vector<std::string> MatchServer::Reload(const ServerConfig& config) {
+    std::vector<std::string> needRestart;
+    if (config.maxUnproven != config_.maxUnproven)
+        needRestart.push_back("maxUnproven");
+    const std::size_t keptMaxUnproven = config_.maxUnproven;
+    config_ = config;
+    config_.maxUnproven = keptMaxUnproven;
+    textBurst_ = std::max(1.0, 2.0 * config_.textsPerSecondPerSession);
+    sessions_.SetLimits(config_.maxSessions, config_.maxSessionsPerAddress, config_.closedMemoryMs,
+                        config_.maxClosedRemembered);
+    limiter_.SetLimits(config_.datagramsPerSecondPerAddress, config_.maxTrackedAddresses);
+    return needRestart;
+}
+
 ServerStats MatchServer::Stats() const {
     ServerStats stats = stats_;
     stats.sessions = sessions_.size();

@@ -14,7 +14,9 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace vessaro {
 
@@ -42,6 +44,12 @@ public:
     // Tells every client that the server leaves (each partner of an offer or conversation gets
     // MSG_PEER_HANGUP, then every session MSG_SESSION_CLOSED) and forgets them all.
     void Shutdown();
+
+    // Applies new settings without dropping a session: limits, rates, intervals, copies, the
+    // notice address and the address-proof settings take effect at once (timers already set keep
+    // their time). Returns the names of the fields that differ but only take effect after a
+    // restart (the size of the unproven table, which is allocated once); empty when none.
+    std::vector<std::string> Reload(const ServerConfig& config);
 
     ServerStats Stats() const;
 

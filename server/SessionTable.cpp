@@ -7,6 +7,14 @@ SessionTable::SessionTable(std::size_t maxSessions, std::size_t maxPerAddress,
     : maxSessions_(maxSessions), maxPerAddress_(maxPerAddress), closedMemoryMs_(closedMemoryMs),
       maxClosed_(maxClosedRemembered) {}
 
+void SessionTable::SetLimits(std::size_t maxSessions, std::size_t maxPerAddress,
+                             int64_t closedMemoryMs, std::size_t maxClosedRemembered) {
+    maxSessions_ = maxSessions;
+    maxPerAddress_ = maxPerAddress;
+    closedMemoryMs_ = closedMemoryMs;
+    maxClosed_ = maxClosedRemembered;
+}
+
 SessionTable::Refusal SessionTable::CheckLimits(const Endpoint& endpoint) const {
     if (sessions_.size() >= maxSessions_)
         return Refusal::Full;

@@ -20,6 +20,10 @@ public:
     SessionTable(std::size_t maxSessions, std::size_t maxPerAddress, int64_t closedMemoryMs,
                  std::size_t maxClosedRemembered);
 
+    // New limits; sessions already open stay, even above a lowered limit.
+    void SetLimits(std::size_t maxSessions, std::size_t maxPerAddress, int64_t closedMemoryMs,
+                   std::size_t maxClosedRemembered);
+
     // Whether a new session for this endpoint is within the limits.
     Refusal CheckLimits(const Endpoint& endpoint) const;
     // Opens a session with an id that IsTaken says is free.

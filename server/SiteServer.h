@@ -2,38 +2,68 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
-#include <thread>
 
-namespace httplib {
-class Server;
-}
+struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace vessaro {
 
-// Serves the web site's default pages (the info page, the logo page) from a folder over HTTP, on
-// a thread of its own. Pages are declared UTF-8.
+class RequestDeadlines;
+class SiteFolder;
+
+struct HttpReply {
+    int status = 200;
+    std::string contentType = "text/plain; charset=utf-8";
+    std::string body;
+};
+// Runs on the HTTP thread: it must be safe to call while the rest of the program runs.
+using HttpHandler = std::function<HttpReply()>;
+
+struct SiteServerOptions {
+    std::string bind = "::";                     // IPv4 or IPv6 literal, or a host name; "::"
+                                                 // serves IPv4 and IPv6
+    uint16_t port = 8080;                        // 0: any free port
+    std::string siteDir;                         // empty: no files, only the handlers
+    std::map<std::string, HttpHandler> handlers; // exact paths, e.g. "/metrics", "/healthz"
+    unsigned maxConnections = 1024;
+    unsigned maxConnectionsPerAddress = 16;
+    unsigned requestTimeoutSeconds = 10; // a whole request, however slowly it trickles
+};
+
+// The web site: the default pages from a folder and a few handlers at fixed paths, over HTTP, on a
+// poll thread of its own. Slow or idle clients cannot take it from others: connections are
+// bounded in all and per address, and each request must be done within its time. Files are
+// served only from inside the folder; only GET and HEAD are answered.
 class SiteServer {
 public:
-    // Starts serving siteDir on address:port (0: any free port). Null, with the reason in error,
-    // when the folder is missing or the port cannot be bound.
-    static std::unique_ptr<SiteServer> Start(const std::string& bindAddress, uint16_t port,
-                                             const std::string& siteDir, std::string& error);
+    // Null, with a reason that names the address and port, when the port is taken or cannot be
+    // bound, or the folder is missing or unreadable.
+    static std::unique_ptr<SiteServer> Start(const SiteServerOptions& options, std::string& error);
     ~SiteServer();
     SiteServer(const SiteServer&) = delete;
     SiteServer& operator=(const SiteServer&) = delete;
 
     uint16_t port() const { return port_; }
+    uint64_t requests() const { return requests_; } // requests answered
     void Stop();
 
-private:
-    SiteServer(std::unique_ptr<httplib::Server> server, uint16_t port);
+    // The answer to one request; public for the HTTP library's callbacks.
+    int Answer(MHD_Connection* connection, const char* method, const char* rawPath);
+    RequestDeadlines& deadlines() { return *deadlines_; }
 
-    std::unique_ptr<httplib::Server> server_;
-    uint16_t port_;
-    std::atomic<bool> finished_ = false;
-    std::thread thread_;
+private:
+    SiteServer(const SiteServerOptions& options, std::unique_ptr<SiteFolder> folder);
+
+    std::map<std::string, HttpHandler> handlers_;
+    std::unique_ptr<SiteFolder> folder_;
+    std::unique_ptr<RequestDeadlines> deadlines_;
+    MHD_Daemon* daemon_ = nullptr;
+    uint16_t port_ = 0;
+    std::atomic<uint64_t> requests_ = 0;
 };
 
 } // namespace vessaro

@@ -111,16 +111,6 @@ std::string MakePlan(const ServerOptions& options, Logger* log, Plan& plan) {
 const char* const kRestartOnly[] = {"bind",     "port",         "http-port",
                                     "site-dir", "metrics-bind", "stats-interval"};
 
-// Applies settings that can change while sessions are open; the names of the ServerConfig
-// fields that cannot, or nothing when this core cannot change any setting live.
-template <typename Core>
-std::optional<std::vector<std::string>> ApplyLive(Core& core, const ServerConfig& config) {
-    if constexpr (requires { core.Reload(config); })
-        return core.Reload(config);
-    else
-        return std::nullopt;
-}
-
 // Reads the configuration again (the command line still wins) and applies what changed. A bad
 // file or value is logged and the running settings stay.
 void Reload(const std::vector<std::string>& arguments, const std::string& defaultConfig,
@@ -145,14 +135,10 @@ void Reload(const std::vector<std::string>& arguments, const std::string& defaul
         log.Info("reload: " + name + " " + old + " -> " + value +
                  (restart ? " (needs a restart; not applied)" : ""));
     }
-    std::optional<std::vector<std::string>> needRestart = ApplyLive(core, next.config);
-    if (!needRestart) {
-        log.Warn("reload: this build cannot change settings live; restart to apply them");
-        return;
-    }
+    const std::vector<std::string> needRestart = core.Reload(next.config);
     if (next.noticeUrl != running.noticeUrl)
         log.Info("reload: notices now name " + next.noticeUrl);
-    for (const std::string& field : *needRestart)
+    for (const std::string& field : needRestart)
         log.Warn("reload: " + field + " needs a restart to change");
     if (std::optional<LogLevel> level = ParseLogLevel(next.options.logLevel))
         log.SetLevel(*level);
@@ -213,14 +199,49 @@ int main(int argc, char** argv) {
         log.Error("cannot open the matching port: " + error);
         return kRuntimeError;
     }
-    std::unique_ptr<SiteServer> site;
+    // The handlers read what the loop publishes; they are called only once the loop runs.
+    StatsSnapshot snapshot([&loop] { loop->Wake(); }, &ServerLoop::NowMs);
+    std::atomic<const SiteServer*> listeners[2] = {nullptr, nullptr};
+    HttpHandler metrics = [&snapshot, &listeners] {
+        std::optional<ServerStats> stats = snapshot.Read();
+        if (!stats)
+            return HttpReply{503, "text/plain; charset=utf-8", "stats not available\n"};
+        MetricsInput input{*stats, 0};
+        for (const auto& listener : listeners) {
+            if (const SiteServer* l = listener.load())
+                input.httpRequests += l->requests();
+        }
+        return HttpReply{200, "text/plain; version=0.0.4; charset=utf-8", FormatMetrics(input)};
+    };
+    HttpHandler health = [&snapshot] {
+        return snapshot.Alive(kHealthyTurnMs)
+                   ? HttpReply{200, "text/plain; charset=utf-8", "ok\n"}
+                   : HttpReply{503, "text/plain; charset=utf-8", "the server loop is stuck\n"};
+    };
+    std::unique_ptr<SiteServer> site, metricsSite;
     if (plan.options.httpPort != 0) {
-        site = SiteServer::Start(plan.options.bind, plan.options.httpPort, plan.options.siteDir,
-                                 error);
+        SiteServerOptions web;
+        web.bind = plan.options.bind;
+        web.port = plan.options.httpPort;
+        web.siteDir = plan.options.siteDir;
+        site = SiteServer::Start(web, error);
         if (!site) {
             log.Error(error + " (--http-port 0 runs without web pages)");
             return kRuntimeError;
         }
+        listeners[0] = site.get();
+    }
+    if (!plan.options.metricsBind.empty()) {
+        SiteServerOptions web;
+        web.bind = plan.metricsHost;
+        web.port = plan.metricsPort;
+        web.handlers = {{"/metrics", metrics}, {"/healthz", health}};
+        metricsSite = SiteServer::Start(web, error);
+        if (!metricsSite) {
+            log.Error(error + " (--metrics-bind \"\" runs without metrics)");
+            return kRuntimeError;
+        }
+        listeners[1] = metricsSite.get();
     }
     g_loop = loop.get();
     InstallSignalHandlers();
@@ -233,7 +254,6 @@ int main(int argc, char** argv) {
             loop->Send(to, datagram);
         },
         [&random] { return random.Next(); });
-    StatsSnapshot snapshot([&loop] { loop->Wake(); }, &ServerLoop::NowMs);
 
     LoopHooks hooks;
     hooks.snapshot = &snapshot;
@@ -256,12 +276,19 @@ int main(int argc, char** argv) {
     hooks.watchdog = [] { NotifyServiceManager("WATCHDOG=1"); };
 
     std::string http = site ? "http " + std::to_string(site->port()) : "http off";
+    const bool v6Host = plan.metricsHost.find(':') != std::string::npos;
+    http += metricsSite
+                ? ", metrics " + (v6Host ? "[" + plan.metricsHost + "]" : plan.metricsHost) + ":" +
+                      std::to_string(metricsSite->port())
+                : ", metrics off";
     std::printf("vessaro-server: ready on %s (%s)\n", Join(loop->BoundText()).c_str(),
                 http.c_str());
     std::fflush(stdout);
     log.Info("notices name " + plan.noticeUrl);
     NotifyServiceManager("READY=1\n" + StatusText(ServerStats{}));
     loop->Run(core, hooks);
+    if (metricsSite)
+        metricsSite->Stop();
     if (site)
         site->Stop();
     log.Info("stopped");

@@ -177,6 +177,32 @@ TEST(ServerSessions, OneAddressIsHeldToItsDatagramRate) {
     EXPECT_EQ(Count(a.Inbox(), MSG_MATCH_CANCEL_ACK), 10) << "refilled at the rate";
 }
 
+// New settings reach the sessions already open, which all stay; only the unproven table's size
+// waits for a restart.
+TEST(ServerSessions, ReloadAppliesLiveSettingsAndNamesTheRest) {
+    CoreHarness h;
+    TestClient a{h, Ep(1, 1)}, b{h, Ep(2, 2)};
+    ASSERT_TRUE(a.Connect());
+    ASSERT_TRUE(b.Connect());
+    ServerConfig config = TestConfig();
+    config.maxSessions = 2;
+    config.noticeUrl = "http://other.test/";
+    EXPECT_TRUE(h.server.Reload(config).empty());
+    TestClient c{h, Ep(3, 3)};
+    EXPECT_FALSE(c.Connect()) << "the lower limit applies at once";
+    EXPECT_EQ(h.server.Stats().sessions, 2u);
+    a.Inbox();
+    h.Advance(config.noticeIntervalMs);
+    std::vector<Sent> in = a.Inbox();
+    ASSERT_EQ(Count(in, MSG_NOTICE), 1);
+    EXPECT_EQ(in.back().view().noticeText(), "http://other.test/");
+
+    config.maxUnproven = 7;
+    config.maxSessions = 3;
+    EXPECT_EQ(h.server.Reload(config), (std::vector<std::string>{"maxUnproven"}));
+    EXPECT_TRUE(c.Connect()) << "what can change live still does";
+}
+
 TEST(ServerSessions, ShutdownTellsPartnersAndEverySession) {
     CoreHarness h;
     TestClient a{h, Ep(1, 1)}, b{h, Ep(2, 2)}, c{h, Ep(3, 3)};
