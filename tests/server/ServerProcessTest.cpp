@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <regex>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -432,6 +433,43 @@ TEST(ServerProcess, MetricsAndHealthAreServedOnTheirOwnListener) {
         << "no site files on the metrics listener";
     server.Signal(SIGTERM);
     EXPECT_EQ(server.WaitExit(), 0);
+}
+
+// Under systemd: READY=1 once the sockets are bound, watchdog pings from the loop at half the
+// period, STOPPING=1 on SIGTERM.
+TEST(ServerProcess, TellsTheServiceManagerWhenReadyAliveAndStopping) {
+    const std::string path = testing::TempDir() + "vessaro-notify-" + std::to_string(getpid());
+    int manager = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    unlink(path.c_str());
+    ASSERT_EQ(bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    setenv("NOTIFY_SOCKET", path.c_str(), 1);
+    setenv("WATCHDOG_USEC", "200000", 1);
+    ServerProcess server(Args({}));
+    unsetenv("NOTIFY_SOCKET");
+    unsetenv("WATCHDOG_USEC");
+    auto next = [&] {
+        pollfd p{manager, POLLIN, 0};
+        char buffer[512];
+        ssize_t n = poll(&p, 1, kWaitMs) > 0 ? recv(manager, buffer, sizeof buffer, 0) : -1;
+        return n > 0 ? std::string(buffer, std::size_t(n)) : std::string();
+    };
+    EXPECT_NE(server.WaitReady(), 0);
+    std::string state = next();
+    EXPECT_EQ(state.rfind("READY=1\nSTATUS=", 0), 0u) << state;
+    const int64_t start = NowMs();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(next(), "WATCHDOG=1");
+    EXPECT_GE(NowMs() - start, 150) << "pings come at half the period, not at once";
+    server.Signal(SIGTERM);
+    while ((state = next()) == "WATCHDOG=1") {
+    }
+    EXPECT_EQ(state, "STOPPING=1");
+    EXPECT_EQ(server.WaitExit(), 0);
+    close(manager);
+    unlink(path.c_str());
 }
 
 } // namespace
