@@ -407,7 +407,8 @@ TEST(ServerProcess, ReloadChangesTheNoticeWithoutDroppingTheSession) {
 }
 
 TEST(ServerProcess, MetricsAndHealthAreServedOnTheirOwnListener) {
-    ServerProcess server(Args({"--metrics-bind", "127.0.0.1:0"}));
+    // IPv4 clients reach the default dual-stack socket.
+    ServerProcess server(Args({"--metrics-bind", "127.0.0.1:0", "--bind", "::"}));
     const uint16_t port = server.WaitReady();
     ASSERT_NE(port, 0);
     const uint16_t metricsPort = server.ListenerPort("metrics 127.0.0.1");
