@@ -75,7 +75,10 @@ struct Plan {
 };
 
 // Turns the options into a plan; "" when they make sense, otherwise what is wrong with them.
-std::string MakePlan(const ServerOptions& options, Logger* log, Plan& plan) {
+// A reload passes the addresses already bound, which only a restart changes, so that the loop
+// never waits for a name look-up.
+std::string MakePlan(const ServerOptions& options, Logger* log, Plan& plan,
+                     const std::vector<Endpoint>* bound = nullptr) {
     plan.options = options;
     ServerOptions& o = plan.options;
     if (o.bind == "::" && !Ipv6Available()) {
@@ -84,7 +87,9 @@ std::string MakePlan(const ServerOptions& options, Logger* log, Plan& plan) {
         o.bind = "0.0.0.0";
     }
     std::string error;
-    if (!ResolveBindAddresses(o.bind, plan.udpAddresses, error))
+    if (bound)
+        plan.udpAddresses = *bound;
+    else if (!ResolveBindAddresses(o.bind, plan.udpAddresses, error))
         return "--bind: " + error;
     if (!o.metricsBind.empty() &&
         !ParseHostPort(o.metricsBind, plan.metricsHost, plan.metricsPort, error))
@@ -118,8 +123,9 @@ void Reload(const std::vector<std::string>& arguments, const std::string& defaul
     ServerOptions fresh;
     ParseResult parsed = ParseServerOptions(arguments, ProcessEnvironment(), defaultConfig, fresh);
     Plan next;
-    std::string error =
-        parsed.kind == ParseResult::Run ? MakePlan(fresh, nullptr, next) : parsed.message;
+    std::string error = parsed.kind == ParseResult::Run
+                            ? MakePlan(fresh, nullptr, next, &running.udpAddresses)
+                            : parsed.message;
     if (!error.empty()) {
         log.Error("reload refused, the running settings stay: " + error);
         return;

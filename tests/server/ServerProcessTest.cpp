@@ -361,12 +361,6 @@ TEST(ServerProcess, BadSettingsAndTakenPortsAreRefusedWithAReason) {
     EXPECT_EQ(first.WaitExit(), 0);
 }
 
-TEST(ServerProcess, VersionNamesTheProgram) {
-    ServerProcess server({"--version"});
-    EXPECT_EQ(server.ReadLine().rfind("vessaro-server ", 0), 0u);
-    EXPECT_EQ(server.WaitExit(), 0);
-}
-
 // The notice address changes on SIGHUP while a session stays open: the next notice names it.
 TEST(ServerProcess, ReloadChangesTheNoticeWithoutDroppingTheSession) {
     const std::string path = testing::TempDir() + "vessaro-reload-" + std::to_string(getpid());
