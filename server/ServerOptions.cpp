@@ -86,7 +86,8 @@ std::vector<std::string> MergedArguments(const CLI::App& app,
             continue;
         for (const CLI::Option* option : app.get_options()) {
             const auto& names = option->get_lnames();
-            if (!names.empty() && EnvironmentName("--" + names.front()) == name) {
+            if (option->get_configurable() && !names.empty() &&
+                EnvironmentName("--" + names.front()) == name) {
                 merged.push_back("--" + names.front());
                 merged.push_back(value);
             }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
 
 namespace vessaro {
 namespace {
@@ -47,6 +49,25 @@ TEST(Log, MessagesBelowTheLevelAreLeftOut) {
     EXPECT_EQ(std::string(buffer, n), "<4>w\n<3>e\n<7>d2\n");
     EXPECT_EQ(ParseLogLevel("debug"), LogLevel::Debug);
     EXPECT_EQ(ParseLogLevel("DEBUG"), std::nullopt);
+}
+
+// systemd names the journal's stream in JOURNAL_STREAM; a variable inherited by a process whose
+// standard error goes elsewhere must not count.
+TEST(Log, JournalModeOnlyWhenStandardErrorIsTheNamedStream) {
+    struct stat st {};
+    ASSERT_EQ(fstat(2, &st), 0);
+    const std::string own =
+        std::to_string((unsigned long long)st.st_dev) + ":" + std::to_string(st.st_ino);
+    const std::pair<const char*, bool> cases[] = {
+        {own.c_str(), true}, {"0:0", false}, {"garbage", false}, {nullptr, false}};
+    for (const auto& [value, journal] : cases) {
+        if (value)
+            setenv("JOURNAL_STREAM", value, 1);
+        else
+            unsetenv("JOURNAL_STREAM");
+        EXPECT_EQ(Logger::StderrIsJournal(), journal) << (value ? value : "unset");
+    }
+    unsetenv("JOURNAL_STREAM");
 }
 
 } // namespace

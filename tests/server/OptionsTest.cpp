@@ -93,6 +93,7 @@ TEST(ServerOptions, BadSettingsStopWithStatusTwoAndNameTheirSource) {
         {{"--config", "/nonexistent.toml"}, {}, {"/nonexistent.toml"}},
         {{"--config", fs::temp_directory_path().string()}, {}, {"not a file"}},
         {{}, {{"VESSARO_PORT", "70000"}}, {"VESSARO_PORT"}},
+        {{}, {{"VESSARO_VERSION", "1"}, {"VESSARO_PORT", "x1"}}, {"VESSARO_PORT=x1"}},
         {{}, {{"VESSARO_LOG_LEVEL", "loud"}}, {"VESSARO_LOG_LEVEL", "loud"}},
         {{"--max-sessions", "0"}, {}, {"--max-sessions"}},
         {{"--text-rate", "fast"}, {}, {"--text-rate"}},
