@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -116,6 +117,19 @@ std::string MakePlan(const ServerOptions& options, Logger* log, Plan& plan,
 const char* const kRestartOnly[] = {"bind",     "port",         "http-port",
                                     "site-dir", "metrics-bind", "stats-interval"};
 
+// The option that sets a ServerConfig field ("maxUnproven" -> "max-unproven") when there is one
+// of that name, else the field's own name.
+std::string OptionNameOf(const std::string& field,
+                         const std::map<std::string, std::string>& options) {
+    std::string name;
+    for (char c : field) {
+        if (std::isupper(static_cast<unsigned char>(c)))
+            name += '-';
+        name += char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return options.count(name) ? name : field;
+}
+
 // Reads the configuration again (the command line still wins) and applies what changed. A bad
 // file or value is logged and the running settings stay.
 void Reload(const std::vector<std::string>& arguments, const std::string& defaultConfig,
@@ -145,7 +159,7 @@ void Reload(const std::vector<std::string>& arguments, const std::string& defaul
     if (next.noticeUrl != running.noticeUrl)
         log.Info("reload: notices now name " + next.noticeUrl);
     for (const std::string& field : needRestart)
-        log.Warn("reload: " + field + " needs a restart to change");
+        log.Warn("reload: " + OptionNameOf(field, after) + " needs a restart to change");
     if (std::optional<LogLevel> level = ParseLogLevel(next.options.logLevel))
         log.SetLevel(*level);
     // What a restart would change stays as it runs, so that the next reload reports it again.
