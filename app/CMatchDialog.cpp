@@ -13,6 +13,7 @@
 #include "MatchEngine.h"
 #include "MessageBox.h"
 #include "RequirementSummary.h"
+#include "SafeText.h"
 #include "SoundService.h"
 #include "Strings.h"
 
@@ -23,6 +24,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace vessaro {
 namespace {
@@ -58,6 +61,9 @@ CMatchDialog::CMatchDialog(QString serverHost, uint16_t serverPort, QString webU
             &CMatchDialog::OnStart);
     connect(res::ControlAs<QPushButton>(this, kCancel), &QPushButton::clicked, this,
             &CMatchDialog::OnCancel);
+    reconnectTimer_ = new QTimer(this);
+    reconnectTimer_->setSingleShot(true);
+    connect(reconnectTimer_, &QTimer::timeout, this, &CMatchDialog::Reconnect);
     OnInitDialog();
 }
 
@@ -185,22 +191,20 @@ void CMatchDialog::customEvent(QEvent* event) {
 void CMatchDialog::OnEngineEvent(const EngineEventMessage& message) {
     switch (message.code()) {
     case EVT_CONNECTED:
-        EnableButtons(true, res::Control(this, kCancel)->isEnabled());
+        connected_ = true;
+        StopReconnecting();
+        backoff_.Reset();
+        // With a chat window still open 开始 waits for it to close.
+        EnableButtons(!chatOpen_, res::Control(this, kCancel)->isEnabled());
         SetInfoText(QStringLiteral("连接服务器成功！"));
         break;
-    case EVT_CONNECT_FAILED: {
-        const QString text = QStringLiteral("连接服务器失败，请退出程序重试！");
-        ShowMessage(this, text);
-        SetInfoText(text);
+    case EVT_CONNECT_FAILED:
+        if (started_)
+            OnSessionLost(QStringLiteral("连接服务器失败。"));
         break;
-    }
     case EVT_DISCONNECTED:
         if (started_) {
-            sessionLost_ = true;
-            const QString text = QStringLiteral("从服务器断开，请退出程序重试！");
-            ShowMessage(this, text);
-            EnableButtons(false, false);
-            SetInfoText(text);
+            OnSessionLost(QStringLiteral("从服务器断开。"));
         } else {
             RemoveTrayIcon();
             EndDialog();
@@ -234,6 +238,47 @@ void CMatchDialog::OnMatchingStopped() {
     EnableButtons(true, false);
 }
 
+// The session is gone (or never came): whatever was under way has ended, and the window connects
+// again by itself. It says so in the information area and the tray icon's tip rather than in a
+// message box, which would need a click for every restart of the server and could pile up while
+// the user is away. A match that was being requested is simply asked for again with 开始.
+void CMatchDialog::OnSessionLost(const QString& cause) {
+    connected_ = false;
+    EnableButtons(false, false);
+    if (!chatOpen_)
+        SetStatus(QStringLiteral("空闲"));
+    ScheduleReconnect(cause);
+}
+
+void CMatchDialog::ScheduleReconnect(const QString& cause) {
+    reconnectDelayMs_ = backoff_.NextDelayMs();
+    reconnectTimer_->start(
+        static_cast<int>(reconnectDelayMs_ / std::max(reconnectTimeDivisor_, 1)));
+    SetInfoText(cause + QStringLiteral("\r\n%1 秒后重新连接服务器…").arg(reconnectDelayMs_ / 1000));
+    if (tray_)
+        tray_->setToolTip(res::AppTitle() + QStringLiteral("：正在重新连接服务器…"));
+}
+
+void CMatchDialog::Reconnect() {
+    if (!started_ || closing_)
+        return;
+    SetInfoText(QStringLiteral("正在重新连接服务器…"));
+    // The engine takes a new connect only once it has let the old session go; if it has not yet,
+    // try again later rather than wait for an event that will not come.
+    if (engine_.Connect() != 0)
+        ScheduleReconnect(QStringLiteral("连接服务器失败。"));
+}
+
+void CMatchDialog::StopReconnecting() {
+    reconnectTimer_->stop();
+    if (tray_)
+        tray_->setToolTip(res::AppTitle());
+}
+
+bool CMatchDialog::reconnecting() const {
+    return reconnectTimer_->isActive();
+}
+
 void CMatchDialog::OnNotice(const EventBlock& block) {
     if (block.empty())
         return;
@@ -250,20 +295,22 @@ void CMatchDialog::OpenChatWindow(const EventBlock& block) {
     auto* chat = new CChatDialog(this, ChatEngine::Process(), webUrl_);
     chat_ = chat;
     chat->inputText.clear();
-    chat->peerCommunityId = FieldString(partner.communityId);
-    chat->myNickname = FieldString(own.nickname);
-    chat->peerNickname = FieldString(partner.nickname);
-    chat->peerProfileText = FromGbk(FormatProfileText(partner));
-    chat->myProfileText = FromGbk(FormatProfileText(own));
+    chat->peerCommunityId = FieldString(partner.communityId); // only ever sent escaped
+    // The nicknames label the lines of the transcript and the profiles fill two panes: a line
+    // break or a direction override in a field must neither add lines nor turn text around.
+    chat->myNickname = SafeLine(FieldString(own.nickname));
+    chat->peerNickname = SafeLine(FieldString(partner.nickname));
+    chat->peerProfileText = FromGbk(FormatProfileText(SafeProfile(partner)));
+    chat->myProfileText = FromGbk(FormatProfileText(SafeProfile(own)));
     SoundService::Instance().Play(QStringLiteral("ringin.wav"), true);
     chat->Open();
     EnableButtons(false, false);
     SetStatus(QStringLiteral("对话"));
 }
 
-// After a lost session 开始 stays disabled: the window says to quit and try again.
+// Without a session 开始 waits for the reconnect.
 void CMatchDialog::OnChatClosed() {
-    EnableButtons(!sessionLost_, false);
+    EnableButtons(connected_, false);
     SetStatus(QStringLiteral("空闲"));
     chatOpen_ = false;
     showNormal();
@@ -294,6 +341,7 @@ void CMatchDialog::OnClose() {
         killTimer(timerId_);
         timerId_ = 0;
     }
+    StopReconnecting();
     SetInfoText(QStringLiteral("正在退出，请稍候..."));
     if (engine_.Disconnect() == -1) {
         RemoveTrayIcon();

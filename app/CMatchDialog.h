@@ -5,6 +5,7 @@
 #include "CConditionDialog.h"
 #include "ChatHost.h"
 #include "EngineEvents.h"
+#include "ReconnectBackoff.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -15,6 +16,7 @@
 #include <functional>
 
 class QMenu;
+class QTimer;
 
 namespace vessaro {
 
@@ -23,9 +25,10 @@ class EngineEventMessage;
 class MatchEngine;
 
 // The application's main window. Half a second after it is first shown it starts the engine and
-// connects; it shows the state of the session, runs the conditions dialog to start a match,
-// cancels it, opens a chat window for each partner found, shows the web site's information page,
-// keeps an icon in the notification area and leaves the server in an orderly way when closed.
+// connects, and connects again by itself whenever the session is lost; it shows the state of the
+// session, runs the conditions dialog to start a match, cancels it, opens a chat window for each
+// partner found, shows the web site's information page, keeps an icon in the notification area
+// and leaves the server in an orderly way when closed.
 //
 // Every engine event is posted to this window (RouteEngineEvent, on the engine's thread); on the
 // user interface thread it handles codes 1 to 8 itself and hands every other code to the open chat
@@ -46,6 +49,13 @@ public:
     // shorten it.
     void setStartupDelay(int milliseconds) { startupDelayMs_ = milliseconds; }
     int startupDelay() const { return startupDelayMs_; }
+
+    // After a lost session or a failed connect the window connects again by itself, after 1, 2,
+    // 4 ... 30 s (ReconnectBackoff). Tests that are not about the delays divide them.
+    void setReconnectTimeDivisor(int divisor) { reconnectTimeDivisor_ = divisor; }
+    bool reconnecting() const;
+    // The wait before the pending retry, as the user is told it (undivided).
+    int64_t reconnectDelayMs() const { return reconnectDelayMs_; }
 
     // The engine's event callback: posts the event to this window. Runs on any thread.
     int RouteEngineEvent(int32_t code, EventBlock block);
@@ -100,6 +110,10 @@ private:
     void OnEngineEvent(const EngineEventMessage& message);
     void OnNotice(const EventBlock& block);
     void OnMatchingStopped();
+    void OnSessionLost(const QString& cause);
+    void ScheduleReconnect(const QString& cause);
+    void Reconnect();
+    void StopReconnecting();
     void OpenChatWindow(const EventBlock& block);
     void RemoveTrayIcon();
     void EndDialog();
@@ -118,12 +132,17 @@ private:
     bool chatOpen_ = false;
     bool started_ = false;
     bool closing_ = false;     // the user has closed the window; never start again
-    bool sessionLost_ = false; // the server let the session go: nothing can be started
+    bool connected_ = false;   // the engine has a session: a match can be started
     bool callbackSet_ = false; // the engine holds a callback that points at this window
     CHtmlCtrl* htmlArea_ = nullptr;
     int timerId_ = 0;
     int startupDelayMs_ = kStartupDelayMs;
     QString infoPageAddress_;
+
+    ReconnectBackoff backoff_;
+    QTimer* reconnectTimer_ = nullptr;
+    int reconnectTimeDivisor_ = 1;
+    int64_t reconnectDelayMs_ = 0;
 
     QSystemTrayIcon* tray_ = nullptr;
     QMenu* trayMenu_ = nullptr;

@@ -14,26 +14,26 @@ SkinService& SkinService::Instance() {
     return service;
 }
 
-QStringList SkinService::SearchFolders() const {
-    const QString programDir = QCoreApplication::applicationDirPath();
+QStringList SkinService::SearchFolders(const QString& programDir) {
     return {programDir, QDir::cleanPath(programDir + QStringLiteral("/../share/vessaro")),
             QDir::currentPath()};
+}
+
+QString SkinService::Locate(const QString& fileName, const QString& programDir) {
+    if (!QFileInfo(fileName).isRelative())
+        return fileName;
+    for (const QString& folder : SearchFolders(programDir)) {
+        const QString candidate = QDir(folder).filePath(fileName);
+        if (QFileInfo(candidate).isFile())
+            return candidate;
+    }
+    return QString();
 }
 
 bool SkinService::Load(const QString& fileName) {
     if (loaded_ || fileName.isEmpty())
         return false;
-    QString path = fileName;
-    if (QFileInfo(fileName).isRelative()) {
-        path.clear();
-        for (const QString& folder : SearchFolders()) {
-            const QString candidate = QDir(folder).filePath(fileName);
-            if (QFileInfo(candidate).isFile()) {
-                path = candidate;
-                break;
-            }
-        }
-    }
+    const QString path = Locate(fileName, QCoreApplication::applicationDirPath());
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;

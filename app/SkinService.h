@@ -22,8 +22,12 @@ public:
     bool loaded() const { return loaded_; }
     QString loadedPath() const { return loadedPath_; }
 
-    // Where a relative skin name is looked for, in order.
-    QStringList SearchFolders() const;
+    // Where a relative skin name is looked for, in order, for a program in programDir: beside
+    // it (the build tree), in the data folder of an installed tree (bin/../share/vessaro), then
+    // in the current folder.
+    static QStringList SearchFolders(const QString& programDir);
+    // The file a skin name stands for, or empty when there is none.
+    static QString Locate(const QString& fileName, const QString& programDir);
 
 private:
     SkinService() = default;

@@ -14,7 +14,7 @@ void AddressLimiter::SetLimits(double ratePerSecond, std::size_t maxTracked, dou
     maxTracked_ = maxTracked;
 }
 
-bool AddressLimiter::Allow(const AddressKey& address, int64_t nowMs) {
+bool AddressLimiter::Allow(const AddressKey& address, int64_t nowMs, double cost) {
     auto it = buckets_.find(address);
     if (it == buckets_.end()) {
         if (buckets_.size() >= maxTracked_ && nowMs - lastSweepMs_ >= 1000)
@@ -23,7 +23,12 @@ bool AddressLimiter::Allow(const AddressKey& address, int64_t nowMs) {
             return false;
         it = buckets_.emplace(address, TokenBucket(burst_, nowMs)).first;
     }
-    return it->second.Take(nowMs, rate_, burst_);
+    return it->second.Take(nowMs, rate_, burst_, cost);
+}
+
+void AddressLimiter::Refund(const AddressKey& address, double amount) {
+    if (auto it = buckets_.find(address); it != buckets_.end())
+        it->second.Give(amount, burst_);
 }
 
 void AddressLimiter::Sweep(int64_t nowMs) {

@@ -9,7 +9,7 @@
 
 namespace vessaro {
 
-// The datagram rate limit of each sender address: one token bucket per address. Buckets
+// A rate limit per address (or per network): one token bucket per key. Buckets
 // that have filled up again are forgotten, and no more than maxTracked addresses are remembered:
 // while that many are busy at once, datagrams of further addresses are refused too, so a flood
 // from forged addresses cannot grow the table without bound.
@@ -22,8 +22,11 @@ public:
     // size, further addresses wait until sweeps have made room.
     void SetLimits(double ratePerSecond, std::size_t maxTracked, double burst = 0);
 
-    // True when a datagram of this address may be handled now.
-    bool Allow(const AddressKey& address, int64_t nowMs);
+    // True when a datagram of this address may be handled now (cost: its share of the rate, one
+    // by default; a byte budget passes the datagram's size).
+    bool Allow(const AddressKey& address, int64_t nowMs, double cost = 1.0);
+    // Gives back what Allow took for something that turned out not to count against the key.
+    void Refund(const AddressKey& address, double amount);
     // Forgets addresses whose buckets are full again.
     void Sweep(int64_t nowMs);
 

@@ -252,6 +252,14 @@ bool MatchPool::IsRelaxed(int32_t id) const {
     return it != waiters_.end() && it->second->relaxed;
 }
 
+std::vector<std::pair<std::string, std::size_t>> MatchPool::TopicCounts() const {
+    std::vector<std::pair<std::string, std::size_t>> counts;
+    counts.reserve(topics_.size());
+    for (const auto& [topic, index] : topics_)
+        counts.emplace_back(topic, index->members);
+    return counts;
+}
+
 std::optional<int32_t> MatchPool::FindSameTopic(const MatchCandidate& seeker) const {
     auto topic = topics_.find(seeker.topic);
     if (topic == topics_.end())

@@ -73,6 +73,8 @@ public:
     bool Contains(int32_t id) const;
     bool IsRelaxed(int32_t id) const;
     std::size_t size() const { return waiters_.size(); }
+    // How many users wait in each topic (GBK topic text), in no particular order.
+    std::vector<std::pair<std::string, std::size_t>> TopicCounts() const;
 
     // The longest-waiting user of the seeker's topic who is compatible with the seeker. The
     // seeker itself must not be in the pool.

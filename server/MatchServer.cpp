@@ -30,6 +30,13 @@ bool IsClientMessage(int32_t type) {
     }
 }
 
+std::array<uint64_t, 2> KeyFrom(const RandomSource& random) {
+    std::array<uint64_t, 2> key;
+    for (uint64_t& word : key)
+        word = uint64_t(random()) << 32 | random();
+    return key;
+}
+
 } // namespace
 
 MatchServer::MatchServer(ServerConfig config, DatagramSink sink, RandomSource random)
@@ -37,7 +44,12 @@ MatchServer::MatchServer(ServerConfig config, DatagramSink sink, RandomSource ra
       textBurst_(std::max(1.0, 2.0 * config_.textsPerSecondPerSession)),
       sessions_(config_.maxSessions, config_.maxSessionsPerAddress, config_.closedMemoryMs,
                 config_.maxClosedRemembered),
-      limiter_(config_.datagramsPerSecondPerAddress, config_.maxTrackedAddresses) {}
+      limiter_(config_.datagramsPerSecondPerAddress, config_.maxTrackedAddresses),
+      cookie_(KeyFrom(random_)), unproven_(config_.maxUnproven, NoticeCopyOffsets()),
+      networkBudget_(config_.unprovenBytesPerSecondPerNetwork, config_.maxTrackedNetworks),
+      unknownReplies_(1.0, config_.maxTrackedAddresses, 1.0) {
+    ApplyProofLimits();
+}
 
 void MatchServer::OnDatagram(const Endpoint& from, std::span<const uint8_t> datagram,
                              int64_t nowMs) {
@@ -58,8 +70,10 @@ void MatchServer::OnDatagram(const Endpoint& from, std::span<const uint8_t> data
         return;
     }
     Session* session = sessions_.Find(message.sessionId());
+    if (!session)
+        session = OpenIfProven(from, message.sessionId(), nowMs);
     if (!session) {
-        HandleUnknownSession(from, message);
+        HandleUnknownSession(from, message, nowMs);
         return;
     }
     if (session->endpoint != from) {
@@ -91,8 +105,9 @@ void MatchServer::Dispatch(Session& session, const DatagramView& message, int64_
 }
 
 // A client that sends MSG_CONNECT is waiting for its session and knows of no match or
-// conversation; a repeat (its acknowledgement was lost) gets the same session back, freed of
-// anything the server still had it in.
+// conversation; a repeat from a proven session's endpoint (its acknowledgement was lost) gets the
+// same session back, freed of anything the server still had it in. Any other endpoint is granted
+// an id that it has to prove first.
 void MatchServer::HandleConnect(const Endpoint& from, int64_t nowMs) {
     if (Session* existing = sessions_.FindByEndpoint(from)) {
         existing->lastHeardMs = nowMs;
@@ -100,34 +115,29 @@ void MatchServer::HandleConnect(const Endpoint& from, int64_t nowMs) {
         Send(from, BuildConnectAck(existing->id, 1));
         return;
     }
-    switch (sessions_.CheckLimits(from)) {
-    case SessionTable::Refusal::Full:
-        ++stats_.refusedFull;
-        Send(from, BuildConnectAck(0, 0));
-        return;
-    case SessionTable::Refusal::AddressLimit:
-        ++stats_.refusedPerAddress;
-        Send(from, BuildConnectAck(0, 0));
-        return;
-    case SessionTable::Refusal::None:
-        break;
-    }
-    int32_t id = NewId([this](int32_t candidate) { return sessions_.IsTaken(candidate); });
-    Session& session = sessions_.Open(id, from, nowMs);
-    session.texts = TokenBucket(textBurst_, nowMs);
-    Send(from, BuildConnectAck(id, 1));
-    SendNotice(session, nowMs);
-    timers_.Push(nowMs + config_.sessionTimeoutMs, Timer{TimerKind::Reap, id, 0});
+    GrantUnproven(from, nowMs);
 }
 
 // Only a repeated disconnect of a session closed lately, from that session's own endpoint, is
-// answered; everything else of an unknown session is dropped.
-void MatchServer::HandleUnknownSession(const Endpoint& from, const DatagramView& message) {
+// confirmed. Anything else that names a session the server does not have is answered with
+// MSG_SESSION_CLOSED, so that a client of a restarted server learns at once that its session is
+// gone: never larger than what it answers, at most once an interval per address, and within the
+// byte budget of unproven replies, since the sender's address is not proven.
+void MatchServer::HandleUnknownSession(const Endpoint& from, const DatagramView& message,
+                                       int64_t nowMs) {
     if (message.type() == MSG_DISCONNECT && sessions_.WasClosedFrom(message.sessionId(), from)) {
         Send(from, BuildControl(MSG_DISCONNECT_ACK, message.sessionId()));
         return;
     }
     ++stats_.droppedUnknownSession;
+    const auto reply = BuildControl(MSG_SESSION_CLOSED, message.sessionId());
+    if (message.sessionId() == 0 || message.size() < reply.size())
+        return;
+    if (!unknownReplies_.Allow(HostKey(from), nowMs)) {
+        ++stats_.droppedUnknownSessionRate;
+        return;
+    }
+    SendUnproven(from, nullptr, reply, nowMs);
 }
 
 void MatchServer::CloseSession(Session& session, int64_t nowMs) {
@@ -182,6 +192,8 @@ void MatchServer::OnTimer(int64_t nowMs) {
         nextHousekeepingMs_ = nowMs + kHousekeepingIntervalMs;
     while (auto timer = timers_.PopDue(nowMs))
         RunTimer(*timer, nowMs);
+    unproven_.Expire(nowMs, config_.unprovenLifetimeMs);
+    SendUnprovenCopies(nowMs);
     if (nowMs >= *nextHousekeepingMs_) {
         Housekeeping(nowMs);
         nextHousekeepingMs_ = nowMs + kHousekeepingIntervalMs;
@@ -190,6 +202,8 @@ void MatchServer::OnTimer(int64_t nowMs) {
 
 std::optional<int64_t> MatchServer::NextDueMs() const {
     std::optional<int64_t> next = timers_.NextDue();
+    if (std::optional<int64_t> copy = unproven_.NextCopyDue(); copy && (!next || *copy < *next))
+        next = copy;
     if (nextHousekeepingMs_ && (!next || *nextHousekeepingMs_ < *next))
         next = nextHousekeepingMs_;
     return next;
@@ -262,6 +276,8 @@ void MatchServer::OnRepeatDue(const Timer& timer, int64_t nowMs) {
 
 void MatchServer::Housekeeping(int64_t nowMs) {
     limiter_.Sweep(nowMs);
+    networkBudget_.Sweep(nowMs);
+    unknownReplies_.Sweep(nowMs);
     sessions_.ForgetClosed(nowMs);
 }
 
@@ -302,6 +318,7 @@ void MatchServer::Shutdown() {
     conversations_.clear();
     pool_.Clear();
     sessions_.Clear();
+    unproven_.Clear();
     timers_.Clear();
 }
 
@@ -316,13 +333,27 @@ std::vector<std::string> MatchServer::Reload(const ServerConfig& config) {
     sessions_.SetLimits(config_.maxSessions, config_.maxSessionsPerAddress, config_.closedMemoryMs,
                         config_.maxClosedRemembered);
     limiter_.SetLimits(config_.datagramsPerSecondPerAddress, config_.maxTrackedAddresses);
+    ApplyProofLimits();
+    unproven_.SetCopyOffsets(NoticeCopyOffsets());
     return needRestart;
 }
 
 ServerStats MatchServer::Stats() const {
     ServerStats stats = stats_;
     stats.sessions = sessions_.size();
+    stats.unprovenSessions = unproven_.size();
     stats.waiting = pool_.size();
+    // The busiest topics by name; the rest only as a count, however many topics users make up.
+    constexpr std::size_t kTopicsShown = 16;
+    stats.waitingByTopic = pool_.TopicCounts();
+    const std::size_t shown = std::min(kTopicsShown, stats.waitingByTopic.size());
+    std::partial_sort(stats.waitingByTopic.begin(), stats.waitingByTopic.begin() + shown,
+                      stats.waitingByTopic.end(), [](const auto& a, const auto& b) {
+                          return a.second != b.second ? a.second > b.second : a.first < b.first;
+                      });
+    for (std::size_t i = shown; i < stats.waitingByTopic.size(); ++i)
+        stats.waitingOtherTopics += stats.waitingByTopic[i].second;
+    stats.waitingByTopic.resize(shown);
     stats.conversations = conversations_.size();
     return stats;
 }

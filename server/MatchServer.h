@@ -6,9 +6,11 @@
 #include "Endpoint.h"
 #include "MatchPool.h"
 #include "Messages.h"
+#include "ProofCookie.h"
 #include "ServerConfig.h"
 #include "ServerStats.h"
 #include "SessionTable.h"
+#include "UnprovenTable.h"
 
 #include <cstdint>
 #include <functional>
@@ -25,11 +27,12 @@ using DatagramSink = std::function<void(const Endpoint& to, std::span<const uint
 // Unpredictable 32-bit values for session and conversation ids.
 using RandomSource = std::function<uint32_t()>;
 
-// The matching server's protocol logic, without any I/O: it grants sessions, keeps them alive with
-// notices, pairs waiting users, carries offers through to open conversations, relays texts and
-// probes conversations. Datagrams and the time come in as arguments; datagrams go out through the
-// sink. Time is in milliseconds from any fixed origin and never goes backwards. Not thread-safe:
-// one caller at a time.
+// The matching server's protocol logic, without any I/O: it grants sessions, opens them once the
+// client's address has proven itself (a datagram carrying the granted id came back from there),
+// keeps them alive with notices, pairs waiting users, carries offers through to open conversations,
+// relays texts and probes conversations. Datagrams and the time come in as arguments; datagrams go
+// out through the sink. Time is in milliseconds from any fixed origin and never goes backwards. Not
+// thread-safe: one caller at a time.
 class MatchServer {
 public:
     MatchServer(ServerConfig config, DatagramSink sink, RandomSource random);
@@ -48,7 +51,9 @@ public:
     // Applies new settings without dropping a session: limits, rates, intervals, copies, the
     // notice address and the address-proof settings take effect at once (timers already set keep
     // their time). Returns the names of the fields that differ but only take effect after a
-    // restart (the size of the unproven table, which is allocated once); empty when none.
+    // restart (the size of the unproven table, which is allocated once); empty when none. A new
+    // unprovenLifetimeMs changes the time slots of the granted ids: clients granted one in the
+    // last few seconds may have to connect again.
     std::vector<std::string> Reload(const ServerConfig& config);
 
     ServerStats Stats() const;
@@ -64,7 +69,16 @@ private:
     // Sessions (MatchServer.cpp).
     void Dispatch(Session& session, const DatagramView& message, int64_t nowMs);
     void HandleConnect(const Endpoint& from, int64_t nowMs);
-    void HandleUnknownSession(const Endpoint& from, const DatagramView& message);
+    void HandleUnknownSession(const Endpoint& from, const DatagramView& message, int64_t nowMs);
+
+    // Address proof (MatchServerProof.cpp).
+    void GrantUnproven(const Endpoint& from, int64_t nowMs);
+    Session* OpenIfProven(const Endpoint& from, int32_t id, int64_t nowMs);
+    bool SendUnproven(const Endpoint& to, UnprovenTable::Entry* entry,
+                      std::span<const uint8_t> datagram, int64_t nowMs);
+    void SendUnprovenCopies(int64_t nowMs);
+    std::vector<int64_t> NoticeCopyOffsets() const;
+    void ApplyProofLimits();
     void CloseSession(Session& session, int64_t nowMs);
     void LeaveEverything(Session& session, int64_t nowMs);
     void SendNotice(Session& session, int64_t nowMs);
@@ -104,6 +118,10 @@ private:
 
     SessionTable sessions_;
     AddressLimiter limiter_;
+    ProofCookie cookie_;
+    UnprovenTable unproven_;
+    AddressLimiter networkBudget_;  // bytes to unproven endpoints, per network
+    AddressLimiter unknownReplies_; // MSG_SESSION_CLOSED for unknown sessions, per address
     MatchPool pool_;
     std::unordered_map<int32_t, Conversation> conversations_;
     DeadlineQueue<Timer> timers_;

@@ -36,6 +36,7 @@ void MatchServer::HandleMatchRequest(Session& session, const DatagramView& messa
     LeaveEverything(session, nowMs);
     session.profile = message.requestProfile();
     session.requirement = message.requestRequirement();
+    session.requestMs = nowMs;
     Enqueue(session, nowMs);
 }
 
@@ -106,6 +107,9 @@ void MatchServer::StartOffer(Session& waited, Session& seeker, int64_t nowMs) {
     timers_.Push(nowMs + config_.offerTimeoutMs,
                  Timer{TimerKind::OfferEnd, conversation.id, conversation.serial});
     conversations_.emplace(conversation.id, conversation);
+    ++stats_.matchesMade;
+    for (const Session* side : {&waited, &seeker})
+        stats_.matchDelay.Observe(double(nowMs - side->requestMs));
 }
 
 void MatchServer::HandleTalk(Session& session, const DatagramView& message, int64_t nowMs) {
@@ -236,6 +240,8 @@ void MatchServer::Relay(Session& session, const Conversation& conversation,
     std::memcpy(out.data(), message.bytes(), out.size());
     StoreI32(out.data() + offsets::kSessionId, partner->id);
     Send(partner->endpoint, out);
+    if (subKind == TALK_TEXT)
+        ++stats_.textsRelayed;
 }
 
 void MatchServer::OnOfferEndDue(const Timer& timer, int64_t nowMs) {

@@ -35,7 +35,11 @@ struct ServerStats {
     uint64_t droppedMalformed = 0;   // short, unknown, or not a client's message type
     uint64_t droppedUnknownSession = 0;
     uint64_t droppedWrongSender = 0; // a session's id from an address or port not its own
-    uint64_t sendFailures = 0;       // datagrams the socket would not take
+    // Replies to unproven endpoints not sent: over the endpoint's allowance or its network's budget
+    uint64_t droppedUnprovenBudget = 0;
+    // Unknown-session datagrams not answered because their address was answered lately
+    uint64_t droppedUnknownSessionRate = 0;
+    uint64_t sendFailures = 0; // datagrams the socket would not take
 };
 
 // The periodic stats line, without a line break.

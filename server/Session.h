@@ -37,6 +37,7 @@ struct Session {
     int32_t lastConversationId = 0; // the conversation it was last part of, once that ended
     uint64_t noticeSerial = 0;      // the notice timer that applies
     uint64_t arrival = 0;           // while Waiting: when it joined the pool
+    int64_t requestMs = 0;          // when its last match request that queued it arrived
 
     PendingNotification pending;
     TokenBucket texts;

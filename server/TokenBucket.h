@@ -12,14 +12,17 @@ public:
     TokenBucket() = default;
     TokenBucket(double burst, int64_t nowMs) : tokens_(burst), lastMs_(nowMs) {}
 
-    // Takes one token when there is one.
-    bool Take(int64_t nowMs, double ratePerSecond, double burst) {
+    // Takes `cost` tokens (one by default) when there are that many.
+    bool Take(int64_t nowMs, double ratePerSecond, double burst, double cost = 1.0) {
         Refill(nowMs, ratePerSecond, burst);
-        if (tokens_ < 1.0)
+        if (tokens_ < cost)
             return false;
-        tokens_ -= 1.0;
+        tokens_ -= cost;
         return true;
     }
+
+    // Gives tokens back, up to the burst.
+    void Give(double amount, double burst) { tokens_ = std::min(burst, tokens_ + amount); }
 
     // True when the bucket would be full at nowMs, i.e. it remembers nothing worth keeping.
     bool IsFullAt(int64_t nowMs, double ratePerSecond, double burst) const {

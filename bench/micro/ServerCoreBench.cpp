@@ -37,6 +37,9 @@ public:
     void Feed(std::span<const uint8_t> datagram, bool fromBob = false) {
         core_.OnDatagram(fromBob ? bob_ : alice_, datagram, kNow);
     }
+    void FeedFrom(const Endpoint& from, std::span<const uint8_t> datagram) {
+        core_.OnDatagram(from, datagram, kNow);
+    }
     int32_t alice() const { return a_; }
     int32_t conversation() const { return conversation_; }
     uint64_t sent() const { return sent_; }
@@ -134,6 +137,21 @@ void BM_ServerUnknownSession(benchmark::State& state) {
     Run(state, core, BuildControl(MSG_NOTICE_ACK, 12345));
 }
 BENCHMARK(BM_ServerUnknownSession);
+
+// Connects from ever new forged endpoints over 65,536 addresses of 256 networks, as a flood brings
+// them: each is granted (its network's budget permitting) and remembered as unproven.
+void BM_ServerForgedConnect(benchmark::State& state) {
+    TalkingCore core;
+    auto connect = BuildControl(MSG_CONNECT);
+    uint32_t n = 0;
+    for (auto _ : state) {
+        core.FeedFrom(Endpoint{0x0B000000u | (n & 0xFFFF), uint16_t(1024 + (n >> 16))}, connect);
+        ++n;
+    }
+    benchmark::DoNotOptimize(core.sent());
+    state.SetItemsProcessed(int64_t(state.iterations()));
+}
+BENCHMARK(BM_ServerForgedConnect);
 
 void BM_ServerMalformed(benchmark::State& state) {
     TalkingCore core;

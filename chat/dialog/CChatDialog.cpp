@@ -11,6 +11,7 @@
 #include "DialogBuilder.h"
 #include "EngineEventMessage.h"
 #include "InputBox.h"
+#include "SafeText.h"
 #include "SaveFile.h"
 #include "SoundService.h"
 #include "Strings.h"
@@ -46,16 +47,10 @@ constexpr const char* kOpeningPrompt = "请选择‘接受’开始对话，拒�
 constexpr const char* kTalkStartedNotice = "连接已建立，可以开始对话！";
 constexpr const char* kTalkEndedNotice =
     "对话已结束！点击关闭按钮退出。\r\n注意：关闭窗口后，对话内容将会自动删除！！！";
+constexpr const char* kServerLostNotice = "服务器连接中断，对话结束。";
 
 std::string ToGbk(const QString& text) {
     return EncodeGbk(text.toStdString()).value_or(std::string());
-}
-
-// Profile texts come with CR LF line breaks; a label breaks its lines at LF alone.
-QString LabelText(const QString& text) {
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return shown;
 }
 
 bool IsEnterKey(const QKeyEvent* key) {
@@ -115,8 +110,10 @@ void CChatDialog::DoDataExchange(bool saveAndValidate) {
         return;
     }
     inputBox_->SetText(inputText);
-    res::ControlAs<QLabel>(this, res::IDC_CHAT_PEER_PROFILE)->setText(LabelText(peerProfileText));
-    res::ControlAs<QLabel>(this, res::IDC_CHAT_MY_PROFILE)->setText(LabelText(myProfileText));
+    // Profile texts come with CR LF line breaks; a label breaks its lines at LF alone. Whatever
+    // else a partner put into the text is shown harmlessly.
+    res::ControlAs<QLabel>(this, res::IDC_CHAT_PEER_PROFILE)->setText(SafeLines(peerProfileText));
+    res::ControlAs<QLabel>(this, res::IDC_CHAT_MY_PROFILE)->setText(SafeLines(myProfileText));
 }
 
 void CChatDialog::OnInitDialog() {
@@ -253,6 +250,9 @@ void CChatDialog::OnMyMessage(int32_t code, const EventBlock& block) {
         break;
     case EVT_TALK_TEXT:
         OnTalkText(block);
+        break;
+    case EVT_SERVER_LOST: // the end itself follows as EVT_TALK_ENDED
+        AddMessage(EncodeGbkOrEmpty(kServerLostNotice), SPEAKER_SYSTEM);
         break;
     case EVT_TALK_ENDED:
         OnTalkEnded();

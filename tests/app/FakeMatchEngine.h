@@ -27,7 +27,7 @@ public:
     }
     int Connect() override {
         calls << QStringLiteral("connect");
-        return 0;
+        return connectResult;
     }
     int RequestMatch(const UserProfile& profile, const MatchRequirement& requirement) override {
         calls << QStringLiteral("request");
@@ -67,6 +67,7 @@ public:
     int count(const QString& call) const { return static_cast<int>(calls.count(call)); }
 
     int32_t state = CLIENT_STATE_DISCONNECTED;
+    int connectResult = 0;
     QStringList calls;
     struct Request {
         UserProfile profile;

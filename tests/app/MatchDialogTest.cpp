@@ -2,6 +2,7 @@
 
 #include "CAboutDialog.h"
 #include "CHtmlCtrl.h"
+#include "ChatDialogTemplate.h"
 #include "Codec.h"
 #include "ConditionDialogTemplate.h"
 #include "DialogBuilder.h"
@@ -174,18 +175,18 @@ TEST_P(MatchDialogReactionTest, ReactsWithTheBoxesTextsAndButtons) {
 const ReactionCase kReactions[] = {
     {"connect_failed",
      EVT_CONNECT_FAILED,
-     {"连接服务器失败，请退出程序重试！"},
-     "等待",
+     {},
+     "空闲",
      false,
-     true,
-     "连接服务器失败，请退出程序重试！"},
+     false,
+     "连接服务器失败。\r\n1 秒后重新连接服务器…"},
     {"disconnected",
      EVT_DISCONNECTED,
-     {"从服务器断开，请退出程序重试！"},
-     "等待",
+     {},
+     "空闲",
      false,
      false,
-     "从服务器断开，请退出程序重试！"},
+     "从服务器断开。\r\n1 秒后重新连接服务器…"},
     {"match_failed", EVT_MATCH_FAILED, {"请求失败！"}, "空闲", true, false, ""},
     {"match_cancelled", EVT_MATCH_CANCELLED, {}, "空闲", true, false, ""},
     {"accepted_without_chat", EVT_ACCEPTED, {}, "等待", false, true, ""},
@@ -306,6 +307,24 @@ TEST_F(MatchDialogTest, APartnerOpensTheChatWindowAndItsEventsGoThere) {
     EXPECT_FALSE(CancelEnabled());
 }
 
+// A partner's fields with line breaks, markup or a direction override cannot add lines to the
+// six-line profile pane nor act as markup.
+TEST_F(MatchDialogTest, APartnersHostileProfileShowsAsSixPlainLines) {
+    Matching();
+    UserProfile partner = Profile("坏人\r\n性别：女\r\n年龄：18", "u7", SEX_MALE);
+    CopyToField(partner.intro, EncodeGbkOrEmpty("<b>粗</b>\u202E\x1b"));
+    Emit(EVT_PARTNER_FOUND, MakePartnerBlock(partner, Profile("小明", "u1", SEX_MALE)));
+    CChatDialog* chat = window.chatWindow();
+    ASSERT_NE(chat, nullptr);
+    EXPECT_EQ(chat->peerNickname, QStringLiteral("坏人 性别：女 年龄：18"));
+    auto* pane = res::ControlAs<QLabel>(chat, res::IDC_CHAT_PEER_PROFILE);
+    EXPECT_EQ(pane->textFormat(), Qt::PlainText);
+    const QStringList lines = pane->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 6) << pane->text().toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("昵称：坏人 性别：女 年龄：18"));
+    EXPECT_EQ(lines[5], QStringLiteral("简介：<b>粗</b>\uFFFD"));
+}
+
 TEST_F(MatchDialogTest, RoutesCodesAboveEightToTheOpenChatWindowOnly) {
     Matching();
     Emit(EVT_PARTNER_FOUND,
@@ -320,8 +339,10 @@ TEST_F(MatchDialogTest, RoutesCodesAboveEightToTheOpenChatWindowOnly) {
     engine.Emit(EVT_TALK_TEXT, MakeTalkTextBlock(TalkText{}));
     engine.Emit(EVT_NOTICE, MakeNoticeBlock(0, "http://127.0.0.1:1/n.html"));
     engine.Emit(EVT_TALK_DATA, MakeTalkDataBlock({}));
+    engine.Emit(EVT_SERVER_LOST);
     Deliver();
-    EXPECT_EQ(atChat.codes, (std::vector<int32_t>{EVT_ACCEPTED, EVT_TALK_TEXT, EVT_TALK_DATA}));
+    EXPECT_EQ(atChat.codes,
+              (std::vector<int32_t>{EVT_ACCEPTED, EVT_TALK_TEXT, EVT_TALK_DATA, EVT_SERVER_LOST}));
     EXPECT_EQ(window.infoPageAddress(), QStringLiteral("http://127.0.0.1:1/n.html"))
         << "a notice is the matching window's, even during a conversation";
 
@@ -338,14 +359,62 @@ TEST_F(MatchDialogTest, RoutesCodesAboveEightToTheOpenChatWindowOnly) {
     EXPECT_TRUE(modals.messages().isEmpty());
 }
 
-TEST_F(MatchDialogTest, AChatWindowClosingAfterTheSessionWasLostLeavesStartDisabled) {
+// The window connects again by itself, 1, 2, 4 ... 30 s after each failure, says so where the
+// user looks (no box), and is ready for 开始 once connected; the next loss starts at 1 s again.
+TEST_F(MatchDialogTest, ALostSessionIsReconnectedWithGrowingDelays) {
+    window.setReconnectTimeDivisor(1000);
+    Matching();
+    Emit(EVT_DISCONNECTED);
+    for (int64_t delay : {1000, 2000, 4000, 8000, 16000, 30000, 30000}) {
+        SCOPED_TRACE(delay);
+        EXPECT_EQ(window.reconnectDelayMs(), delay);
+        EXPECT_TRUE(window.infoText().endsWith(
+            QStringLiteral("\r\n%1 秒后重新连接服务器…").arg(delay / 1000)));
+        EXPECT_EQ(window.trayIcon()->toolTip(), QStringLiteral("Vessaro：正在重新连接服务器…"));
+        const int connects = engine.count("connect");
+        ASSERT_TRUE(test::WaitUntil([&] { return engine.count("connect") > connects; }, kWaitMs));
+        EXPECT_EQ(window.infoText(), QStringLiteral("正在重新连接服务器…"));
+        EXPECT_FALSE(StartEnabled());
+        Emit(EVT_CONNECT_FAILED);
+    }
+    Emit(EVT_CONNECTED);
+    EXPECT_FALSE(window.reconnecting());
+    EXPECT_TRUE(StartEnabled());
+    EXPECT_EQ(Status(), QStringLiteral("空闲"));
+    EXPECT_EQ(window.trayIcon()->toolTip(), QStringLiteral("Vessaro"));
+
+    engine.state = CLIENT_STATE_DISCONNECTED;
+    Emit(EVT_DISCONNECTED);
+    EXPECT_EQ(window.reconnectDelayMs(), 1000);
+    // An engine that refuses the connect (it has not let the old session go yet) is tried later.
+    engine.connectResult = -1;
+    const int connects = engine.count("connect");
+    ASSERT_TRUE(test::WaitUntil([&] { return engine.count("connect") > connects; }, kWaitMs));
+    EXPECT_TRUE(window.reconnecting());
+    // Closing while reconnecting ends at once and stops the retries.
+    QSignalSpy finished(&window, &QDialog::finished);
+    window.close();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(window.reconnecting());
+    EXPECT_TRUE(modals.messages().isEmpty());
+    EXPECT_EQ(engine.count("start 127.0.0.9:13366"), 1) << "the engine starts once";
+}
+
+// 开始 needs both a session and no open chat window, whichever comes back last.
+TEST_F(MatchDialogTest, UnderAnOpenChatWindowStartWaitsForTheWindowAndTheSession) {
     Matching();
     Emit(EVT_PARTNER_FOUND,
          MakePartnerBlock(Profile("小红", "", SEX_FEMALE), Profile("小明", "", SEX_MALE)));
     Emit(EVT_DISCONNECTED);
+    EXPECT_EQ(Status(), QStringLiteral("对话"));
+    Emit(EVT_CONNECTED);
+    EXPECT_FALSE(StartEnabled());
+    Emit(EVT_DISCONNECTED);
     window.OnChatClosed();
     EXPECT_FALSE(StartEnabled());
     EXPECT_EQ(Status(), QStringLiteral("空闲"));
+    Emit(EVT_CONNECTED);
+    EXPECT_TRUE(StartEnabled());
 }
 
 struct CloseCase {

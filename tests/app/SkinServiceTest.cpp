@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -47,11 +48,23 @@ TEST_F(SkinServiceTest, AMissingFileChangesNothing) {
         << "removing a skin that never came changes nothing either";
 }
 
-TEST_F(SkinServiceTest, RelativeNamesAreFoundBesideTheProgramFirst) {
-    const QStringList folders = SkinService::Instance().SearchFolders();
-    ASSERT_GE(folders.size(), 2);
-    EXPECT_EQ(folders.first(), QCoreApplication::applicationDirPath());
-    EXPECT_EQ(folders.last(), QDir::currentPath());
+// An installed tree keeps the program in bin/ and the skin in share/vessaro/; the build tree
+// keeps it beside the program.
+TEST_F(SkinServiceTest, RelativeNamesAreFoundBesideTheProgramThenInTheInstalledDataFolder) {
+    const QDir root(folder.path());
+    ASSERT_TRUE(root.mkpath(QStringLiteral("bin")) && root.mkpath(QStringLiteral("share/vessaro")));
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    const QString installed = root.filePath(QStringLiteral("share/vessaro/media.u3"));
+    const QString beside = root.filePath(QStringLiteral("bin/media.u3"));
+    EXPECT_TRUE(SkinService::Locate(QStringLiteral("media.u3"), bin).isEmpty());
+
+    QFile(installed).open(QIODevice::WriteOnly);
+    EXPECT_EQ(QFileInfo(SkinService::Locate(QStringLiteral("media.u3"), bin)).canonicalFilePath(),
+              QFileInfo(installed).canonicalFilePath());
+    QFile(beside).open(QIODevice::WriteOnly);
+    EXPECT_EQ(QFileInfo(SkinService::Locate(QStringLiteral("media.u3"), bin)).canonicalFilePath(),
+              QFileInfo(beside).canonicalFilePath());
+    EXPECT_EQ(SkinService::SearchFolders(bin).last(), QDir::currentPath());
 }
 
 TEST(DefaultSkinTest, TheShippedSkinIsAValidStyleSheet) {

@@ -126,6 +126,51 @@ TEST_F(ChatWindowTest, ReceivedLineIsThePartnersUpToItsTerminator) {
     EXPECT_EQ(LastEntry().messageText, std::string(512, 'x'));
 }
 
+// The server closed the session: its line comes first, then the conversation ends as usual.
+TEST_F(ChatWindowTest, ALostServerAddsItsLineBeforeTheEnd) {
+    StartTalking();
+    Post(EVT_SERVER_LOST);
+    EndTalking();
+    const std::size_t n = Entries().size();
+    EXPECT_EQ(Entries()[n - 2].colorName, "Teal");
+    EXPECT_EQ(Entries()[n - 2].messageText, Gbk("服务器连接中断，对话结束。"));
+    EXPECT_EQ(LastEntry().messageText.rfind(Gbk("对话已结束！"), 0), 0u);
+    EXPECT_FALSE(Button(IDC_CHAT_SEND)->isEnabled());
+    EXPECT_TRUE(engine.calls.empty());
+}
+
+int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// A partner's line is kept as received, and whatever it holds stays inside its own entry: no
+// break, markup or control character can start a line of the page that looks like another
+// speaker's or the program's.
+TEST_F(ChatWindowTest, HostilePartnerLinesStayInsideTheirOwnEntry) {
+    StartTalking();
+    const std::string lines[] = {
+        Gbk("好\r\n小明&nbsp12:00:00</font><p><font size=2 color=Green>小明"),
+        "a\rb\nc\r\n\r\n",
+        "\x1b[2J\x1b]0;title\x07\x7f",
+        Gbk("\u202E!olleh\u2066x"),
+    };
+    for (const std::string& line : lines)
+        Post(EVT_TALK_TEXT, TalkBlock(line));
+
+    const std::string page = dialog->BuildPage();
+    EXPECT_EQ(page, BuildPage(Entries()));
+    EXPECT_EQ(Count(page, "<p><font size=2 color="), static_cast<int>(Entries().size()));
+    EXPECT_EQ(Count(page, "color=Green>"), 0) << "the partner never writes the user's header";
+    EXPECT_EQ(LastEntry().messageText, lines[3]) << "kept as received";
+    EXPECT_NE(page.find("&nbsp;&nbsp;" + Gbk("好") + "<br>&nbsp;&nbsp" + Gbk("小明") +
+                        "&amp;nbsp12:00:00&lt;/font&gt;&lt;p&gt;"),
+              std::string::npos)
+        << "a CR LF continues the partner's own entry";
+}
+
 TEST_F(ChatWindowTest, TalkDataAndUnknownCodesOnlyLog) {
     std::FILE* console = std::tmpfile();
     ASSERT_NE(console, nullptr);

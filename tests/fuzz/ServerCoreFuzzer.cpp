@@ -49,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzz::FuzzInput in(data, size);
     std::array<Known, kSenders> known{};
     ServerConfig config;
+    config.maxUnproven = 2; // fewer than the senders: grants are evicted and proven by id alone
     uint32_t seed = 12345;
     MatchServer server(
         config,
@@ -112,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         }
         }
         ServerStats stats = server.Stats();
-        if (stats.sessions > config.maxSessions || stats.conversations > stats.sessions)
+        if (stats.sessions > config.maxSessions || stats.conversations > stats.sessions ||
+            stats.unprovenSessions > config.maxUnproven)
             std::abort();
     }
     server.Shutdown();

@@ -306,3 +306,40 @@ TEST_F(ServerConversation, TheLongestWaitingCompatibleUserIsOfferedFirst) {
 
 } // namespace
 } // namespace vessaro::test
+
+namespace vessaro::test {
+namespace {
+
+// The figures of the stats: offers made and how long each user waited for one, texts passed on
+// (not their acknowledgements), and who waits in which topic, busiest first.
+TEST_F(ServerConversation, StatsCountMatchesWaitsTextsAndTopics) {
+    TestClient a = Connected(1), b = Connected(2);
+    a.Request(Profile(SEX_MALE, 30), Want());
+    h.Advance(3000);
+    b.Request(Profile(SEX_FEMALE, 28), Want());
+    for (TestClient* c : {&a, &b}) {
+        ASSERT_TRUE(c->TakeOffer());
+        c->Control(MSG_ACCEPT);
+        c->Control(MSG_TALK_START_ACK);
+    }
+    a.Send(BuildTalkText(a.session, a.conversation, 1, MakeTalkText("你好")));
+    b.Send(BuildTalkAck(b.session, b.conversation, 1, 0));
+    for (uint32_t host = 3; host <= 6; ++host) {
+        TestClient w = Connected(host);
+        w.Request(Profile(SEX_MALE, 30),
+                  Want(SEX_MALE, 90, 99, "", "", host == 3 ? "旅游" : "音乐"));
+    }
+    const ServerStats stats = h.server.Stats();
+    EXPECT_EQ(stats.matchesMade, 1u);
+    EXPECT_EQ(stats.matchDelay.count, 2u);
+    EXPECT_EQ(stats.matchDelay.sumMs, 3000.0) << "the first waited 3 s, the second not at all";
+    EXPECT_EQ(stats.textsRelayed, 1u);
+    ASSERT_EQ(stats.waitingByTopic.size(), 2u);
+    EXPECT_EQ(stats.waitingByTopic[0],
+              (std::pair<std::string, std::size_t>{EncodeGbkOrEmpty("音乐"), 3}));
+    EXPECT_EQ(stats.waitingByTopic[1].second, 1u);
+    EXPECT_EQ(stats.waitingOtherTopics, 0u);
+}
+
+} // namespace
+} // namespace vessaro::test

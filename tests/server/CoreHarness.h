@@ -157,16 +157,22 @@ struct TestClient {
     void Control(int32_t type) { Send(BuildControl(type, session, conversation)); }
     std::vector<Sent> Inbox() { return h.TakeFor(ep); }
 
-    // Connects and keeps the granted id; false when refused.
+    // Connects, keeps the granted id and proves the address by acknowledging the first notice,
+    // as the stock client does; false when refused.
     bool Connect() {
         Send(BuildControl(MSG_CONNECT));
+        bool granted = false, noticed = false;
         for (const Sent& s : Inbox()) {
-            if (s.type() == MSG_CONNECT_ACK && s.view().connectResult() != 0)
-                session = s.view().sessionId();
-            if (s.type() == MSG_CONNECT_ACK)
-                return s.view().connectResult() != 0;
+            if (s.type() == MSG_CONNECT_ACK) {
+                granted = s.view().connectResult() != 0;
+                if (granted)
+                    session = s.view().sessionId();
+            }
+            noticed = noticed || s.type() == MSG_NOTICE;
         }
-        return false;
+        if (granted && noticed)
+            Control(MSG_NOTICE_ACK);
+        return granted;
     }
 
     void Request(const UserProfile& p, const MatchRequirement& r) {

@@ -194,7 +194,10 @@ public:
         Control(MSG_CONNECT);
         std::vector<uint8_t> ack = Await(MSG_CONNECT_ACK);
         session = ack.empty() ? 0 : DatagramView(ack).sessionId();
-        return !ack.empty() && DatagramView(ack).connectResult() != 0;
+        const bool granted = !ack.empty() && DatagramView(ack).connectResult() != 0;
+        if (granted)
+            Control(MSG_NOTICE_ACK); // proves the address, as a client's answer to the notice does
+        return granted;
     }
 
     int32_t session = 0;
@@ -272,7 +275,6 @@ TEST(ServerProcess, InterruptClosesIdleSessionsAndExitsCleanly) {
     ASSERT_NE(port, 0);
     UdpClient a(port);
     ASSERT_TRUE(a.Connect());
-    a.Control(MSG_NOTICE_ACK); // proves the address
     std::string stats;
     while (stats.find("sessions 1,") == std::string::npos &&
            !(stats = server.ReadErrorLine()).empty()) {
@@ -409,7 +411,6 @@ TEST(ServerProcess, MetricsAndHealthAreServedOnTheirOwnListener) {
     ASSERT_NE(metricsPort, 0) << server.readyLine;
     UdpClient a(port);
     ASSERT_TRUE(a.Connect());
-    a.Control(MSG_NOTICE_ACK);
     std::this_thread::sleep_for(std::chrono::milliseconds(600)); // older than a snapshot lives
 
     auto health = HttpRequest(metricsPort, "GET", "/healthz");
