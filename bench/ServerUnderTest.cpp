@@ -22,6 +22,8 @@ std::vector<std::string> Arguments(const std::string& program, std::vector<std::
                                   "1000000",    "--text-rate",
                                   "1000000000", "--address-rate",
                                   "1000000000"};
+    // Benchmarks running at once would share the metrics listener's default port.
+    args.insert(args.end(), {"--metrics-bind", ""});
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
 }

@@ -3,65 +3,93 @@
 #include "Endpoint.h"
 #include "MatchServer.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace vessaro {
 
-// The matching server's one UDP socket and its event loop: non-blocking, driven by epoll, with the
+class StatsSnapshot;
+
+// What the loop does besides serving datagrams; every function runs on the loop's thread.
+struct LoopHooks {
+    std::function<void()> reload;   // after RequestReload
+    std::function<void()> stopping; // once a stop is asked, before the goodbyes
+    int64_t statsIntervalMs = 0;    // 0: never
+    std::function<void(const ServerStats&)> stats;
+    int64_t watchdogIntervalMs = 0; // 0: never
+    std::function<void()> watchdog;
+    StatsSnapshot* snapshot = nullptr; // stats published for other threads, and the heartbeat
+};
+
+// The matching server's UDP sockets and their event loop: non-blocking, driven by epoll, with the
 // wire transform (the byte complement) applied both ways. It feeds received datagrams and the
 // time to the protocol core and sends what the core sends.
+//
+// The loop holds one socket per address it is given, all on one port: "::" alone serves IPv6 and
+// IPv4 (as mapped addresses); any other IPv6 address serves only IPv6. A reply leaves through a
+// socket of the client's family: an IPv4 client through the IPv4 socket when there is one, else
+// through the dual-stack one. With at most one address per family (as the server binds them) that
+// is the socket the client's datagrams came in on.
 class ServerLoop {
 public:
-    // Opens the socket on an IPv4 or IPv6 address and port (0: any free port); "::" serves both.
-    // Null, with the reason in error, when that fails.
-    static std::unique_ptr<ServerLoop> Open(const std::string& bindAddress, uint16_t port,
+    // Opens a socket on each address at port (0: any free port, the same for all). Null, with the
+    // reason in error, when any of them fails; then no socket stays open.
+    static std::unique_ptr<ServerLoop> Open(const std::vector<Endpoint>& addresses, uint16_t port,
                                             std::string& error);
     ~ServerLoop();
     ServerLoop(const ServerLoop&) = delete;
     ServerLoop& operator=(const ServerLoop&) = delete;
 
     uint16_t port() const { return port_; }
+    // "127.0.0.1:13366", "[::]:13366" …, one per socket, in the order they were given.
+    std::vector<std::string> BoundText() const;
 
     // Sends one datagram, complemented, to a client: the protocol core's sink.
     void Send(const Endpoint& to, std::span<const uint8_t> datagram);
 
-    // Runs the core until RequestStop, writing a stats line through log every statsIntervalMs
-    // (0: never); then lets the core say goodbye to every client and returns.
-    void Run(MatchServer& core, int64_t statsIntervalMs,
-             const std::function<void(const std::string&)>& log);
+    // Runs the core until RequestStop; then lets the core say goodbye to every client and
+    // returns.
+    void Run(MatchServer& core, const LoopHooks& hooks);
 
-    // Ends Run soon. Safe to call from a signal handler.
+    // Safe to call from a signal handler or another thread: end Run soon; run the reload hook
+    // soon; turn the loop once.
     void RequestStop();
+    void RequestReload();
+    void Wake();
+
+    uint64_t sendFailures() const { return sendFailures_; }
 
     // Milliseconds of a monotonic clock.
     static int64_t NowMs();
 
 private:
-    // Datagrams the core sends while a batch of received ones is handled; they leave together
-    // when the batch is done, so that a busy server makes two system calls per batch rather
-    // than two per datagram.
-    struct Outbox;
+    struct Socket;
+    struct Inbox;
 
-    ServerLoop(int socket, int epoll, int stopEvent, uint16_t port, bool v6);
-    void ReceiveAll(MatchServer& core);
-    void SendNow(const Endpoint& to, const uint8_t* wire, std::size_t size);
-    void FlushOutbox();
-    int WaitTimeoutMs(const MatchServer& core, int64_t nextStatsMs) const;
-    bool WaitWritable();
+    ServerLoop(std::vector<Socket> sockets, int epoll, int wakeEvent, uint16_t port);
+    void ReceiveAll(MatchServer& core, Socket& socket);
+    Socket* SocketFor(const Endpoint& to);
+    void SendNow(Socket& socket, const Endpoint& to, const uint8_t* wire, std::size_t size);
+    void FlushOutboxes();
+    void Flush(Socket& socket);
+    int WaitTimeoutMs(const MatchServer& core, int64_t nextStatsMs, int64_t nextWatchdogMs) const;
+    bool WaitWritable(int fd);
 
-    int socket_;
+    std::vector<Socket> sockets_;
     int epoll_;
-    int stopEvent_;
+    int wakeEvent_;
     uint16_t port_;
-    bool v6_;               // an IPv6 socket, which reaches IPv4 clients through mapped addresses
+    std::atomic<bool> stopAsked_ = false;
+    std::atomic<bool> reloadAsked_ = false;
     bool flushing_ = false; // while saying goodbye, a full send buffer is waited for
     uint64_t sendFailures_ = 0;
-    std::unique_ptr<Outbox> outbox_;
-    bool batching_ = false; // while a received batch is handled, sends wait in the outbox
+    std::unique_ptr<Inbox> inbox_;
+    bool batching_ = false; // while a received batch is handled, sends wait in the outboxes
 };
 
 } // namespace vessaro

@@ -10,9 +10,12 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
+#include <regex>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -50,7 +53,10 @@ public:
         if (pid_ == 0) {
             dup2(out[1], 1);
             dup2(err[1], 2);
-            std::vector<char*> argv{const_cast<char*>(VESSARO_SERVER_EXE)};
+            // The metrics listener is off unless a test asks for it: servers of parallel
+            // tests would share its default port.
+            std::vector<char*> argv{const_cast<char*>(VESSARO_SERVER_EXE),
+                                    const_cast<char*>("--metrics-bind"), const_cast<char*>("")};
             for (std::string& a : args)
                 argv.push_back(a.data());
             argv.push_back(nullptr);
@@ -75,17 +81,27 @@ public:
     std::string ReadLine() { return ReadLineFrom(out_, outBuffer_); }
     std::string ReadErrorLine() { return ReadLineFrom(err_, errBuffer_); }
 
-    // Reads lines until the ready line; returns the UDP port (0 if it never came).
+    // Reads lines until the ready line; returns the UDP port (0 if it never came). The line is
+    // kept in readyLine.
     uint16_t WaitReady() {
+        const std::regex ready(R"(ready on (\S+):([0-9]+))");
         for (std::string line = ReadLine(); !line.empty(); line = ReadLine()) {
-            const char* at = std::strstr(line.c_str(), "ready on ");
-            if (!at)
+            std::smatch m;
+            if (!std::regex_search(line, m, ready))
                 continue;
-            const char* colon = std::strchr(at, ':');
-            return colon ? uint16_t(std::atoi(colon + 1)) : 0;
+            readyLine = line;
+            return uint16_t(std::stoi(m[2]));
         }
         return 0;
     }
+    // The port of a listener the ready line names ("http", "metrics 127.0.0.1"), or 0.
+    uint16_t ListenerPort(const std::string& name) const {
+        std::smatch m;
+        if (!std::regex_search(readyLine, m, std::regex(name + R"(\S*?:?([0-9]+))")))
+            return 0;
+        return uint16_t(std::stoi(m[1]));
+    }
+    std::string readyLine;
 
     void Signal(int sig) { kill(pid_, sig); }
 
@@ -254,14 +270,16 @@ TEST(ServerProcess, TwoUsersMeetAndTalkAndAreToldWhenTheServerStops) {
 }
 
 TEST(ServerProcess, InterruptClosesIdleSessionsAndExitsCleanly) {
-    ServerProcess server(Args({"--stats-interval", "0.2"}));
+    ServerProcess server(Args({"--stats-interval", "0.2", "--log-level", "debug"}));
     const uint16_t port = server.WaitReady();
     ASSERT_NE(port, 0);
     UdpClient a(port);
     ASSERT_TRUE(a.Connect());
     std::string stats;
-    while (stats.find("sessions 1,") == std::string::npos && !(stats = server.ReadLine()).empty()) {
+    while (stats.find("sessions 1,") == std::string::npos &&
+           !(stats = server.ReadErrorLine()).empty()) {
     }
+    EXPECT_NE(stats.find(" debug "), std::string::npos) << stats;
     EXPECT_NE(stats.find("datagrams in 2 out 2"), std::string::npos) << stats;
     server.Signal(SIGINT);
     std::vector<uint8_t> closed = a.Await(MSG_SESSION_CLOSED);
@@ -272,8 +290,9 @@ TEST(ServerProcess, InterruptClosesIdleSessionsAndExitsCleanly) {
 
 TEST(ServerProcess, ServesTheDefaultPagesInUtf8WithoutOutsideResources) {
     const uint16_t httpPort = FreeTcpPort();
-    ServerProcess server({"--bind", "127.0.0.1", "--port", "0", "--http-port",
-                          std::to_string(httpPort), "--site-dir", VESSARO_SITE_DIR});
+    // No --site-dir: the pages lie beside the program, in the build tree as when installed.
+    ServerProcess server(
+        {"--bind", "127.0.0.1", "--port", "0", "--http-port", std::to_string(httpPort)});
     ASSERT_NE(server.WaitReady(), 0);
     for (const char* path : {"/match/adv.html", "/match/logo.html"}) {
         auto res = HttpRequest(httpPort, "GET", path);
@@ -311,29 +330,142 @@ TEST(ServerProcess, ATakenHttpPortStopsTheServerNamingIt) {
     close(busy);
 }
 
-TEST(ServerProcess, BadSettingsAreRefusedWithAReason) {
-    int busy = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(busy, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(busy, reinterpret_cast<sockaddr*>(&a), &len);
-    const std::vector<std::vector<std::string>> cases = {
-        {"--bind", "127.0.0.1", "--port", std::to_string(ntohs(a.sin_port)), "--http-port", "0"},
-        Args({"--notice-url", std::string(300, 'x')}),
-        Args({"--notice-interval", "25"}),
-        Args({"--bind", "not-an-address"}),
-        Args({"--site-dir", "/nonexistent", "--http-port", std::to_string(FreeTcpPort())}),
+// Nothing half-started: a bad setting (status 2) or a resource that cannot be had (status 1)
+// stops the server before it reports ready, with a line that names the culprit.
+TEST(ServerProcess, BadSettingsAndTakenPortsAreRefusedWithAReason) {
+    ServerProcess first({"--bind", "::", "--port", "0", "--http-port", "0"});
+    const std::string taken = std::to_string(first.WaitReady());
+    ASSERT_NE(taken, "0");
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string named;
+    } cases[] = {
+        {{"--bind", "::", "--port", taken, "--http-port", "0"}, 1, taken},
+        {{"--bind", "127.0.0.1", "--port", taken, "--http-port", "0"}, 1, taken},
+        {Args({"--notice-url", std::string(300, 'x')}), 2, "--notice-url"},
+        {Args({"--notice-interval", "25"}), 2, "--notice-interval"},
+        {Args({"--bind", "no-such-host.invalid"}), 2, "no-such-host.invalid"},
+        {Args({"--public-url", "ftp://x"}), 2, "--public-url"},
+        {Args({"--metrics-bind", "127.0.0.1"}), 2, "--metrics-bind"},
+        {Args({"--config", "/nonexistent.toml"}), 2, "/nonexistent.toml"},
+        {Args({"--site-dir", "/nonexistent", "--http-port", std::to_string(FreeTcpPort())}), 1,
+         "/nonexistent"},
     };
-    for (const auto& args : cases) {
-        ServerProcess server(args);
-        EXPECT_NE(server.ReadErrorLine(), "") << args[1] << " " << args[3];
-        const int code = server.WaitExit();
-        EXPECT_NE(code, 0) << args[1] << " " << args[3];
-        EXPECT_NE(code, -1) << "it exits by itself";
+    for (const Case& c : cases) {
+        ServerProcess server(c.args);
+        const std::string error = server.ReadErrorLine();
+        EXPECT_NE(error.find(c.named), std::string::npos) << error;
+        EXPECT_EQ(server.WaitExit(), c.code) << error;
+        EXPECT_EQ(server.ReadLine(), "") << "never reported ready";
     }
-    close(busy);
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.WaitExit(), 0);
+}
+
+// The notice address changes on SIGHUP while a session stays open: the next notice names it.
+TEST(ServerProcess, ReloadChangesTheNoticeWithoutDroppingTheSession) {
+    const std::string path = testing::TempDir() + "vessaro-reload-" + std::to_string(getpid());
+    std::ofstream(path) << "public-url = \"https://one.example\"\nnotice-interval = 0.3\n";
+    ServerProcess server(Args({"--config", path}));
+    const uint16_t port = server.WaitReady();
+    ASSERT_NE(port, 0);
+    UdpClient a(port);
+    ASSERT_TRUE(a.Connect());
+    std::vector<uint8_t> notice = a.Await(MSG_NOTICE);
+    ASSERT_FALSE(notice.empty());
+    EXPECT_EQ(DatagramView(notice).noticeText(), "https://one.example/match/adv.html");
+    a.Control(MSG_NOTICE_ACK);
+
+    std::ofstream(path) << "public-url = \"https://two.example\"\nnotice-interval = 0.3\n";
+    server.Signal(SIGHUP);
+    std::string text;
+    for (int i = 0; i < 10 && text != "https://two.example/match/adv.html"; ++i) {
+        notice = a.Await(MSG_NOTICE);
+        ASSERT_FALSE(notice.empty()) << "the session survived the reload";
+        EXPECT_EQ(DatagramView(notice).sessionId(), a.session);
+        text = std::string(DatagramView(notice).noticeText());
+        a.Control(MSG_NOTICE_ACK);
+    }
+    EXPECT_EQ(text, "https://two.example/match/adv.html");
+
+    std::ofstream(path) << "no-such-key = 1\n"; // a bad file is refused and changes nothing
+    server.Signal(SIGHUP);
+    std::string error;
+    while ((error = server.ReadErrorLine()).find("reload refused") == std::string::npos &&
+           !error.empty()) {
+    }
+    EXPECT_NE(error.find("no-such-key"), std::string::npos) << error;
+    EXPECT_FALSE(a.Await(MSG_NOTICE).empty()) << "still serving";
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.WaitExit(), 0);
+    std::remove(path.c_str());
+}
+
+TEST(ServerProcess, MetricsAndHealthAreServedOnTheirOwnListener) {
+    // IPv4 clients reach the default dual-stack socket.
+    ServerProcess server(Args({"--metrics-bind", "127.0.0.1:0", "--bind", "::"}));
+    const uint16_t port = server.WaitReady();
+    ASSERT_NE(port, 0);
+    const uint16_t metricsPort = server.ListenerPort("metrics 127.0.0.1");
+    ASSERT_NE(metricsPort, 0) << server.readyLine;
+    UdpClient a(port);
+    ASSERT_TRUE(a.Connect());
+    std::this_thread::sleep_for(std::chrono::milliseconds(600)); // older than a snapshot lives
+
+    auto health = HttpRequest(metricsPort, "GET", "/healthz");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 200);
+    EXPECT_EQ(health->body, "ok\n");
+    auto metrics = HttpRequest(metricsPort, "GET", "/metrics");
+    ASSERT_TRUE(metrics);
+    EXPECT_EQ(metrics->status, 200);
+    EXPECT_EQ(metrics->headers["content-type"], "text/plain; version=0.0.4; charset=utf-8");
+    for (const char* line :
+         {"vessaro_sessions{state=\"proven\"} 1\n", "vessaro_datagrams_received_total 2\n",
+          "vessaro_http_requests_total 1\n", "# TYPE vessaro_matches_total"})
+        EXPECT_NE(metrics->body.find(line), std::string::npos) << line << " in\n" << metrics->body;
+    EXPECT_EQ(HttpRequest(metricsPort, "GET", "/match/adv.html")->status, 404)
+        << "no site files on the metrics listener";
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.WaitExit(), 0);
+}
+
+// Under systemd: READY=1 once the sockets are bound, watchdog pings from the loop at half the
+// period, STOPPING=1 on SIGTERM.
+TEST(ServerProcess, TellsTheServiceManagerWhenReadyAliveAndStopping) {
+    const std::string path = testing::TempDir() + "vessaro-notify-" + std::to_string(getpid());
+    int manager = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    unlink(path.c_str());
+    ASSERT_EQ(bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    setenv("NOTIFY_SOCKET", path.c_str(), 1);
+    setenv("WATCHDOG_USEC", "200000", 1);
+    ServerProcess server(Args({}));
+    unsetenv("NOTIFY_SOCKET");
+    unsetenv("WATCHDOG_USEC");
+    auto next = [&] {
+        pollfd p{manager, POLLIN, 0};
+        char buffer[512];
+        ssize_t n = poll(&p, 1, kWaitMs) > 0 ? recv(manager, buffer, sizeof buffer, 0) : -1;
+        return n > 0 ? std::string(buffer, std::size_t(n)) : std::string();
+    };
+    EXPECT_NE(server.WaitReady(), 0);
+    std::string state = next();
+    EXPECT_EQ(state.rfind("READY=1\nSTATUS=", 0), 0u) << state;
+    const int64_t start = NowMs();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(next(), "WATCHDOG=1");
+    EXPECT_GE(NowMs() - start, 150) << "pings come at half the period, not at once";
+    server.Signal(SIGTERM);
+    while ((state = next()) == "WATCHDOG=1") {
+    }
+    EXPECT_EQ(state, "STOPPING=1");
+    EXPECT_EQ(server.WaitExit(), 0);
+    close(manager);
+    unlink(path.c_str());
 }
 
 } // namespace

@@ -9,7 +9,9 @@ namespace vessaro::test {
 
 ServerChild::ServerChild(std::vector<std::string> extraArguments, uint16_t port) {
     std::vector<std::string> arguments = {
-        "--bind", "127.0.0.1", "--port", std::to_string(port), "--http-port", "0"};
+        "--bind", "127.0.0.1", "--port", std::to_string(port), "--http-port", "0",
+        // Servers of parallel tests would share the metrics listener's default port.
+        "--metrics-bind", ""};
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     process_ = std::make_unique<ChildProcess>(VESSARO_SERVER_PATH, arguments, false);
     auto ready = process_->WaitFor("ready on");
@@ -18,7 +20,7 @@ ServerChild::ServerChild(std::vector<std::string> extraArguments, uint16_t port)
         return;
     }
     std::smatch match;
-    if (std::regex_search(*ready, match, std::regex(R"(ready on [0-9.]+:([0-9]+))")))
+    if (std::regex_search(*ready, match, std::regex(R"(ready on \S+:([0-9]+))")))
         port_ = static_cast<uint16_t>(std::stoi(match[1]));
     else
         ADD_FAILURE() << "no port in: " << *ready;

@@ -46,7 +46,9 @@ bool ServerProcess::Launch(int httpPort) {
                    {QStringLiteral("--bind"), address_, QStringLiteral("--port"),
                     QStringLiteral("13366"), QStringLiteral("--http-port"),
                     QString::number(httpPort), QStringLiteral("--notice-url"),
-                    webUrl_ + QStringLiteral("/match/adv.html")});
+                    webUrl_ + QStringLiteral("/match/adv.html"),
+                    // Servers of parallel tests would share the metrics listener's default port.
+                    QStringLiteral("--metrics-bind"), QString()});
     if (!process_.waitForStarted(kReadyWaitMs))
         return false;
     return WaitUntil(

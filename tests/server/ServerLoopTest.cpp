@@ -1,0 +1,112 @@
+#include "ServerLoop.h"
+#include "BindAddress.h"
+#include "Messages.h"
+#include "WireTransform.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vessaro {
+namespace {
+
+// A client socket of either family that connects to the loop's port and reads the answer.
+class Client {
+public:
+    explicit Client(const Endpoint& local) {
+        fd_ = socket(local.IsV4() ? AF_INET : AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_storage a{};
+        socklen_t length = ToSockaddr(local, !local.IsV4(), a);
+        EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&a), length), 0);
+        local_ = local;
+    }
+    ~Client() { close(fd_); }
+
+    // Sends MSG_CONNECT to port on the client's own address; the answer's type and sender.
+    std::pair<int32_t, Endpoint> Connect(uint16_t port) {
+        auto d = BuildControl(MSG_CONNECT, 0);
+        CommInvertBytes(d.data(), d.data(), int(d.size()));
+        Endpoint server = local_;
+        server.port = port;
+        sockaddr_storage to{};
+        socklen_t length = ToSockaddr(server, !server.IsV4(), to);
+        sendto(fd_, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), length);
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, 5000) <= 0)
+            return {0, {}};
+        uint8_t in[kMaxDatagramSize];
+        sockaddr_storage from{};
+        socklen_t fromLength = sizeof from;
+        ssize_t n =
+            recvfrom(fd_, in, sizeof in, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (n <= 0)
+            return {0, {}};
+        CommInvertBytes(in, in, int(n));
+        Endpoint sender;
+        FromSockaddr(reinterpret_cast<sockaddr*>(&from), sender);
+        return {DatagramView(std::span<const uint8_t>(in, std::size_t(n))).type(), sender};
+    }
+
+private:
+    int fd_ = -1;
+    Endpoint local_;
+};
+
+TEST(ServerLoop, OneSocketPerFamilyAndRepliesLeaveFromTheClientsOwn) {
+    Endpoint v4, v6;
+    ASSERT_TRUE(ParseAddress("127.0.0.1", v4) && ParseAddress("::1", v6));
+    if (!Ipv6Available())
+        GTEST_SKIP() << "no IPv6 on this machine";
+    std::string error;
+    auto loop = ServerLoop::Open({v4, v6}, 0, error);
+    ASSERT_TRUE(loop) << error;
+    const std::string port = std::to_string(loop->port());
+    EXPECT_EQ(loop->BoundText(), (std::vector<std::string>{"127.0.0.1:" + port, "[::1]:" + port}));
+
+    MatchServer core(
+        ServerConfig{},
+        [&loop](const Endpoint& to, std::span<const uint8_t> d) { loop->Send(to, d); },
+        [] { return 7u; });
+    std::atomic<int> reloads = 0;
+    int stops = 0;
+    LoopHooks hooks;
+    hooks.reload = [&] { ++reloads; };
+    hooks.stopping = [&] { ++stops; };
+    std::thread running([&] { loop->Run(core, hooks); });
+    for (const Endpoint& address : {v4, v6}) {
+        Client client(address);
+        auto [type, sender] = client.Connect(loop->port());
+        EXPECT_EQ(type, MSG_CONNECT_ACK) << AddressText(address);
+        Endpoint expected = address;
+        expected.port = loop->port();
+        EXPECT_EQ(sender, expected) << "answered from the socket it was sent to";
+    }
+    loop->RequestReload();
+    for (int i = 0; i < 500 && reloads == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    loop->RequestStop();
+    running.join();
+    EXPECT_EQ(reloads, 1);
+    EXPECT_EQ(stops, 1);
+}
+
+TEST(ServerLoop, AFailedSocketLeavesNoneOpen) {
+    Endpoint v4;
+    ASSERT_TRUE(ParseAddress("127.0.0.1", v4));
+    std::string error;
+    EXPECT_FALSE(ServerLoop::Open({v4, v4}, 0, error)) << "the second cannot share the port";
+    EXPECT_NE(error.find("127.0.0.1:"), std::string::npos) << error;
+    const uint16_t port = uint16_t(std::stoi(error.substr(error.find(':', 5) + 1)));
+    auto again = ServerLoop::Open({v4}, port, error);
+    EXPECT_TRUE(again) << "the first socket was closed: " << error;
+    EXPECT_FALSE(ServerLoop::Open({}, 0, error));
+}
+
+} // namespace
+} // namespace vessaro
