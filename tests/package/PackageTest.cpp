@@ -6,9 +6,9 @@
 #include "ChildProcess.h"
 #include "CliEvents.h"
 #include "Command.h"
+#include "HttpTestClient.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <arpa/inet.h>
 #include <cstdlib>
@@ -154,20 +154,19 @@ TEST_F(Packages, ServerAndConsoleClientRunFromTheExtractedRoot) {
     arguments.insert(arguments.end(), metricsArguments.begin(), metricsArguments.end());
     ChildProcess process(server, arguments);
 
-    httplib::Client site("127.0.0.1", http);
-    httplib::Client monitor("127.0.0.1", metricsArguments.empty() ? http : metrics);
-    auto health = monitor.Get("/healthz");
+    const uint16_t monitor = metricsArguments.empty() ? http : metrics;
+    auto health = HttpRequest(monitor, "GET", "/healthz");
     for (int attempt = 0; attempt < 100 && !health; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        health = monitor.Get("/healthz");
+        health = HttpRequest(monitor, "GET", "/healthz");
     }
     ASSERT_TRUE(health) << "no answer on /healthz";
     EXPECT_EQ(health->status, 200);
-    auto page = site.Get("/marker.txt");
+    auto page = HttpRequest(http, "GET", "/marker.txt");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
     EXPECT_EQ(page->body, "from the package root");
-    auto exported = monitor.Get("/metrics");
+    auto exported = HttpRequest(monitor, "GET", "/metrics");
     ASSERT_TRUE(exported);
     EXPECT_EQ(exported->status, 200);
     EXPECT_NE(exported->body.find("\nvessaro_"), std::string::npos) << exported->body;
