@@ -81,11 +81,9 @@ service vessaro-server, configured in /etc/vessaro/server.toml.")
 set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "adduser")
 set(server_control ${CMAKE_CURRENT_SOURCE_DIR}/debian/server/postinst
     ${CMAKE_CURRENT_SOURCE_DIR}/debian/server/prerm ${CMAKE_CURRENT_SOURCE_DIR}/debian/server/postrm)
-if(EXISTS ${VESSARO_CONFIG_FILE})
-    set(CONFIG ${VESSARO_CONFIG_DEST}/server.toml)
-    configure_file(debian/conffiles.in ${CMAKE_CURRENT_BINARY_DIR}/debian/conffiles @ONLY)
-    list(APPEND server_control ${CMAKE_CURRENT_BINARY_DIR}/debian/conffiles)
-endif()
+set(CONFIG ${VESSARO_CONFIG_DEST}/server.toml)
+configure_file(debian/conffiles.in ${CMAKE_CURRENT_BINARY_DIR}/debian/conffiles @ONLY)
+list(APPEND server_control ${CMAKE_CURRENT_BINARY_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA "${server_control}")
 
 set(CPACK_DEBIAN_CLI_DESCRIPTION "anonymous one-to-one chat from a terminal

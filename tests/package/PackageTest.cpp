@@ -1,4 +1,4 @@
-// The Debian packages as a user gets them: built by scripts/package (or taken from
+// The Debian packages as a user gets them: packed from this build tree (or taken from
 // VESSARO_PACKAGE_DIR), extracted into a temporary root with dpkg-deb, and run from there. The
 // programs must find their pages and the default configuration relative to that root.
 
@@ -52,7 +52,7 @@ protected:
         // Built by the setup test package.BuildPackages.
         const char* given = std::getenv("VESSARO_PACKAGE_DIR");
         const fs::path packages =
-            given ? fs::path(given) : fs::path(VESSARO_SOURCE_DIR) / "build/package/packages";
+            given ? fs::path(given) : fs::path(VESSARO_BUILT_PACKAGES);
         char temporary[] = "/tmp/vessaro-packages-XXXXXX";
         ASSERT_NE(mkdtemp(temporary), nullptr);
         root_ = temporary;
