@@ -31,6 +31,11 @@ enum : int32_t {
     // The server closed the session while an offer or conversation was under way: the offer or
     // conversation ends (EVT_TALK_ENDED follows once), then the session (EVT_DISCONNECTED).
     EVT_SERVER_LOST = 17,
+    // A text handed to the engine without waiting was acknowledged by the partner, or given up
+    // (its copies unanswered, or the conversation ended before it could go). The block holds the
+    // text's id (ReadTextIdBlock).
+    EVT_TEXT_CONFIRMED = 18,
+    EVT_TEXT_FAILED = 19,
 };
 
 // The payload of an event: empty, or the block the engine built for it. It is a value, so whoever
