@@ -4,6 +4,7 @@
 // (10 s, say). It is bounded in traffic too, and stays on loopback.
 #include "CliEvents.h"
 #include "Messages.h"
+#include "ResidentMemory.h"
 #include "ServerChild.h"
 #include "TalkingPair.h"
 #include "UdpPeer.h"
@@ -13,7 +14,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <thread>
 
@@ -29,21 +29,6 @@ std::chrono::seconds FloodLength() {
     const char* text = std::getenv("VESSARO_FLOOD_SECONDS");
     int seconds = text ? std::atoi(text) : 0;
     return std::chrono::seconds(seconds > 0 ? seconds : 3);
-}
-
-// The resident memory of a process in KiB, from /proc (0 when it cannot be read).
-long ResidentKiB(int pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return 0;
 }
 
 // Sends until told to stop or the traffic bound is reached; returns how many datagrams went out.

@@ -7,6 +7,7 @@
 // networks); the real clients live in 127.0.0.0/24.
 #include "CliEvents.h"
 #include "Messages.h"
+#include "ResidentMemory.h"
 #include "ServerChild.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <thread>
 
@@ -34,20 +34,6 @@ constexpr uint32_t kForgedAddresses = 10000;
 constexpr uint32_t kLoneVictim = 0x7F090001; // 127.9.0.1: one forged connect, nothing else
 constexpr int kConnectsPerSecond = 5000;
 constexpr auto kFloodLength = 5s;
-
-long ResidentKiB(int pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return 0;
-}
 
 // Sends datagrams with any local source address and counts what comes back, per destination.
 class Forger {

@@ -6,16 +6,14 @@
 #include "ChildProcess.h"
 #include "CliEvents.h"
 #include "Command.h"
+#include "FreePort.h"
 #include "HttpTestClient.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -23,18 +21,6 @@ namespace vessaro::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-uint16_t FreePort(int type) {
-    int s = socket(AF_INET, type, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 class Packages : public testing::Test {
 protected:
@@ -51,8 +37,7 @@ protected:
 
         // Built by the setup test package.BuildPackages.
         const char* given = std::getenv("VESSARO_PACKAGE_DIR");
-        const fs::path packages =
-            given ? fs::path(given) : fs::path(VESSARO_BUILT_PACKAGES);
+        const fs::path packages = given ? fs::path(given) : fs::path(VESSARO_BUILT_PACKAGES);
         char temporary[] = "/tmp/vessaro-packages-XXXXXX";
         ASSERT_NE(mkdtemp(temporary), nullptr);
         root_ = temporary;

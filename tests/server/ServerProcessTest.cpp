@@ -1,4 +1,5 @@
 #include "Codec.h"
+#include "FreePort.h"
 #include "HttpTestClient.h"
 #include "Messages.h"
 #include "WireTransform.h"
@@ -28,18 +29,6 @@ constexpr int kWaitMs = 5000; // generous: the machine may be loaded
 int64_t NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-uint16_t FreeTcpPort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
 }
 
 // A vessaro-server child process with its standard output and error read through pipes.
@@ -289,7 +278,7 @@ TEST(ServerProcess, InterruptClosesIdleSessionsAndExitsCleanly) {
 }
 
 TEST(ServerProcess, ServesTheDefaultPagesInUtf8WithoutOutsideResources) {
-    const uint16_t httpPort = FreeTcpPort();
+    const uint16_t httpPort = FreePort(SOCK_STREAM);
     // No --site-dir: the pages lie beside the program, in the build tree as when installed.
     ServerProcess server(
         {"--bind", "127.0.0.1", "--port", "0", "--http-port", std::to_string(httpPort)});
@@ -349,8 +338,8 @@ TEST(ServerProcess, BadSettingsAndTakenPortsAreRefusedWithAReason) {
         {Args({"--public-url", "ftp://x"}), 2, "--public-url"},
         {Args({"--metrics-bind", "127.0.0.1"}), 2, "--metrics-bind"},
         {Args({"--config", "/nonexistent.toml"}), 2, "/nonexistent.toml"},
-        {Args({"--site-dir", "/nonexistent", "--http-port", std::to_string(FreeTcpPort())}), 1,
-         "/nonexistent"},
+        {Args({"--site-dir", "/nonexistent", "--http-port", std::to_string(FreePort(SOCK_STREAM))}),
+         1, "/nonexistent"},
     };
     for (const Case& c : cases) {
         ServerProcess server(c.args);
