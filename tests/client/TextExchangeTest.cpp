@@ -94,8 +94,11 @@ TEST(EnginePostText, QueuedTextsGoOutInOrderOneOnTheWireAtATime) {
     using Texts = std::vector<std::pair<uint32_t, std::string>>;
     const uint32_t s = kClockStart;
     EXPECT_EQ(SentTexts(h), (Texts{{s + 1, "a"}}));
+    uint32_t waitOfA = h.timers.Armed().front().tag;
     Acknowledge(h, s + 1);
     EXPECT_EQ(SentTexts(h), (Texts{{s + 1, "a"}, {s + 2, "b"}}));
+    h.Tick(waitOfA); // queued just before a's wait was cancelled: not b's time-out
+    EXPECT_EQ(SentTexts(h).size(), 2u);
     h.Advance(1500); // b fails after its three copies; c goes at once
     EXPECT_EQ(SentTexts(h).back(), (std::pair<uint32_t, std::string>{s + 3, "c"}));
     EXPECT_EQ(SentTexts(h).size(), 5u);

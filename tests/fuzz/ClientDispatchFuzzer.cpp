@@ -34,7 +34,7 @@ void Datagram(test::EngineHarness& h, fuzz::FuzzInput& in, bool ownIds) {
 }
 
 void UserCall(test::EngineHarness& h, uint8_t which) {
-    switch (which % 10) {
+    switch (which % 9) {
     case 0:
         h.engine.Connect();
         break;
@@ -61,11 +61,9 @@ void UserCall(test::EngineHarness& h, uint8_t which) {
         h.engine.SendFile("f.bin", data, sizeof data);
         break;
     }
-    case 8:
+    default: // the blocking SendText waits for another thread: left to the unit tests
         h.engine.PostText(MakeTalkText("fuzz"));
         break;
-    default:
-        break; // the blocking SendText waits for another thread: left to the unit tests
     }
 }
 
