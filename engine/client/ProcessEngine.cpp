@@ -4,9 +4,12 @@
 // ClientSetEventCallback, then ClientConnect, so the engine and its receive dispatcher are in place
 // before the first datagram is sent (by ClientConnect) and therefore before any answer can arrive.
 //
-// The engine is never destroyed, so neither MsgProcThread nor a timer can ever reach a destroyed
+// Server datagrams reach the dispatcher on the receive thread and timer ticks on the timer thread,
+// one at a time through the transport's gate, and the dispatcher takes the engine lock for each
+// whole message. The engine is never destroyed, so neither thread can ever reach a destroyed
 // engine. Process exit runs ClientShutdown, which drops the event callback under the engine lock
-// (an event under way finishes first, none follows) and then stops the threads and timers.
+// (an event under way finishes first, none follows), then closes the way to the dispatcher and
+// stops the threads and timers.
 #include "ClientEngine.h"
 #include "ClientInterface.h"
 #include "ClientTransport.h"

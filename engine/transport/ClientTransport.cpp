@@ -1,10 +1,10 @@
 #include "ClientTransport.h"
 
-#include "CMsgQueue.h"
 #include "CommEndpoint.h"
 #include "Datagram.h"
-#include "MsgProcThread.h"
-#include "QueueFeed.h"
+#include "DispatchGate.h"
+#include "Messages.h"
+#include "ServerDatagram.h"
 #include "SocketAddress.h"
 #include "Timers.h"
 
@@ -21,13 +21,20 @@
 namespace vessaro {
 namespace {
 
+std::atomic<MessageDispatcher> dispatcher{nullptr};
+
+void Dispatch(const uint8_t* message, std::size_t length) {
+    if (MessageDispatcher hook = dispatcher.load())
+        hook(message, length);
+}
+
 // The process-wide transport. It is never destroyed: the threads may outlive every other static,
 // and ClientStopThreads must stay callable until the very end.
 struct Transport {
     std::mutex startMutex; // ClientStart against ClientStart and ClientStopThreads
     bool started = false;
     std::unique_ptr<CommEndpoint> endpoint;
-    std::unique_ptr<MsgProcThread> processor;
+    DispatchGate gate{Dispatch};
 
     // Read without the mutex by SendToServer and the accessors, from any thread.
     std::atomic<CommEndpoint*> liveEndpoint{nullptr};
@@ -39,13 +46,6 @@ struct Transport {
 Transport& State() {
     static Transport* transport = new Transport;
     return *transport;
-}
-
-std::atomic<MessageDispatcher> dispatcher{nullptr};
-
-void Dispatch(const uint8_t* message, std::size_t length) {
-    if (MessageDispatcher hook = dispatcher.load())
-        hook(message, length);
 }
 
 } // namespace
@@ -67,9 +67,8 @@ int ClientStart(const char* host, uint16_t port) {
     if (!endpoint)
         return -1;
     CommSetRecvCallback(endpoint.get(), OnServerDatagram);
-    CMsgQueue::Instance().Create();
     t.endpoint = std::move(endpoint);
-    t.processor = std::make_unique<MsgProcThread>(CMsgQueue::Instance(), Dispatch);
+    t.gate.Open();
     t.liveEndpoint.store(t.endpoint.get());
     t.started = true;
     // At exit the threads stop before the statics made before this call (the engine among them)
@@ -96,17 +95,17 @@ int SendToServer(const uint8_t* buffer, int length) {
 void ClientStopThreads() {
     Transport& t = State();
     CommEndpoint* endpoint;
-    MsgProcThread* processor;
     {
         std::lock_guard lock(t.startMutex);
         endpoint = t.endpoint.get();
-        processor = t.processor.get();
+        if (!t.started)
+            return;
     }
-    // Both are set once and never freed, so they stay valid without the lock; the lock is not held
-    // while joining, in case the dispatcher itself asks for the stop.
+    // The gate first: a receive thread waiting at it then gives up at once. The endpoint is set
+    // once and never freed, so it stays valid without the lock; the lock is not held while
+    // joining, in case the dispatcher itself asks for the stop.
+    t.gate.Close();
     CommStop(endpoint);
-    if (processor)
-        processor->Stop();
 }
 
 const char* ServerIpText() {
@@ -131,8 +130,15 @@ bool AcceptsSender(const char* address, uint16_t port) {
     return address && port == t.serverPort && std::strcmp(address, t.serverIp) == 0;
 }
 
+int OnServerDatagram(uint8_t* buffer, int length, const char* address, uint16_t port) {
+    if (!AcceptsSender(address, port) || !PrepareServerDatagram(buffer, length, address, port))
+        return 0;
+    return State().gate.Deliver(buffer, static_cast<std::size_t>(length)) ? length : 0;
+}
+
 void OnTimerTick(uint32_t tag) {
-    PutTimerTick(CMsgQueue::Instance(), tag);
+    auto tick = BuildTimerTick(tag);
+    State().gate.Deliver(tick.data(), tick.size());
 }
 
 } // namespace vessaro

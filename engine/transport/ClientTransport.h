@@ -5,18 +5,19 @@
 
 namespace vessaro {
 
-// The process-wide transport of the client: one UDP endpoint towards the matching server, the
-// loopback queue through which every server datagram and every timer tick reaches the processing
-// thread, and the stored server address.
+// The process-wide transport of the client: one UDP endpoint towards the matching server and the
+// stored server address. Every server datagram is handed to the dispatcher by the endpoint's
+// receive thread (CommRecvThread) and every timer tick by the timer thread, each through one gate
+// that lets one message at a time through, in the order the threads reach it (DispatchGate).
 
-// Called by MsgProcThread for each message taken from the loopback queue, one at a time, after the
-// message has been checked and made safe (see SanitizeReceived). The client engine installs its
+// Called for each message, one at a time, after the message has been checked and made safe (see
+// SanitizeReceived), on the receive thread or the timer thread. The client engine installs its
 // receive dispatcher here; tests install their own.
 using MessageDispatcher = void (*)(const uint8_t* message, std::size_t length);
 void SetMessageDispatcher(MessageDispatcher dispatcher);
 
-// Starts the timer service, the endpoint on a free local port with its receive thread, the
-// loopback queue and MsgProcThread, then looks the host up: a host name, or an IPv4 or IPv6
+// Starts the timer service and the endpoint on a free local port with its receive thread, opens
+// the way to the dispatcher, then looks the host up: a host name, or an IPv4 or IPv6
 // address (the first address the system lists that can be reached is kept). Returns 0, or -1 when
 // the host does not resolve (the threads stay running and the server address stays empty) or when
 // the endpoint cannot be opened. Runs once per process; later calls return -1 and change nothing.
@@ -27,9 +28,11 @@ int ClientStart(const char* host, uint16_t port);
 // datagram was sent, -1 otherwise (also before ClientStart, and for more than 4096 bytes).
 int SendToServer(const uint8_t* buffer, int length);
 
-// Stops MsgProcThread and the receive thread and waits for them, so that nothing calls the
-// dispatcher afterwards. Safe to call more than once, and before ClientStart. The endpoint stays
-// open, so SendToServer still works; ClientStart also arranges for this to run at exit.
+// Closes the way to the dispatcher and stops the receive thread: once it returns no dispatcher
+// call is under way and none begins, from the receive thread or from a timer (but for the call
+// that asked for the stop itself). Safe to call more than once, and before ClientStart (which then
+// still starts). The endpoint stays open, so SendToServer still works; ClientStart also arranges
+// for this to run at exit. Never call it with a lock held that the dispatcher takes.
 void ClientStopThreads();
 
 // The server address stored by ClientStart: numeric text, dotted for IPv4 and the IPv6 form
@@ -50,8 +53,9 @@ bool AcceptsSender(const char* address, uint16_t port);
 
 namespace vessaro {
 
-// The callback of every engine timer: builds the 40-byte MSG_TIMER tick with the tag and puts it
-// into the loopback queue, uncomplemented. Runs on the timer thread.
+// The callback of every engine timer: builds the 40-byte MSG_TIMER tick with the tag and hands it
+// to the dispatcher, on the calling (timer) thread. Dropped before ClientStart and after
+// ClientStopThreads.
 void OnTimerTick(uint32_t tag);
 
 } // namespace vessaro

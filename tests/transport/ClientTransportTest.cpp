@@ -111,7 +111,7 @@ TEST_F(ClientTransportTest, ForgedTicksAndShortMessagesFromTheNetworkNeverReachT
     EXPECT_EQ(dispatched.Count(), 1u);
 }
 
-TEST_F(ClientTransportTest, EngineTimersTickThroughTheQueue) {
+TEST_F(ClientTransportTest, EngineTimersReachTheDispatcherAsFortyByteTicks) {
     vessaro::TimerHandle killed = vessaro::TimerSet(20, 1, vessaro::OnTimerTick);
     EXPECT_TRUE(vessaro::TimerKill(killed));
     EXPECT_FALSE(vessaro::TimerKill(killed));
