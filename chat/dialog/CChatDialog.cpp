@@ -152,10 +152,13 @@ void CChatDialog::ShowLine(std::size_t index) {
     StartFocusTimer();
 }
 
-// A line of the user's changed its mark: the live document cannot edit one entry, so the page is
-// loaded again, once per line sent.
+// A line of the user's changed its mark: the mark is changed in place in the live document.
 void CChatDialog::ShowDelivery(std::size_t index) {
-    transcriptView->LoadHtml(BuildPage());
+    const ChatEntry& entry = Entries()[index];
+    if (transcriptView->canAppend())
+        transcriptView->ReplaceElementHtml(DeliveryMarkId(entry), DeliveryMark(entry));
+    else
+        transcriptView->LoadHtml(BuildPage());
     if (Entries()[index].delivery == Delivery::Failed) {
         // As when a send fails at once: the text comes back to the box for another try, unless
         // the user is already typing the next one.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace vessaro {
@@ -16,6 +17,7 @@ struct ChatEntry {
     std::string colorName;    // "Blue" (partner), "Green" (user), "Teal" (system)
     std::string messageText;
     Delivery delivery = Delivery::Confirmed;
+    std::size_t index = 0; // its place in the transcript, from 0: names its mark in the page
 };
 
 // Who speaks an entry: the kind that AddMessage takes.

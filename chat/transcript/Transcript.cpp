@@ -29,6 +29,7 @@ const ChatEntry& Transcript::Add(std::string gbkText, int kind, std::time_t when
     }
     entry.timeStamp = FormatTimeStamp(when);
     entry.messageText = std::move(gbkText);
+    entry.index = entries_.size();
     entries_.push_back(std::move(entry));
     return entries_.back();
 }

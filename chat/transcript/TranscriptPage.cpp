@@ -97,24 +97,29 @@ std::string HrefOf(std::string_view address) {
     return href;
 }
 
-// The mark after an entry's time stamp, GBK.
-std::string DeliveryMark(Delivery delivery) {
+} // namespace
+
+std::string DeliveryMarkId(const ChatEntry& e) {
+    return "vessaro-mark-" + std::to_string(e.index);
+}
+
+// The mark sits in an element of its own, named after the entry, so that a live view can change
+// it in place when the partner's acknowledgement (or its absence) settles the line.
+std::string DeliveryMark(const ChatEntry& e) {
     static const std::string pending =
         "&nbsp<font color=Gray>" + EncodeGbkOrEmpty("（发送中）") + "</font>";
     static const std::string failed =
         "&nbsp<font color=Red>" + EncodeGbkOrEmpty("（未送达）") + "</font>";
-    switch (delivery) {
+    switch (e.delivery) {
     case Delivery::Pending:
-        return pending;
+        return "<span id=" + DeliveryMarkId(e) + ">" + pending + "</span>";
     case Delivery::Failed:
-        return failed;
+        return "<span id=" + DeliveryMarkId(e) + ">" + failed + "</span>";
     case Delivery::Confirmed:
         break;
     }
     return {};
 }
-
-} // namespace
 
 std::string_view PageStart() {
     return kPageStart;
@@ -149,7 +154,7 @@ std::string EntryHtml(const ChatEntry& e) {
     line += EscapeMarkup(e.speakerLabel); // a nickname comes from the partner, like the texts
     line += "&nbsp";
     line += e.timeStamp;
-    line += DeliveryMark(e.delivery);
+    line += DeliveryMark(e);
     line += "</font><p><font size=3>";
     line += FormatText(e.messageText);
     line += "</font>";

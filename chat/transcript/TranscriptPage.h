@@ -25,6 +25,10 @@ std::string BuildPage(const std::vector<ChatEntry>& entries);
 std::string_view PageStart();
 std::string_view PageEnd();
 std::string EntryHtml(const ChatEntry& entry);
+// The entry's delivery mark as EntryHtml writes it ("" once confirmed), and the id of the element
+// that holds a mark, for a view that changes the mark in place.
+std::string DeliveryMark(const ChatEntry& entry);
+std::string DeliveryMarkId(const ChatEntry& entry);
 
 // One message text as HTML: markup characters escaped so that nothing a partner types can act as
 // markup or script, CR LF pairs turned into "<br>&nbsp;&nbsp", and the first "http://" address

@@ -96,6 +96,7 @@ void CHtmlCtrl::Navigate(const QString& address) {
     showingMemoryPage_ = false;
     pageLoaded_ = false;
     pendingAppends_.clear();
+    pendingReplacements_.clear();
     requested_ = QUrl(address);
     fallbackShown_ = false;
     load(requested_);
@@ -126,11 +127,24 @@ void CHtmlCtrl::AppendHtml(const std::string& gbkFragment) {
         FlushAppends();
 }
 
-void CHtmlCtrl::FlushAppends() {
-    if (pendingAppends_.isEmpty())
+void CHtmlCtrl::ReplaceElementHtml(const std::string& elementId, const std::string& gbkFragment) {
+    if (!showingMemoryPage_)
         return;
-    page()->runJavaScript(AppendToBodyScript(pendingAppends_), QWebEngineScript::ApplicationWorld);
+    pendingReplacements_.append(ReplaceElementScript(QString::fromStdString(elementId),
+                                                     QString::fromUtf8(DecodeGbk(gbkFragment))));
+    if (pageLoaded_)
+        FlushAppends();
+}
+
+// Appends first: a replacement only ever names an element of an entry appended before it.
+void CHtmlCtrl::FlushAppends() {
+    if (!pendingAppends_.isEmpty())
+        page()->runJavaScript(AppendToBodyScript(pendingAppends_),
+                              QWebEngineScript::ApplicationWorld);
     pendingAppends_.clear();
+    for (const QString& script : std::as_const(pendingReplacements_))
+        page()->runJavaScript(script, QWebEngineScript::ApplicationWorld);
+    pendingReplacements_.clear();
 }
 
 void CHtmlCtrl::LoadPublished(QByteArray bytes, QByteArray mimeType) {
@@ -144,6 +158,7 @@ void CHtmlCtrl::LoadPublished(QByteArray bytes, QByteArray mimeType) {
     showingMemoryPage_ = false;
     pageLoaded_ = false;
     pendingAppends_.clear(); // the new page holds all there is to show
+    pendingReplacements_.clear();
     load(published_);
 }
 

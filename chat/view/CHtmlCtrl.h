@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QUrl>
 #include <QWebEngineView>
 
@@ -42,6 +43,9 @@ public:
     // long the page grows (see LiveDocumentScripts.h for how). Appends made while that page is
     // still loading wait for it. Only valid while canAppend().
     void AppendHtml(const std::string& gbkFragment);
+    // Replaces the element with the id in that page by HTML (GBK bytes; empty removes it), in
+    // place, after every append made before it. Only valid while canAppend().
+    void ReplaceElementHtml(const std::string& elementId, const std::string& gbkFragment);
     // True while the document on show is the last page LoadHtml gave (not an address, not the
     // built-in page that stands in for one that failed).
     bool canAppend() const { return showingMemoryPage_; }
@@ -75,8 +79,9 @@ private:
     QUrl requested_; // what the owner asked for last
     QUrl published_; // our in-memory page now on show, withdrawn when replaced
     bool showingMemoryPage_ = false;
-    bool pageLoaded_ = false; // the published page has finished loading
-    QString pendingAppends_;  // HTML appended before it had
+    bool pageLoaded_ = false;         // the published page has finished loading
+    QString pendingAppends_;          // HTML appended before it had
+    QStringList pendingReplacements_; // scripts of replacements made before it had, in order
 };
 
 } // namespace vessaro

@@ -53,6 +53,13 @@ QString GroupBodyScript() {
     return CallPlaceNodes(QStringLiteral("null"));
 }
 
+QString ReplaceElementScript(const QString& id, const QString& html) {
+    const QByteArray arguments = QJsonDocument(QJsonArray{id, html}).toJson(QJsonDocument::Compact);
+    return QStringLiteral("(function (a) { var e = document.getElementById(a[0]); "
+                          "if (e) e.outerHTML = a[1]; })(") +
+           QString::fromUtf8(arguments) + QStringLiteral(");");
+}
+
 QString AppendToBodyScript(const QString& html) {
     // A JSON string literal: nothing in the text can end the argument or the script.
     const QByteArray array = QJsonDocument(QJsonArray{html}).toJson(QJsonDocument::Compact);

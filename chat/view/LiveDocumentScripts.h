@@ -23,4 +23,7 @@ QString GroupBodyScript();
 // body, into the blocks.
 QString AppendToBodyScript(const QString& html);
 
+// Replaces the element with the id, if the document has one, by the HTML (empty: removes it).
+QString ReplaceElementScript(const QString& id, const QString& html);
+
 } // namespace vessaro

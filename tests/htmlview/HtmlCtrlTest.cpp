@@ -222,22 +222,34 @@ std::vector<ChatEntry> SampleEntries(int count) {
                            "08:05:0" + std::to_string(i % 10), i % 2 ? "Blue" : "Teal",
                            EncodeGbkOrEmpty("第" + std::to_string(i) + "行 <b>x</b>\r\nhttp://a/" +
                                             std::to_string(i) + " 完")});
+    for (int i = 0; i < count; ++i)
+        entries[i].index = std::size_t(i);
     return entries;
 }
 
 // Appending entries to the live page gives the very document that loading BuildPage's whole page
 // gives, also for appends made while the first page is still loading, and across the blocks the
 // view files the body's nodes into.
+// Delivery marks changed in place end the same way as the page built with the final marks.
 TEST_F(HtmlCtrlTest, AppendedEntriesGiveTheDocumentOfTheWholePage) {
     const int count = kNodesPerBlock / 2 + 30; // each entry is two paragraphs
-    const std::vector<ChatEntry> entries = SampleEntries(count);
+    std::vector<ChatEntry> entries = SampleEntries(count);
+    for (std::size_t i : {1u, 7u, 9u})
+        entries[i].delivery = Delivery::Pending;
+    auto settle = [&](std::size_t i, Delivery delivery) {
+        entries[i].delivery = delivery;
+        view->ReplaceElementHtml(DeliveryMarkId(entries[i]), DeliveryMark(entries[i]));
+    };
     view->InitDocument();
     view->LoadHtml(BuildPage({entries[0]}));
     ASSERT_TRUE(view->canAppend());
     view->AppendHtml(EntryHtml(entries[1])); // before the page has loaded
+    settle(1, Delivery::Confirmed);
     ASSERT_TRUE(test::WaitUntil([&] { return ParagraphCount() == 4; }, kLoadWaitMs));
     for (std::size_t i = 2; i < entries.size(); ++i)
         view->AppendHtml(EntryHtml(entries[i]));
+    settle(7, Delivery::Failed);
+    settle(9, Delivery::Confirmed);
     const QString appended = Js(QStringLiteral("document.documentElement.outerHTML")).toString();
     EXPECT_EQ(ParagraphCount(), 2 * count);
 
