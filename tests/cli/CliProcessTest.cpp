@@ -120,9 +120,9 @@ TEST(CliProcess, ConnectMatchAcceptChatHangUpSaveAndQuit) {
     EXPECT_NE(page.find(Gbk("你好！")), std::string::npos);
     EXPECT_NE(page.find("color=Green>" + Gbk("小明")), std::string::npos);
     EXPECT_NE(page.find(Gbk("很高兴认识你")), std::string::npos);
-    EXPECT_NE(
-        page.find(Gbk("（未送达）") + "</font></font><p><font size=3>&nbsp;&nbsp;" + Gbk("还在吗")),
-        std::string::npos);
+    EXPECT_NE(page.find(Gbk("（未送达）") + "</font></span></font><p><font size=3>&nbsp;&nbsp;" +
+                        Gbk("还在吗")),
+              std::string::npos);
 }
 
 TEST(CliProcess, EndOfInputWhileConnectingLeavesAtOnce) {
