@@ -54,7 +54,8 @@ public:
     const std::string& output() const { return output_; }
 
     int pid() const { return pid_; }
-    bool running() const { return pid_ > 0 && !exitCode_; }
+    // Whether it still runs (an ended child is reaped here, its exit code kept for Wait).
+    bool running() { return pid_ > 0 && !Wait(std::chrono::milliseconds(0)); }
     void Signal(int signal);
     // The exit code (128 + signal when killed by one), or nothing if it did not end in time.
     std::optional<int> Wait(std::chrono::milliseconds timeout = std::chrono::seconds(10));

@@ -2,6 +2,7 @@
 #include "ClientSwarm.h"
 #include "ProfileMaker.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -40,6 +41,31 @@ TEST(ParseReadyLineTest, ReadsTheAddressAndPortsOfTheReadyLineOnly) {
             EXPECT_EQ(ready->httpPort, c.ready->httpPort) << c.line;
         }
     }
+}
+
+// The launcher reports the ready line, the end of the child and its exit code as they happen.
+TEST(ServerLaunchTest, ReportsReadinessAndTheEndOfTheChild) {
+    ServerLaunch ready("/bin/sh", {"-c", "echo starting; echo 'vessaro-server: ready on "
+                                         "127.0.0.1:5 (http 7, metrics off)'; read x; exit 3"});
+    std::optional<ReadyLine> line = ready.WaitReady();
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->port, 5);
+    EXPECT_EQ(line->httpPort, 7);
+    EXPECT_TRUE(ready.running());
+    EXPECT_EQ(ready.output(),
+              "starting\nvessaro-server: ready on 127.0.0.1:5 (http 7, metrics off)\n");
+    ready.Signal(SIGTERM);
+    EXPECT_EQ(ready.Wait(), 128 + SIGTERM);
+    EXPECT_FALSE(ready.running());
+
+    ServerLaunch silent("/bin/sh", {"-c", "echo not ready; exit 4"});
+    EXPECT_FALSE(silent.WaitReady());
+    EXPECT_EQ(silent.Wait(), 4);
+    EXPECT_EQ(silent.output(), "not ready\n");
+
+    ServerLaunch missing("/nonexistent/vessaro-server", {});
+    EXPECT_FALSE(missing.WaitReady());
+    EXPECT_EQ(missing.Wait(), 127);
 }
 
 TEST(BenchReadProcessUsageTest, ReadsMemoryAndCpuOfALiveProcessOnly) {
