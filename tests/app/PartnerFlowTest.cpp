@@ -45,6 +45,9 @@ TEST(PartnerFlowTest, APartnerOpensTheChatWindowAndClosingDuringTheOfferEndsAtOn
 
     window.show();
     ASSERT_TRUE(test::WaitUntil([&] { return ClientState() == CLIENT_STATE_CONNECTED; }, kWaitMs));
+    // The window, not only the engine, must know of the session before Start is pressed.
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return res::Control(&window, kStart)->isEnabled(); }, kWaitMs));
     modals.OnNextDialog([](QDialog* conditions) {
         res::ControlAs<QPushButton>(conditions, res::condition_ids::kOk)->click();
     });

@@ -46,7 +46,7 @@ TEST(ParseReadyLineTest, ReadsTheAddressAndPortsOfTheReadyLineOnly) {
 // The launcher reports the ready line, the end of the child and its exit code as they happen.
 TEST(ServerLaunchTest, ReportsReadinessAndTheEndOfTheChild) {
     ServerLaunch ready("/bin/sh", {"-c", "echo starting; echo 'vessaro-server: ready on "
-                                         "127.0.0.1:5 (http 7, metrics off)'; read x; exit 3"});
+                                         "127.0.0.1:5 (http 7, metrics off)'; exec sleep 30"});
     std::optional<ReadyLine> line = ready.WaitReady();
     ASSERT_TRUE(line);
     EXPECT_EQ(line->port, 5);

@@ -92,7 +92,9 @@ TEST_F(EndToEnd, OfferAcceptTalkHangUpSaveCloseAndBackToIdle) {
     ASSERT_FALSE(partner.WaitFor("matching", kWaitMs).isEmpty())
         << partner.transcript().toStdString();
 
-    // Start a match with the conditions as they are.
+    // Start a match with the conditions as they are, once the window knows of the session.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return res::Control(&window, res::match_ids::kStart)->isEnabled(); }, kWaitMs));
     modals.OnNextDialog([](QDialog* conditions) {
         res::ControlAs<QPushButton>(conditions, res::condition_ids::kOk)->click();
     });
