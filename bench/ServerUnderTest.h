@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServerLaunch.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,17 +15,16 @@ namespace vessaro::bench {
 class ServerUnderTest {
 public:
     ServerUnderTest(const std::string& program, std::vector<std::string> extraArguments = {});
-    ~ServerUnderTest();
     ServerUnderTest(const ServerUnderTest&) = delete;
     ServerUnderTest& operator=(const ServerUnderTest&) = delete;
 
     bool ready() const { return port_ != 0; }
     uint16_t port() const { return port_; }
-    int pid() const { return pid_; }
+    int pid() const { return server_.pid(); }
     const std::string& error() const { return error_; }
 
 private:
-    int pid_ = -1;
+    ServerLaunch server_;
     uint16_t port_ = 0;
     std::string error_;
 };
@@ -38,8 +39,5 @@ std::optional<ProcessUsage> ReadProcessUsage(int pid);
 // In a forked child: runs the program args[0] with the arguments that follow; exits with 127 when
 // it cannot be run.
 [[noreturn]] void ExecInChild(std::vector<std::string> args);
-
-// The port in the server's "ready on a.b.c.d:PORT (...)" line; nothing for any other line.
-std::optional<uint16_t> ParseReadyPort(const std::string& line);
 
 } // namespace vessaro::bench

@@ -1,11 +1,12 @@
 // The matching window on the real engine, closed while its connect request is still unanswered
-// (nothing listens on 127.0.0.142): the engine abandons the attempt and the window ends at once.
-// The engine starts once per process: one flow only.
+// (nothing listens on the free port it is given): the engine abandons the attempt and the window
+// ends at once. The engine starts once per process: one flow only.
 #include "CMatchDialog.h"
 
 #include "ClientInterface.h"
 #include "ClientStates.h"
 #include "ModalDriver.h"
+#include "ServerLaunch.h"
 #include "WaitUntil.h"
 
 #include <QSignalSpy>
@@ -17,8 +18,8 @@ namespace {
 
 TEST(CloseWhileConnectingFlowTest, EndsAtOnceWithoutWaitingForTheServer) {
     test::ModalDriver modals;
-    CMatchDialog window(QStringLiteral("127.0.0.142"), 13366,
-                        QStringLiteral("http://127.0.0.142:1"));
+    CMatchDialog window(QStringLiteral("127.0.0.1"), FreeLoopbackPort(PortKind::Udp),
+                        QStringLiteral("http://127.0.0.1:1"));
     QSignalSpy finished(&window, &QDialog::finished);
     window.show();
     ASSERT_TRUE(test::WaitUntil([&] { return window.started(); }, 10000));

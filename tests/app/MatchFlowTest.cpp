@@ -35,11 +35,11 @@ void WaitForPage(CMatchDialog& window) {
 }
 
 TEST(MatchFlowTest, ConnectsMatchesCancelsAndLeavesInOrder) {
-    test::ServerProcess server(QStringLiteral("127.0.0.141"));
+    test::ServerProcess server;
     ASSERT_TRUE(server.Start()) << server.output().toStdString();
     test::ModalDriver modals;
     SkinService::Instance().Load(QStringLiteral(VESSARO_DEFAULT_SKIN)); // as the program runs
-    CMatchDialog window(server.address(), 13366, server.webUrl());
+    CMatchDialog window(server.address(), server.port(), server.webUrl());
     QSignalSpy finished(&window, &QDialog::finished);
 
     window.show();

@@ -28,22 +28,26 @@ using namespace res::match_ids;
 constexpr int kWaitMs = 15000;
 
 TEST(PartnerFlowTest, APartnerOpensTheChatWindowAndClosingDuringTheOfferEndsAtOnce) {
-    test::ServerProcess server(QStringLiteral("127.0.0.143"));
+    test::ServerProcess server;
     ASSERT_TRUE(server.Start()) << server.output().toStdString();
     // Waiting for a partner and accepting whoever comes.
     test::CliPartner partner;
     ASSERT_TRUE(partner.Start(
-        {QStringLiteral("--server"), server.address(), QStringLiteral("--nickname"),
-         QStringLiteral("小红"), QStringLiteral("--sex"), QStringLiteral("female"),
-         QStringLiteral("--age"), QStringLiteral("22"), QStringLiteral("--community-id"),
-         QStringLiteral("hong22"), QStringLiteral("--auto-match"), QStringLiteral("--auto-accept"),
+        {QStringLiteral("--server"), server.address(), QStringLiteral("--port"),
+         QString::number(server.port()), QStringLiteral("--nickname"), QStringLiteral("小红"),
+         QStringLiteral("--sex"), QStringLiteral("female"), QStringLiteral("--age"),
+         QStringLiteral("22"), QStringLiteral("--community-id"), QStringLiteral("hong22"),
+         QStringLiteral("--auto-match"), QStringLiteral("--auto-accept"),
          QStringLiteral("--json")}));
     test::ModalDriver modals;
-    CMatchDialog window(server.address(), 13366, server.webUrl());
+    CMatchDialog window(server.address(), server.port(), server.webUrl());
     QSignalSpy finished(&window, &QDialog::finished);
 
     window.show();
     ASSERT_TRUE(test::WaitUntil([&] { return ClientState() == CLIENT_STATE_CONNECTED; }, kWaitMs));
+    // The window, not only the engine, must know of the session before Start is pressed.
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return res::Control(&window, kStart)->isEnabled(); }, kWaitMs));
     modals.OnNextDialog([](QDialog* conditions) {
         res::ControlAs<QPushButton>(conditions, res::condition_ids::kOk)->click();
     });

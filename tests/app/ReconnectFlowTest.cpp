@@ -20,8 +20,8 @@ using namespace res::match_ids;
 
 TEST(ReconnectFlowTest, AFailedConnectIsRetriedUntilTheServerIsUp) {
     test::ModalDriver modals;
-    test::ServerProcess server(QStringLiteral("127.0.0.144"), test::ServerProcess::WebPages::None);
-    CMatchDialog window(server.address(), 13366, server.webUrl());
+    test::ServerProcess server(test::ServerProcess::WebPages::None);
+    CMatchDialog window(server.address(), server.port(), server.webUrl());
     window.setStartupDelay(5);
 
     window.show();

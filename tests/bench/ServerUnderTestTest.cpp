@@ -2,29 +2,70 @@
 #include "ClientSwarm.h"
 #include "ProfileMaker.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace vessaro::bench {
 namespace {
 
-TEST(BenchParseReadyPortTest, ReadsThePortOfTheReadyLineOnly) {
+TEST(ParseReadyLineTest, ReadsTheAddressAndPortsOfTheReadyLineOnly) {
     struct Case {
         const char* line;
-        std::optional<uint16_t> port;
+        std::optional<ReadyLine> ready;
     };
     const Case cases[] = {
-        {"vessaro-server: ready on 127.0.0.1:40123 (http off)", 40123},
-        {"vessaro-server: ready on 0.0.0.0:1 (http 8080)", 1},
+        {"vessaro-server: ready on 127.0.0.1:40123 (http off, metrics off)",
+         ReadyLine{"127.0.0.1", 40123, 0}},
+        {"vessaro-server: ready on 0.0.0.0:1 [::]:1 (http 8080, metrics 127.0.0.1:9100)",
+         ReadyLine{"0.0.0.0", 1, 8080}},
+        {"vessaro-server: ready on [::1]:13366 (http 65535)", ReadyLine{"::1", 13366, 65535}},
         {"vessaro-server: stopped", std::nullopt},
-        {"ready on 127.0.0.1:", std::nullopt},
-        {"ready on 127.0.0.1:0 (x)", std::nullopt},
-        {"ready on 127.0.0.1:70000 (x)", std::nullopt},
-        {"ready on localhost", std::nullopt},
+        {"vessaro-server: ready on 127.0.0.1: (http off)", std::nullopt},
+        {"vessaro-server: ready on 127.0.0.1:0 (http off)", std::nullopt},
+        {"vessaro-server: ready on 127.0.0.1:70000 (http off)", std::nullopt},
+        {"vessaro-server: ready on 127.0.0.1:12x (http off)", std::nullopt},
+        {"vessaro-server: ready on 127.0.0.1:5 (http 0)", std::nullopt},
+        {"vessaro-server: ready on 127.0.0.1:5 (http -1)", std::nullopt},
+        {"vessaro-server: ready on 127.0.0.1:5", std::nullopt},
+        {"vessaro-server: ready on localhost (http off)", std::nullopt},
+        {"vessaro-server: ready on :5 (http off)", std::nullopt},
         {"", std::nullopt},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(ParseReadyPort(c.line), c.port) << c.line;
+    for (const Case& c : cases) {
+        std::optional<ReadyLine> ready = ParseReadyLine(c.line);
+        ASSERT_EQ(ready.has_value(), c.ready.has_value()) << c.line;
+        if (ready) {
+            EXPECT_EQ(ready->address, c.ready->address) << c.line;
+            EXPECT_EQ(ready->port, c.ready->port) << c.line;
+            EXPECT_EQ(ready->httpPort, c.ready->httpPort) << c.line;
+        }
+    }
+}
+
+// The launcher reports the ready line, the end of the child and its exit code as they happen.
+TEST(ServerLaunchTest, ReportsReadinessAndTheEndOfTheChild) {
+    ServerLaunch ready("/bin/sh", {"-c", "echo starting; echo 'vessaro-server: ready on "
+                                         "127.0.0.1:5 (http 7, metrics off)'; exec sleep 30"});
+    std::optional<ReadyLine> line = ready.WaitReady();
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->port, 5);
+    EXPECT_EQ(line->httpPort, 7);
+    EXPECT_TRUE(ready.running());
+    EXPECT_EQ(ready.output(),
+              "starting\nvessaro-server: ready on 127.0.0.1:5 (http 7, metrics off)\n");
+    ready.Signal(SIGTERM);
+    EXPECT_EQ(ready.Wait(), 128 + SIGTERM);
+    EXPECT_FALSE(ready.running());
+
+    ServerLaunch silent("/bin/sh", {"-c", "echo not ready; exit 4"});
+    EXPECT_FALSE(silent.WaitReady());
+    EXPECT_EQ(silent.Wait(), 4);
+    EXPECT_EQ(silent.output(), "not ready\n");
+
+    ServerLaunch missing("/nonexistent/vessaro-server", {});
+    EXPECT_FALSE(missing.WaitReady());
+    EXPECT_EQ(missing.Wait(), 127);
 }
 
 TEST(BenchReadProcessUsageTest, ReadsMemoryAndCpuOfALiveProcessOnly) {

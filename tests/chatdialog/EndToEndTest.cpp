@@ -34,7 +34,6 @@ namespace vessaro::test {
 namespace {
 
 constexpr int kWaitMs = 15000;
-const QString kServerAddress = QStringLiteral("127.0.0.156");
 
 QString PageText(CChatDialog* chat) {
     auto* view = res::ControlAs<CHtmlCtrl>(chat, res::IDC_CHAT_TRANSCRIPT);
@@ -77,22 +76,25 @@ protected:
 };
 
 TEST_F(EndToEnd, OfferAcceptTalkHangUpSaveCloseAndBackToIdle) {
-    ServerProcess server(kServerAddress, ServerProcess::WebPages::None);
+    ServerProcess server(ServerProcess::WebPages::None);
     ASSERT_TRUE(server.Start()) << server.output().toStdString();
 
-    CMatchDialog window(kServerAddress, 13366, QStringLiteral("http://127.0.0.1:9"));
+    CMatchDialog window(server.address(), server.port(), QStringLiteral("http://127.0.0.1:9"));
     window.setStartupDelay(0);
     QSignalSpy finished(&window, &QDialog::finished);
     window.show();
     ASSERT_TRUE(WaitUntil([] { return ClientState() == CLIENT_STATE_CONNECTED; }, kWaitMs));
 
     CliPartner partner;
-    ASSERT_TRUE(partner.Start({"--server", kServerAddress, "--port", "13366", "--json",
-                               "--auto-match", "--auto-accept", "--nickname", "远方"}));
+    ASSERT_TRUE(
+        partner.Start({"--server", server.address(), "--port", QString::number(server.port()),
+                       "--json", "--auto-match", "--auto-accept", "--nickname", "远方"}));
     ASSERT_FALSE(partner.WaitFor("matching", kWaitMs).isEmpty())
         << partner.transcript().toStdString();
 
-    // Start a match with the conditions as they are.
+    // Start a match with the conditions as they are, once the window knows of the session.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return res::Control(&window, res::match_ids::kStart)->isEnabled(); }, kWaitMs));
     modals.OnNextDialog([](QDialog* conditions) {
         res::ControlAs<QPushButton>(conditions, res::condition_ids::kOk)->click();
     });

@@ -1,6 +1,7 @@
 // The interface calls: which state allows each, what it sends, where it leads; refusals change
 // and send nothing.
 #include "EngineHarness.h"
+#include "ProtocolNames.h"
 
 #include <gtest/gtest.h>
 
@@ -87,7 +88,8 @@ TEST_P(CallInState, AllowedCallsTransitionOthersChangeAndSendNothing) {
     EXPECT_EQ(h.engine.state(), state);
 }
 
-INSTANTIATE_TEST_SUITE_P(EngineEveryState, CallInState, ::testing::Range(0, 13));
+INSTANTIATE_TEST_SUITE_P(EngineEveryState, CallInState, ::testing::Range(0, 13),
+                         [](const auto& info) { return StateName(info.param); });
 
 TEST(EngineDisconnect, WhileConnectingAbandonsTheAttemptReportsItAndStillRefuses) {
     EngineHarness h;

@@ -1,5 +1,6 @@
 // The state tables: what each input does in each state, retries, keep-alive, offers, notices.
 #include "EngineHarness.h"
+#include "ProtocolNames.h"
 
 #include <gtest/gtest.h>
 
@@ -53,10 +54,9 @@ TEST_P(MessageRows, MoveStateAnswerReportAndKeepOneTimer) {
     }
 }
 
-// Names from the row, so that ctest's names stay the same from one build to the next.
-template <typename Row>
-std::string RowName(const ::testing::TestParamInfo<Row>& info) {
-    return "State" + std::to_string(info.param.state) + "Row" + std::to_string(info.index);
+// Names from the row (state, then what happens in it), the same from one build to the next.
+std::string RowName(int32_t state, int32_t type, const char* detail = "") {
+    return StateName(state) + "_" + (type ? MessageName(type) : "Silence") + detail;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -98,7 +98,10 @@ INSTANTIATE_TEST_SUITE_P(
         MessageRow{11, MSG_SESSION_CLOSED, 0, 0, {}, kServerLost},
         MessageRow{12, MSG_DISCONNECT_ACK, 0, 0, {}, {EVT_DISCONNECTED}},
         MessageRow{12, MSG_SESSION_CLOSED, 0, 0, {}, {EVT_DISCONNECTED}}),
-    [](const auto& info) { return RowName(info); });
+    [](const auto& info) {
+        const MessageRow& r = info.param;
+        return RowName(r.state, r.type, r.type == MSG_CONNECT_ACK && !r.result ? "Refused" : "");
+    });
 
 // A request state sends its request on entry and twice more, 1 s apart, then gives up.
 struct RetryRow {
@@ -142,7 +145,9 @@ INSTANTIATE_TEST_SUITE_P(EngineEveryRequest, RetryRows,
                                            RetryRow{9, MSG_REFUSE, 2, {EVT_TALK_ENDED}},
                                            RetryRow{11, MSG_HANGUP, 2, {EVT_TALK_ENDED}},
                                            RetryRow{12, MSG_DISCONNECT, 0, {EVT_DISCONNECTED}}),
-                         [](const auto& info) { return RowName(info); });
+                         [](const auto& info) {
+                             return RowName(info.param.state, info.param.request, "Unanswered");
+                         });
 
 // Keep-alive: five 5 s ticks without a sign of life end the session (2, 4) or the conversation
 // (10, where only a probe counts); a sign of life after four ticks starts the count again.
@@ -208,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {EVT_TALK_ENDED},
                      kAsk,
                      {0, 1, 6, 11}}),
-    [](const auto& info) { return RowName(info); });
+    [](const auto& info) { return RowName(info.param.state, 0); });
 
 TEST(EngineConversation, OnlyAProbeKeepsTheConversationAlive) {
     EngineHarness h;
@@ -260,7 +265,9 @@ INSTANTIATE_TEST_SUITE_P(
                                  kHangUpLine,
                                  MSG_SESSION_CLOSED,
                                  {EVT_TALK_ENDED, EVT_SERVER_LOST, EVT_DISCONNECTED}}),
-    [](const auto& info) { return RowName(info); });
+    [](const auto& info) {
+        return RowName(info.param.state, info.param.afterwards, "AfterTimeOut");
+    });
 
 // After an end reported early, the next offer reports its own end again.
 TEST(EngineConversation, EveryOfferReportsItsOwnEnd) {
@@ -408,7 +415,8 @@ TEST_P(NoticeInState, AnsweredAndReportedOnlyWithASession) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EngineEveryState, NoticeInState, ::testing::Range(0, 13));
+INSTANTIATE_TEST_SUITE_P(EngineEveryState, NoticeInState, ::testing::Range(0, 13),
+                         [](const auto& info) { return StateName(info.param); });
 
 TEST(EngineNotices, DoNotResetTheRetryCount) {
     EngineHarness h;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChildProcess.h"
+#include "ServerLaunch.h"
 
 #include <cstdint>
 #include <memory>
@@ -15,12 +16,11 @@ class ServerChild {
 public:
     // On a free port, or on the given one (to start a server again where one ran before).
     explicit ServerChild(std::vector<std::string> extraArguments = {}, uint16_t port = 0);
-    ~ServerChild();
     ServerChild(const ServerChild&) = delete;
     ServerChild& operator=(const ServerChild&) = delete;
 
     uint16_t port() const { return port_; }
-    ChildProcess& process() { return *process_; }
+    ServerLaunch& process() { return *process_; }
 
     // A vessaro-cli talking to this server, with the given options.
     std::unique_ptr<ChildProcess> StartClient(const std::vector<std::string>& options) const;
@@ -29,7 +29,7 @@ public:
                                                  const std::vector<std::string>& options) const;
 
 private:
-    std::unique_ptr<ChildProcess> process_;
+    std::unique_ptr<ServerLaunch> process_;
     uint16_t port_ = 0;
 };
 

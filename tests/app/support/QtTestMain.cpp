@@ -1,10 +1,15 @@
 // The main of every desktop test: one QApplication for all the tests of the executable, created
-// after the web engine's URL scheme is registered. Listing the tests needs no display.
+// after the web engine's URL scheme is registered. Listing the tests needs no display. Each failed
+// case is followed by the command that runs it alone.
 #include "CHtmlCtrl.h"
+#include "RerunHint.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
 
 int main(int argc, char* argv[]) {
     ::testing::InitGoogleTest(&argc, argv);
@@ -20,5 +25,8 @@ int main(int argc, char* argv[]) {
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    char program[PATH_MAX];
+    ::testing::UnitTest::GetInstance()->listeners().Append(new vessaro::test::RerunHint(
+        realpath(argv[0], program) ? program : argv[0])); // gtest owns its listeners
     return RUN_ALL_TESTS();
 }
