@@ -153,6 +153,9 @@ void CliSession::PrintEvent(int32_t code, const EventBlock& block) {
 
 void CliSession::HandleEvent(int32_t code, const EventBlock& block) {
     PrintEvent(code, block);
+    // The conversation's own lines, delivery and end; the session's events pass it by.
+    if (conversation_ && (code > EVT_PARTNER_FOUND || code == EVT_SERVER_LOST))
+        conversation_->OnEvent(code, block);
     switch (code) {
     case EVT_CONNECTED:
         reconnector_.Connected();
@@ -162,9 +165,6 @@ void CliSession::HandleEvent(int32_t code, const EventBlock& block) {
     case EVT_CONNECT_FAILED:
     case EVT_DISCONNECTED:
         SessionEnded(code);
-        break;
-    case EVT_SERVER_LOST:
-        AddSystemLine("服务器连接中断，对话结束。");
         break;
     case EVT_MATCH_FAILED:
         // Asking again at once would keep the engine out of the state that notices a lost
@@ -178,24 +178,12 @@ void CliSession::HandleEvent(int32_t code, const EventBlock& block) {
             RequestMatch();
         }
         break;
-    case EVT_PARTNER_FOUND: {
-        auto [partner, own] = ReadPartnerBlock(block);
-        transcript_ = Transcript(std::string(FieldText(own.nickname)),
-                                 std::string(FieldText(partner.nickname)));
-        AddSystemLine("请选择‘接受’开始对话，拒绝对话请按“挂断”");
-        if (options_.autoAccept && phase_ == Phase::Running)
-            ClientAccept();
-        break;
-    }
-    case EVT_TALK_TEXT:
-        transcript_.Add(std::string(FieldText(ReadTalkTextBlock(block).text)), SPEAKER_PEER);
-        break;
-    case EVT_TALK_STARTED:
-        AddSystemLine("连接已建立，可以开始对话！");
+    case EVT_PARTNER_FOUND:
+        StartConversation(block);
+        if (options_.autoAccept && phase_ == Phase::Running && ClientAccept() == 0)
+            conversation_->AcceptRequested();
         break;
     case EVT_TALK_ENDED:
-        AddSystemLine(
-            "对话已结束！点击关闭按钮退出。\r\n注意：关闭窗口后，对话内容将会自动删除！！！");
         if (options_.autoMatch && phase_ == Phase::Running &&
             ClientState() == CLIENT_STATE_CONNECTED)
             RequestMatch();
@@ -242,12 +230,13 @@ void CliSession::HandleLine(const std::string& line) {
     } else if (line == "/accept") {
         if (ClientAccept() != 0)
             Refused(line);
-    } else if (line == "/refuse") {
-        if (ClientRefuse() != 0)
+        else if (conversation_)
+            conversation_->AcceptRequested();
+    } else if (line == "/refuse" || line == "/hangup") {
+        if ((line == "/refuse" ? ClientRefuse() : ClientHangUp()) != 0)
             Refused(line);
-    } else if (line == "/hangup") {
-        if (ClientHangUp() != 0)
-            Refused(line);
+        else if (conversation_)
+            conversation_->LeaveRequested();
     } else if (line.rfind("/save", 0) == 0 && (line.size() == 5 || line[5] == ' ')) {
         std::string path = line.size() > 6 ? line.substr(6) : "";
         if (path.empty()) {
@@ -274,19 +263,33 @@ void CliSession::SendText(const std::string& utf8) {
         Print(formatter_.Sent(gbk ? utf8 : DecodeGbk(utf8), false));
         return;
     }
-    bool confirmed = ClientSendText(MakeTalkText(*gbk)) == 0;
-    if (confirmed)
-        transcript_.Add(*gbk, SPEAKER_ME);
-    Print(formatter_.Sent(utf8, confirmed));
+    // The engine takes the line at once; its outcome is printed when it arrives (PrintDelivery).
+    uint32_t textId =
+        conversation_ && conversation_->CanSend() ? ClientPostText(MakeTalkText(*gbk)) : 0;
+    if (textId == 0 || !conversation_->TextPosted(textId, *gbk))
+        Print(formatter_.Sent(utf8, false));
 }
 
-void CliSession::AddSystemLine(std::string_view utf8) {
-    transcript_.Add(EncodeGbkOrEmpty(utf8), SPEAKER_SYSTEM);
+void CliSession::StartConversation(const EventBlock& partnerBlock) {
+    auto [partner, own] = ReadPartnerBlock(partnerBlock);
+    conversation_.emplace(std::string(FieldText(own.nickname)),
+                          std::string(FieldText(partner.nickname)));
+    ConversationModel::Observer observer;
+    observer.deliveryChanged = [this](std::size_t index) { PrintDelivery(index); };
+    conversation_->SetObserver(std::move(observer));
+    conversation_->Open();
+}
+
+void CliSession::PrintDelivery(std::size_t index) {
+    const ChatEntry& line = conversation_->lines()[index];
+    Print(formatter_.Sent(DecodeGbk(line.messageText), line.delivery == Delivery::Confirmed,
+                          conversation_->TextIdOf(index)));
 }
 
 // The page of the last conversation, exactly as the chat window shows and saves it (GBK).
 void CliSession::Save(const std::string& path) {
-    std::string error = SaveFileAtomically(path, BuildPage(transcript_.entries()));
+    std::string error =
+        SaveFileAtomically(path, conversation_ ? BuildPage(conversation_->lines()) : BuildPage({}));
     if (error.empty())
         std::fprintf(stderr, "vessaro-cli: saved to %s\n", path.c_str());
     else
@@ -308,17 +311,31 @@ void CliSession::BeginQuit() {
     if (phase_ != Phase::Running)
         return;
     reconnector_.Cancel();
-    int state = ClientState();
-    if (state == CLIENT_STATE_PARTNER_FOUND)
-        ClientRefuse();
-    else if (state == CLIENT_STATE_ACCEPTED || state == CLIENT_STATE_TALKING)
-        ClientHangUp();
+    LeaveConversation();
     if (InConversation(ClientState())) {
         phase_ = Phase::LeavingConversation;
         deadline_ = Clock::now() + kLeaveConversationWait;
         return;
     }
     Disconnect();
+}
+
+// Refuses an offer or hangs up a conversation, as the model says; nothing while the engine still
+// answers our own accept, refusal or hang-up.
+void CliSession::LeaveConversation() {
+    if (!conversation_)
+        return;
+    switch (conversation_->Leave()) {
+    case LeaveAction::Refuse:
+        ClientRefuse();
+        break;
+    case LeaveAction::HangUp:
+        ClientHangUp();
+        break;
+    case LeaveAction::None:
+        return;
+    }
+    conversation_->LeaveRequested();
 }
 
 void CliSession::Disconnect() {

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "CliOptions.h"
+#include "ConversationModel.h"
 #include "EventFormatter.h"
 #include "EventInbox.h"
 #include "LineReader.h"
 #include "Reconnector.h"
 #include "Records.h"
-#include "Transcript.h"
 
 #include <chrono>
 #include <optional>
@@ -36,7 +36,9 @@ private:
     void HandleLine(const std::string& line);
     void SendText(const std::string& utf8);
     void Save(const std::string& path);
-    void AddSystemLine(std::string_view utf8);
+    void StartConversation(const EventBlock& partnerBlock);
+    void PrintDelivery(std::size_t index);
+    void LeaveConversation();
     void RequestMatch();
     void BeginQuit();
     void Disconnect();
@@ -50,9 +52,9 @@ private:
     CliOptions options_;
     EventFormatter formatter_;
     EventInbox inbox_;
-    // The conversation with the last partner found, as the chat window keeps it; /save writes its
-    // page.
-    Transcript transcript_{"", ""};
+    // The conversation with the last partner found, kept as the chat window keeps it; /save
+    // writes its page.
+    std::optional<ConversationModel> conversation_;
     Phase phase_ = Phase::Running;
     Clock::time_point deadline_{};
     Reconnector reconnector_;

@@ -203,11 +203,14 @@ std::string EventFormatter::Event(int32_t code, const EventBlock& block) const {
     return Dump(j);
 }
 
-std::string EventFormatter::Sent(std::string_view utf8Text, bool confirmed) const {
-    if (json_)
-        return Dump({{"event", confirmed ? "sent" : "send_failed"},
-                     {"text", utf8Text},
-                     {"ts", IsoUtc(now_())}});
+std::string EventFormatter::Sent(std::string_view utf8Text, bool confirmed, uint32_t textId) const {
+    if (json_) {
+        json j = {{"event", confirmed ? "sent" : "send_failed"}, {"text", utf8Text}};
+        if (textId != 0)
+            j["id"] = textId;
+        j["ts"] = IsoUtc(now_());
+        return Dump(j);
+    }
     // The user's own line, shown as one line whatever it holds.
     return (confirmed ? "我：" : "发送失败：") + TerminalSafe(utf8Text);
 }

@@ -26,8 +26,10 @@ public:
     // The line for an event, without its final newline; empty for an unknown code. A person's
     // line for a partner's text or profile may hold several lines.
     std::string Event(int32_t code, const EventBlock& block) const;
-    // The line for a text the user sent: confirmed by the partner, or not.
-    std::string Sent(std::string_view utf8Text, bool confirmed) const;
+    // The line for a text the user sent: confirmed by the partner, or not. textId is the engine's
+    // id of the text (0 when the engine never took it), given to programs so that they can tell
+    // two equal lines apart.
+    std::string Sent(std::string_view utf8Text, bool confirmed, uint32_t textId = 0) const;
     // The session ended by itself and the next try comes in inMs.
     std::string Reconnecting(int64_t inMs) const;
     // A person's line showing the profile and requirement that a match request will send.

@@ -8,6 +8,7 @@
 #include "ChatHost.h"
 #include "Codec.h"
 #include "Console.h"
+#include "ConversationModel.h"
 #include "DialogBuilder.h"
 #include "EngineEventMessage.h"
 #include "InputBox.h"
@@ -15,7 +16,6 @@
 #include "SaveFile.h"
 #include "SoundService.h"
 #include "Strings.h"
-#include "Transcript.h"
 #include "TranscriptPage.h"
 
 #include <QAction>
@@ -42,12 +42,6 @@ constexpr int kInputMaxBytes = 255;
 constexpr int kFocusDelayMs = 50;
 // ClientSendFile takes the whole file in memory; pictures are far smaller than this.
 constexpr qint64 kPictureMaxBytes = 16 * 1024 * 1024;
-
-constexpr const char* kOpeningPrompt = "请选择‘接受’开始对话，拒绝对话请按“挂断”";
-constexpr const char* kTalkStartedNotice = "连接已建立，可以开始对话！";
-constexpr const char* kTalkEndedNotice =
-    "对话已结束！点击关闭按钮退出。\r\n注意：关闭窗口后，对话内容将会自动删除！！！";
-constexpr const char* kServerLostNotice = "服务器连接中断，对话结束。";
 
 std::string ToGbk(const QString& text) {
     return EncodeGbk(text.toStdString()).value_or(std::string());
@@ -130,30 +124,56 @@ void CChatDialog::OnInitDialog() {
     transcriptView->Navigate(QStringLiteral("about:blank"));
     transcriptView->InitDocument();
 
-    transcript = std::make_unique<Transcript>(ToGbk(myNickname), ToGbk(peerNickname));
-    AddMessage(EncodeGbkOrEmpty(kOpeningPrompt), SPEAKER_SYSTEM);
+    conversation = std::make_unique<ConversationModel>(ToGbk(myNickname), ToGbk(peerNickname));
+    conversation->SetObserver({[this](std::size_t index) { ShowLine(index); },
+                               [this](std::size_t index) { ShowDelivery(index); },
+                               [this] { OnTalkEnded(); }});
+    conversation->Open();
     acceptButton_->setFocus(); // the input box takes over when the focus timer fires
 }
 
 std::string CChatDialog::BuildPage() const {
-    return transcript ? vessaro::BuildPage(transcript->entries()) : vessaro::BuildPage({});
+    return vessaro::BuildPage(Entries());
 }
 
 const std::vector<ChatEntry>& CChatDialog::Entries() const {
     static const std::vector<ChatEntry> none;
-    return transcript ? transcript->entries() : none;
+    return conversation ? conversation->lines() : none;
 }
 
 // The view shows exactly the page BuildPage gives; rather than loading the whole page again for
 // every line, which costs more the longer the conversation runs, the new entry is appended to the
 // live document. Saving builds the full page from the entries.
-void CChatDialog::AddMessage(std::string gbkText, int kind) {
-    const ChatEntry& entry = transcript->Add(std::move(gbkText), kind);
-    if (transcript->entries().size() > 1 && transcriptView->canAppend())
-        transcriptView->AppendHtml(EntryHtml(entry));
+void CChatDialog::ShowLine(std::size_t index) {
+    if (index > 0 && transcriptView->canAppend())
+        transcriptView->AppendHtml(EntryHtml(Entries()[index]));
     else
         transcriptView->LoadHtml(BuildPage());
     StartFocusTimer();
+}
+
+// A line of the user's changed its mark: the live document cannot edit one entry, so the page is
+// loaded again, once per line sent.
+void CChatDialog::ShowDelivery(std::size_t index) {
+    transcriptView->LoadHtml(BuildPage());
+    if (Entries()[index].delivery == Delivery::Failed) {
+        // As when a send fails at once: the text comes back to the box for another try, unless
+        // the user is already typing the next one.
+        if (inputBox_->Text().isEmpty())
+            inputBox_->SetText(QString::fromStdString(DecodeGbk(Entries()[index].messageText)));
+        ShowSendFailed();
+    }
+}
+
+// The window goes on while the box is up: lines keep arriving and the user keeps typing.
+void CChatDialog::ShowSendFailed() {
+    if (sendFailedBox_)
+        return;
+    sendFailedBox_ = new QMessageBox(QMessageBox::Warning, res::AppTitle(),
+                                     QStringLiteral("发送失败！"), QMessageBox::Ok, this);
+    sendFailedBox_->setAttribute(Qt::WA_DeleteOnClose);
+    sendFailedBox_->setModal(false);
+    sendFailedBox_->show();
 }
 
 void CChatDialog::StartFocusTimer() {
@@ -175,13 +195,23 @@ void CChatDialog::timerEvent(QTimerEvent* event) {
 
 void CChatDialog::OnAccept() {
     engine_.Accept();
+    conversation->AcceptRequested();
 }
 
+// Refuses an offer, hangs up a conversation, and does nothing while the engine still answers an
+// accept, refusal or hang-up, or once the conversation is over.
 void CChatDialog::OnHangUp() {
-    if (accepted)
-        engine_.HangUp();
-    else
+    switch (conversation->Leave()) {
+    case LeaveAction::Refuse:
         engine_.Refuse();
+        break;
+    case LeaveAction::HangUp:
+        engine_.HangUp();
+        break;
+    case LeaveAction::None:
+        return;
+    }
+    conversation->LeaveRequested();
 }
 
 void CChatDialog::accept() {
@@ -191,21 +221,19 @@ void CChatDialog::accept() {
 void CChatDialog::reject() {}
 
 void CChatDialog::OnOK() {
-    if (!talking || closing_)
+    if (!conversation || !conversation->CanSend() || closing_)
         return;
     DoDataExchange(true);
     if (inputText.isEmpty())
         return;
 
+    // The engine takes the line at once and reports its outcome later; the window never waits.
     const TalkText record = MakeTalkText(ToGbk(inputText), 0);
-    sendButton_->setEnabled(false);
-    const int result = engine_.SendText(record);
-    sendButton_->setEnabled(true);
-    if (result != 0) {
-        ShowMessage(QStringLiteral("发送失败！"));
+    const uint32_t textId = engine_.PostText(record);
+    if (textId == 0 || !conversation->TextPosted(textId, std::string(FieldText(record.text)))) {
+        ShowSendFailed(); // the text stays in the box for another try
         return;
     }
-    AddMessage(std::string(FieldText(record.text)), SPEAKER_ME);
     inputText.clear();
     DoDataExchange(false);
 }
@@ -239,32 +267,25 @@ bool CChatDialog::event(QEvent* event) {
 
 void CChatDialog::OnMyMessage(int32_t code, const EventBlock& block) {
     ConsoleLine("CChatDialog::OnMyMessage, wParam = %d\n", code);
-    if (closing_)
+    if (closing_ || !conversation)
         return;
-    switch (code) {
-    case EVT_ACCEPTED:
-        OnAccepted();
-        break;
-    case EVT_TALK_STARTED:
-        OnTalkStarted();
-        break;
-    case EVT_TALK_TEXT:
-        OnTalkText(block);
-        break;
-    case EVT_SERVER_LOST: // the end itself follows as EVT_TALK_ENDED
-        AddMessage(EncodeGbkOrEmpty(kServerLostNotice), SPEAKER_SYSTEM);
-        break;
-    case EVT_TALK_ENDED:
-        OnTalkEnded();
-        break;
-    default: // EVT_TALK_DATA and anything unknown: nothing to show
-        break;
+    const ConversationPhase before = conversation->phase();
+    // The sounds and buttons of an event come first, then its line (the model tells ShowLine).
+    if (before != ConversationPhase::Ended) {
+        if (code == EVT_ACCEPTED)
+            OnAccepted();
+        else if (code == EVT_TALK_STARTED)
+            OnTalkStarted();
+        else if (code == EVT_TALK_TEXT)
+            OnTalkText();
     }
+    // The model keeps the lines, the delivery of the user's and the end (OnTalkEnded, once);
+    // EVT_TALK_DATA and unknown codes change nothing.
+    conversation->OnEvent(code, block);
 }
 
 void CChatDialog::OnAccepted() {
     SoundService::Instance().Play(QStringLiteral("ringout.wav"), true);
-    accepted = true;
     acceptButton_->setEnabled(false);
 }
 
@@ -273,15 +294,11 @@ void CChatDialog::OnAccepted() {
 void CChatDialog::OnTalkStarted() {
     SoundService::Instance().Stop();
     SoundService::Instance().Play(QStringLiteral("chimes.wav"), false);
-    talking = true;
     sendButton_->setEnabled(true);
-    AddMessage(EncodeGbkOrEmpty(kTalkStartedNotice), SPEAKER_SYSTEM);
 }
 
-void CChatDialog::OnTalkText(const EventBlock& block) {
+void CChatDialog::OnTalkText() {
     SoundService::Instance().Play(QStringLiteral("ding.wav"), false);
-    const TalkText received = ReadTalkTextBlock(block);
-    AddMessage(std::string(FieldText(received.text)), SPEAKER_PEER);
     if (!isActiveWindow())
         QApplication::alert(this);
 }
@@ -289,12 +306,9 @@ void CChatDialog::OnTalkText(const EventBlock& block) {
 void CChatDialog::OnTalkEnded() {
     SoundService::Instance().Stop();
     SoundService::Instance().Play(QStringLiteral("over.wav"), false);
-    accepted = false;
-    talking = false;
     sendButton_->setEnabled(false);
     acceptButton_->setEnabled(false);
     hangUpButton_->setEnabled(false);
-    AddMessage(EncodeGbkOrEmpty(kTalkEndedNotice), SPEAKER_SYSTEM);
 }
 
 void CChatDialog::closeEvent(QCloseEvent* event) {
@@ -307,10 +321,7 @@ void CChatDialog::OnClose() {
         return;
     closing_ = true;
     SoundService::Instance().Stop();
-    if (accepted)
-        engine_.HangUp();
-    else
-        engine_.Refuse();
+    OnHangUp();
     DoDataExchange(true);
     hide();
     if (focusTimerId != 0) {

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -18,8 +19,8 @@ namespace vessaro {
 class ChatEngine;
 class ChatHost;
 class CHtmlCtrl;
+class ConversationModel;
 class InputBox;
-class Transcript;
 struct ChatEntry;
 
 // The conversation window, one per partner offered. The matching window creates it on the heap,
@@ -54,6 +55,8 @@ public:
     // The page the transcript view shows, and what SaveTranscript writes: GBK bytes.
     std::string BuildPage() const;
     const std::vector<ChatEntry>& Entries() const;
+    // The conversation this window shows; null before Open().
+    const ConversationModel* Conversation() const { return conversation.get(); }
 
 protected:
     bool event(QEvent* event) override;
@@ -80,10 +83,12 @@ private:
 
     void OnAccepted();
     void OnTalkStarted();
-    void OnTalkText(const EventBlock& block);
+    void OnTalkText();
     void OnTalkEnded();
 
-    void AddMessage(std::string gbkText, int kind);
+    void ShowLine(std::size_t index);
+    void ShowDelivery(std::size_t index);
+    void ShowSendFailed();
     void StartFocusTimer();
     void ShowMessage(const QString& text, QMessageBox::Icon icon = QMessageBox::Warning);
 
@@ -92,17 +97,17 @@ private:
     QString webSiteUrl_;
 
     QIcon windowIcon;
-    bool accepted = false;
-    bool talking = false;
     CHtmlCtrl* logoView = nullptr;
     CHtmlCtrl* transcriptView = nullptr;
-    std::unique_ptr<Transcript> transcript;
+    // The offer's rules and lines (the transcript among them): this window only shows them.
+    std::unique_ptr<ConversationModel> conversation;
     int focusTimerId = 0;
 
     InputBox* inputBox_ = nullptr;
     QPushButton* acceptButton_ = nullptr;
     QPushButton* hangUpButton_ = nullptr;
     QPushButton* sendButton_ = nullptr;
+    QPointer<QMessageBox> sendFailedBox_; // one at a time, however many lines fail together
     bool closing_ = false;
 };
 

@@ -10,7 +10,7 @@ public:
     int Accept() override { return ClientAccept(); }
     int Refuse() override { return ClientRefuse(); }
     int HangUp() override { return ClientHangUp(); }
-    int SendText(const TalkText& text) override { return ClientSendText(text); }
+    uint32_t PostText(const TalkText& text) override { return ClientPostText(text); }
     int SendFile(const char* fileName, const uint8_t* data, uint32_t length) override {
         return ClientSendFile(fileName, data, length);
     }

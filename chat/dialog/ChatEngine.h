@@ -8,7 +8,7 @@ namespace vessaro {
 
 // The engine calls the chat window makes, behind an interface so that tests can record them and
 // script their results. The process-wide engine (the Client* functions) stands behind Process().
-// Every call returns 0 when done, -1 when refused or failed.
+// Accept, Refuse, HangUp and SendFile return 0 when done, -1 when refused or failed.
 class ChatEngine {
 public:
     virtual ~ChatEngine() = default;
@@ -16,8 +16,9 @@ public:
     virtual int Accept() = 0;
     virtual int Refuse() = 0;
     virtual int HangUp() = 0;
-    // Blocks until the partner has acknowledged the text, or for up to 1.5 s when it does not.
-    virtual int SendText(const TalkText& text) = 0;
+    // Hands a line to the engine without waiting: its id (> 0), whose outcome arrives later as
+    // EVT_TEXT_CONFIRMED or EVT_TEXT_FAILED, or 0 when the engine refuses it at once.
+    virtual uint32_t PostText(const TalkText& text) = 0;
     virtual int SendFile(const char* fileName, const uint8_t* data, uint32_t length) = 0;
 
     static ChatEngine& Process();

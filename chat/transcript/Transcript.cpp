@@ -33,4 +33,11 @@ const ChatEntry& Transcript::Add(std::string gbkText, int kind, std::time_t when
     return entries_.back();
 }
 
+bool Transcript::SetDelivery(std::size_t index, Delivery delivery) {
+    if (index >= entries_.size())
+        return false;
+    entries_[index].delivery = delivery;
+    return true;
+}
+
 } // namespace vessaro

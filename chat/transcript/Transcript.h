@@ -19,6 +19,8 @@ public:
     // partner), stamped with the given local time. Returns the new entry.
     const ChatEntry& Add(std::string gbkText, int kind, std::time_t when = std::time(nullptr));
     void Clear() { entries_.clear(); }
+    // Changes the delivery mark of the entry at index; false when there is none.
+    bool SetDelivery(std::size_t index, Delivery delivery);
 
     const std::vector<ChatEntry>& entries() const { return entries_; }
 

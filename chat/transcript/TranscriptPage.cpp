@@ -97,6 +97,23 @@ std::string HrefOf(std::string_view address) {
     return href;
 }
 
+// The mark after an entry's time stamp, GBK.
+std::string DeliveryMark(Delivery delivery) {
+    static const std::string pending =
+        "&nbsp<font color=Gray>" + EncodeGbkOrEmpty("（发送中）") + "</font>";
+    static const std::string failed =
+        "&nbsp<font color=Red>" + EncodeGbkOrEmpty("（未送达）") + "</font>";
+    switch (delivery) {
+    case Delivery::Pending:
+        return pending;
+    case Delivery::Failed:
+        return failed;
+    case Delivery::Confirmed:
+        break;
+    }
+    return {};
+}
+
 } // namespace
 
 std::string_view PageStart() {
@@ -132,6 +149,7 @@ std::string EntryHtml(const ChatEntry& e) {
     line += EscapeMarkup(e.speakerLabel); // a nickname comes from the partner, like the texts
     line += "&nbsp";
     line += e.timeStamp;
+    line += DeliveryMark(e.delivery);
     line += "</font><p><font size=3>";
     line += FormatText(e.messageText);
     line += "</font>";

@@ -12,6 +12,11 @@ namespace vessaro {
 // saved. Every odd piece of it (the script before the head, the unclosed style rule, colours
 // without "#", "&nbsp" without its semicolon) is part of the page and kept as it is.
 
+// An entry of the user's own that is still on its way, or that never reached the partner, carries
+// a mark after its time stamp ("（发送中）" grey, "（未送达）" red), on show and in the saved page,
+// so that a page never passes an undelivered line off as said. A confirmed entry has no mark: its
+// bytes are those of a page without marks.
+
 // The whole page for the entries, first to last.
 std::string BuildPage(const std::vector<ChatEntry>& entries);
 

@@ -18,8 +18,11 @@ void ClientEngine::SetEventCallback(EngineEventCallback callback) {
 }
 
 // Every way into a state arms that state's timer; the caller has cancelled the previous one (or
-// the dispatcher has, for a tick).
+// the dispatcher has, for a tick). Leaving the conversation, whichever way, fails the texts not yet
+// confirmed, before anything else of the way out is reported.
 void ClientEngine::Enter(int32_t next) {
+    if (state_.load() == CLIENT_STATE_TALKING && next != CLIENT_STATE_TALKING)
+        FailAllTexts();
     state_.store(next);
     ArmStateTimer();
 }

@@ -1,16 +1,17 @@
 #pragma once
 
-#include "AutoResetEvent.h"
 #include "ClientStates.h"
 #include "EngineEvents.h"
 #include "Messages.h"
 #include "Records.h"
+#include "TextOutcomes.h"
 #include "TimerService.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 
@@ -23,12 +24,15 @@ namespace vessaro {
 // the event callback, with the engine's lock held.
 //
 // Every state-changing call and every dispatched message holds the lock (EngineLock) for its
-// whole transition; SendText holds it only while it prepares the text, so that the acknowledgement
-// can be dispatched while it waits.
+// whole transition. Texts are queued (PostText) and sent one at a time, each copy and each wait
+// for the acknowledgement driven by a timer of its own; SendText only waits for the outcome,
+// without the lock.
 class ClientEngine {
 public:
     using Sender = std::function<int(const uint8_t* data, std::size_t length)>;
     static constexpr std::chrono::milliseconds kDefaultAckWait{500};
+    // Texts that may wait behind the one on the wire.
+    static constexpr std::size_t kMaxWaitingTexts = 256;
 
     // The clock is read once for each text sequence, which start at its tick count.
     ClientEngine(Sender sender, TimerService& timers, TimerCallback onTick, Clock& clock,
@@ -49,7 +53,16 @@ public:
     int Accept();
     int Refuse();
     int HangUp();
-    int SendText(const TalkText& text); // blocks for up to three acknowledgement waits
+    // Queues a text and returns at once with its id (> 0, increasing), or 0 when refused (not in
+    // CLIENT_STATE_TALKING, or kMaxWaitingTexts already wait). Exactly one EVT_TEXT_CONFIRMED or
+    // EVT_TEXT_FAILED with that id follows.
+    uint32_t PostText(const TalkText& text);
+    // Posts a text and blocks until it is settled: 0 confirmed, -1 refused or failed. Never call it
+    // on the thread that dispatches, or nothing can settle it.
+    int SendText(const TalkText& text);
+    // Releases every SendText that waits, now or later, with -1 (the process is shutting down and
+    // nothing will settle them).
+    void ReleaseTextWaits() { outcomes_.Close(); }
     int SendFile(const char* fileName, const uint8_t* data, uint32_t length);
 
     // The current state; readable at any time, also from the event callback.
@@ -98,6 +111,13 @@ private:
     void OnTalkText(const DatagramView& m);
     void OnTalkData(const DatagramView& m);
     bool IsRepeatedText(uint32_t sequence) const;
+    uint32_t QueueText(const TalkText& text);
+    void SendNextText();
+    void SendTextCopy();
+    bool TakeTextTick(const DatagramView& tick);
+    void OnTextWaitOver();
+    void SettleFirstText(int32_t code);
+    void FailAllTexts();
 
     mutable std::mutex mutex_;
     Sender sender_;
@@ -116,12 +136,26 @@ private:
     int32_t queryTicksLeft_ = 0; // one-second ticks left before the next keep-alive tick (state 10)
     int32_t sessionId_ = 0;
     int32_t conversationId_ = 0;
-    AutoResetEvent acknowledged_;
     uint32_t lastSentSequence_;
     uint32_t lastReceivedSequence_;
     bool textReceivedInConversation_ = false;
     // EVT_TALK_ENDED has been reported for the current offer: one offer, one end.
     bool talkEndReported_ = false;
+
+    // Texts not yet settled, in the order posted. The first is on the wire (as textMessage_, with
+    // the sequence lastSentSequence_) and the others wait; the queue is empty outside state 10.
+    struct OutgoingText {
+        uint32_t id;
+        TalkText text;
+    };
+    std::deque<OutgoingText> texts_;
+    DatagramBytes<560> textMessage_{};
+    int32_t textCopies_ = 0;    // copies of the first text sent so far
+    TimerHandle textTimer_ = 0; // the wait for its acknowledgement; 0: none armed
+    uint32_t textTimerTag_ = 0; // a new tag for each wait, so that a stale tick is told apart
+    uint32_t textWaits_ = 0;    // waits armed so far, which picks the next tag
+    uint32_t lastTextId_ = 0;
+    TextOutcomes outcomes_;
 };
 
 } // namespace vessaro

@@ -22,7 +22,14 @@ int ClientCancelMatch();
 int ClientAccept();
 int ClientRefuse();
 int ClientHangUp();
-// Blocks for up to three waits of 500 ms for the partner's acknowledgement, without the lock.
+// Queues a text for the partner and returns at once: the text's id (> 0, increasing), or 0 when
+// refused (no conversation open, or 256 texts already wait behind the one on the wire). Exactly
+// one EVT_TEXT_CONFIRMED or EVT_TEXT_FAILED with the id follows; when the conversation ends,
+// every text not yet confirmed fails, in order, before EVT_TALK_ENDED.
+uint32_t ClientPostText(TalkText text);
+// Posts a text and blocks until it is confirmed (0) or fails (-1); refused: -1 at once. Blocks for
+// up to three waits of 500 ms per text ahead of it and its own. Never call it on a thread that
+// runs the dispatcher (the event callback), which would then wait for itself.
 int ClientSendText(TalkText text);
 // No message exists for sending a file: does nothing and returns 0.
 int ClientSendFile(const char* fileName, const uint8_t* data, uint32_t length);

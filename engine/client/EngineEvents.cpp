@@ -46,6 +46,12 @@ EventBlock MakeTalkDataBlock(std::span<const uint8_t> data) {
     return block;
 }
 
+EventBlock MakeTextIdBlock(uint32_t id) {
+    EventBlock block(kTextIdBlockSize, 0);
+    StoreU32(block.data(), id);
+    return block;
+}
+
 NoticeBlock ReadNoticeBlock(const EventBlock& block) {
     if (block.size() < 4)
         return {};
@@ -75,6 +81,10 @@ std::span<const uint8_t> ReadTalkDataBlock(const EventBlock& block) {
     int32_t length = LoadI32(block.data());
     std::size_t n = length < 0 ? 0 : std::min<std::size_t>(std::size_t(length), available);
     return {block.data() + 4, n};
+}
+
+uint32_t ReadTextIdBlock(const EventBlock& block) {
+    return block.size() < kTextIdBlockSize ? 0 : LoadU32(block.data());
 }
 
 } // namespace vessaro

@@ -45,6 +45,7 @@ using EventBlock = std::vector<uint8_t>;
 inline constexpr std::size_t kNoticeBlockSize = 260;  // value, then the text with its NUL
 inline constexpr std::size_t kPartnerBlockSize = 784; // partner's profile, then the user's own
 inline constexpr std::size_t kTalkBlockSize = 516;    // a TalkText, or a length and data bytes
+inline constexpr std::size_t kTextIdBlockSize = 4;    // a text's id, little-endian
 
 // Called by the engine, with its lock held, at the end of a transition. It must not call back into
 // the engine or block: it only hands the event on (posts it to a window, queues it).
@@ -59,11 +60,13 @@ NoticeBlock ReadNoticeBlock(const EventBlock& block);
 std::pair<UserProfile, UserProfile> ReadPartnerBlock(const EventBlock& block); // partner, own
 TalkText ReadTalkTextBlock(const EventBlock& block);
 std::span<const uint8_t> ReadTalkDataBlock(const EventBlock& block);
+uint32_t ReadTextIdBlock(const EventBlock& block); // 0 (no text) when too short
 
 // Builders of the blocks, as the engine reports them.
 EventBlock MakeNoticeBlock(int32_t value, std::string_view text); // text cut to 255 bytes
 EventBlock MakePartnerBlock(const UserProfile& partner, const UserProfile& own);
 EventBlock MakeTalkTextBlock(const TalkText& text);
 EventBlock MakeTalkDataBlock(std::span<const uint8_t> data); // at most 512 bytes kept
+EventBlock MakeTextIdBlock(uint32_t id);
 
 } // namespace vessaro

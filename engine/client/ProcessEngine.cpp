@@ -61,8 +61,11 @@ void ClientSetEventCallback(EngineEventCallback callback) {
 void ClientShutdown() {
     if (shutDown.exchange(true))
         return;
-    if (ClientEngine* engine = dispatchTarget.load())
+    if (ClientEngine* engine = dispatchTarget.load()) {
         engine->SetEventCallback(nullptr);
+        // Without the threads and timers no text is settled any more: a blocked sender returns.
+        engine->ReleaseTextWaits();
+    }
     ClientStopThreads();
     TimerShutdown();
 }
@@ -93,6 +96,10 @@ int ClientRefuse() {
 
 int ClientHangUp() {
     return Engine().HangUp();
+}
+
+uint32_t ClientPostText(TalkText text) {
+    return Engine().PostText(text);
 }
 
 int ClientSendText(TalkText text) {

@@ -27,6 +27,9 @@ void ClientEngine::Dispatch(const uint8_t* message, std::size_t length) {
         if (sessionId_ != 0 && m.sessionId() != sessionId_)
             return;
         silenceCount_ = 0;
+    } else if (TakeTextTick(m)) {
+        OnTextWaitOver();
+        return;
     } else if (!TakeTick(m)) {
         return;
     }

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTest>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -26,29 +27,29 @@ inline std::string Gbk(const char* utf8) {
     return EncodeGbkOrEmpty(utf8);
 }
 
-// Records the engine calls of the chat window; SendText results are scripted.
+// Records the engine calls of the chat window. PostText hands out increasing ids (or 0 where
+// scripted); the test delivers the outcome events itself.
 class RecordingEngine : public ChatEngine {
 public:
     std::vector<std::string> calls; // "accept", "refuse", "hangup", "send:TEXT", "file:NAME:SIZE"
     std::vector<int32_t> packTypes;
-    std::deque<int> sendResults; // for the next SendText calls; 0 once used up
+    std::deque<uint32_t> postResults; // ids for the next PostText calls; then 1, 2, 3, ...
+    uint32_t lastId = 0;
     int fileResult = 0;
     std::vector<uint8_t> fileData;
-    std::function<void()> duringSend; // runs inside SendText, while the window waits for it
 
     int Accept() override { return Record("accept"); }
     int Refuse() override { return Record("refuse"); }
     int HangUp() override { return Record("hangup"); }
-    int SendText(const TalkText& text) override {
+    uint32_t PostText(const TalkText& text) override {
         calls.push_back("send:" + std::string(FieldText(text.text)));
         packTypes.push_back(text.packType);
-        if (duringSend)
-            duringSend();
-        if (sendResults.empty())
-            return 0;
-        const int result = sendResults.front();
-        sendResults.pop_front();
-        return result;
+        if (postResults.empty())
+            return ++lastId;
+        const uint32_t id = postResults.front();
+        postResults.pop_front();
+        lastId = std::max(lastId, id);
+        return id;
     }
     int SendFile(const char* fileName, const uint8_t* data, uint32_t length) override {
         calls.push_back("file:" + std::string(fileName) + ":" + std::to_string(length));

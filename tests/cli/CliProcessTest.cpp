@@ -89,11 +89,19 @@ TEST(CliProcess, ConnectMatchAcceptChatHangUpSaveAndQuit) {
     EXPECT_EQ(sent.talkSubKind(), TALK_TEXT);
     EXPECT_EQ(FieldText(sent.talkText().text), Gbk("很高兴认识你"));
     server.Send(BuildTalkAck(kSession, kConversation, sent.talkSequence(), 0));
-    EXPECT_EQ(ExpectEvent(cli, "sent")["text"], "很高兴认识你");
+    json confirmed = ExpectEvent(cli, "sent");
+    EXPECT_EQ(confirmed["text"], "很高兴认识你");
+    ASSERT_TRUE(confirmed["id"].is_number_unsigned());
 
+    // A line still unanswered when the conversation ends is reported failed, with its own id.
+    cli.WriteLine("还在吗");
+    ASSERT_TRUE(server.Expect(MSG_TALK_TEXT));
     cli.WriteLine("/hangup");
     ASSERT_TRUE(server.Expect(MSG_HANGUP));
     server.Send(BuildControl(MSG_HANGUP_ACK, kSession, kConversation));
+    json failed = ExpectEvent(cli, "send_failed");
+    EXPECT_EQ(failed["text"], "还在吗");
+    EXPECT_GT(failed["id"].get<uint32_t>(), confirmed["id"].get<uint32_t>());
     ExpectEvent(cli, "talk_ended");
 
     auto saved = std::filesystem::temp_directory_path() /
@@ -112,6 +120,9 @@ TEST(CliProcess, ConnectMatchAcceptChatHangUpSaveAndQuit) {
     EXPECT_NE(page.find(Gbk("你好！")), std::string::npos);
     EXPECT_NE(page.find("color=Green>" + Gbk("小明")), std::string::npos);
     EXPECT_NE(page.find(Gbk("很高兴认识你")), std::string::npos);
+    EXPECT_NE(
+        page.find(Gbk("（未送达）") + "</font></font><p><font size=3>&nbsp;&nbsp;" + Gbk("还在吗")),
+        std::string::npos);
 }
 
 TEST(CliProcess, EndOfInputWhileConnectingLeavesAtOnce) {

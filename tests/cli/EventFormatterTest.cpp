@@ -109,6 +109,8 @@ TEST(EventFormatter, SendResultsAndReconnecting) {
               std::string("{\"event\":\"sent\",\"text\":\"你好\",") + kTs + "}");
     EXPECT_EQ(f.Sent("x", false),
               std::string("{\"event\":\"send_failed\",\"text\":\"x\",") + kTs + "}");
+    EXPECT_EQ(f.Sent("x", false, 7),
+              std::string("{\"event\":\"send_failed\",\"id\":7,\"text\":\"x\",") + kTs + "}");
     EXPECT_EQ(f.Reconnecting(2000),
               std::string("{\"event\":\"reconnecting\",\"in_ms\":2000,") + kTs + "}");
     EXPECT_EQ(EventFormatter(false).Event(EVT_SERVER_LOST, {}), "服务器连接中断，对话结束。");

@@ -16,6 +16,7 @@ TEST(EngineEventBlocks, ShortBlocksReadAsEmpty) {
         EXPECT_EQ(ReadPartnerBlock(block).first.nickname[0], 0) << size;
         EXPECT_EQ(ReadTalkTextBlock(block).text[0], 0) << size;
         EXPECT_EQ(ReadTalkDataBlock(EventBlock(std::min<std::size_t>(size, 3), 1)).size(), 0u);
+        EXPECT_EQ(ReadTextIdBlock(EventBlock(std::min<std::size_t>(size, 3), 1)), 0u);
     }
 }
 
@@ -37,6 +38,12 @@ TEST(EngineEventBlocks, EmptyTextAndDataMakeEmptyBlocks) {
     const EventBlock data = MakeTalkDataBlock(std::span<const uint8_t>());
     EXPECT_EQ(LoadI32(data.data()), 0);
     EXPECT_EQ(ReadTalkDataBlock(data).size(), 0u);
+}
+
+TEST(EngineEventBlocks, TextIdIsFourBytesLittleEndian) {
+    const EventBlock block = MakeTextIdBlock(0x80010203u);
+    EXPECT_EQ(block, (EventBlock{0x03, 0x02, 0x01, 0x80}));
+    EXPECT_EQ(ReadTextIdBlock(block), 0x80010203u);
 }
 
 TEST(EngineEventBlocks, NoticeWithoutTerminatorStopsAtTheBlockEnd) {

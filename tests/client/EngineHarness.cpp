@@ -27,12 +27,8 @@ EngineHarness::EngineHarness(std::chrono::milliseconds ackWait)
     : engine(
           [this](const uint8_t* data, std::size_t length) {
               std::vector<uint8_t> bytes(data, data + length);
-              {
-                  std::lock_guard lock(mutex_);
-                  sent_.push_back(bytes);
-              }
-              if (onSend)
-                  onSend(bytes);
+              std::lock_guard lock(mutex_);
+              sent_.push_back(std::move(bytes));
               return 0;
           },
           timers, [this](uint32_t tag) { Tick(tag); }, clock, ackWait) {
@@ -76,6 +72,15 @@ void EngineHarness::Walk(int32_t state) {
     if (state != CLIENT_STATE_DISCONNECTED)
         Walk(road[state].first);
     road[state].second(*this);
+}
+
+std::vector<std::pair<int32_t, uint32_t>> EngineHarness::TextOutcomes() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::pair<int32_t, uint32_t>> outcomes;
+    for (const auto& [code, block] : events_)
+        if (code == EVT_TEXT_CONFIRMED || code == EVT_TEXT_FAILED || code == EVT_TALK_ENDED)
+            outcomes.emplace_back(code, ReadTextIdBlock(block));
+    return outcomes;
 }
 
 void EngineHarness::Forget() {

@@ -29,7 +29,7 @@ MatchRequirement SampleRequirement(const char* topic);
 // queue would bring them, so ManualTimerService::Advance runs retries and time-outs in no time.
 class EngineHarness {
 public:
-    explicit EngineHarness(std::chrono::milliseconds ackWait = std::chrono::milliseconds(5));
+    explicit EngineHarness(std::chrono::milliseconds ackWait = ClientEngine::kDefaultAckWait);
 
     template <std::size_t N>
     void Receive(const DatagramBytes<N>& message) {
@@ -50,9 +50,9 @@ public:
     std::vector<int32_t> SentTypes() const;
     std::vector<int32_t> EventCodes() const;
     EventBlock LastBlock() const;
-
-    // Called (outside the engine lock, for texts) with each datagram the engine sends.
-    std::function<void(const std::vector<uint8_t>&)> onSend;
+    // The outcomes of texts, in the order reported: EVT_TEXT_CONFIRMED or EVT_TEXT_FAILED with the
+    // text's id; EVT_TALK_ENDED (id 0) shows where the conversation's end came among them.
+    std::vector<std::pair<int32_t, uint32_t>> TextOutcomes() const;
 
     ManualClock clock{kClockStart};
     ManualTimerService timers{clock};

@@ -1,10 +1,14 @@
-// Lines of text with acknowledgement, retransmission and repeat suppression; blocks of data.
+// Lines of text: queued, copied until acknowledged, settled in order; received with repeat
+// suppression; blocks of data.
 #include "EngineHarness.h"
 
 #include "ByteOrder.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <future>
+#include <string>
 #include <thread>
 
 namespace vessaro::test {
@@ -13,77 +17,191 @@ namespace {
 using namespace std::chrono_literals;
 using Types = std::vector<int32_t>;
 
-// The partner's acknowledgement of whatever text the engine sends, shifted by `offset` sequences.
-void AcknowledgeTexts(EngineHarness& h, int32_t offset = 0) {
-    h.onSend = [&h, offset](const std::vector<uint8_t>& bytes) {
-        DatagramView m = View(bytes);
-        if (m.type() == MSG_TALK_TEXT && m.talkSubKind() == TALK_TEXT)
-            h.Receive(BuildTalkAck(kSession, kConversation, m.talkSequence() + offset, 0));
-    };
-}
+using Outcomes = std::vector<std::pair<int32_t, uint32_t>>;
 
 void ReceiveText(EngineHarness& h, uint32_t sequence, const char* text = "line") {
     h.Receive(BuildTalkText(kSession, kConversation, sequence, MakeTalkText(text, 3)));
 }
 
-TEST(EngineSendText, AcknowledgedTextReturnsAtOnceWithTheNextSequence) {
-    EngineHarness h(10s);
+void Acknowledge(EngineHarness& h, uint32_t sequence) {
+    h.Receive(BuildTalkAck(kSession, kConversation, sequence, 0));
+}
+
+// The texts sent so far, as (sequence, text).
+std::vector<std::pair<uint32_t, std::string>> SentTexts(const EngineHarness& h) {
+    std::vector<std::pair<uint32_t, std::string>> texts;
+    for (const auto& bytes : h.Sent()) {
+        DatagramView m = View(bytes);
+        if (m.type() == MSG_TALK_TEXT && m.talkSubKind() == TALK_TEXT)
+            texts.emplace_back(m.talkSequence(), m.talkText().text);
+    }
+    return texts;
+}
+
+TEST(EnginePostText, AcknowledgedTextIsConfirmedAndItsCopiesStop) {
+    EngineHarness h;
     h.DriveTo(CLIENT_STATE_TALKING);
-    AcknowledgeTexts(h);
-    EXPECT_EQ(h.engine.SendText(MakeTalkText("你好")), 0);
+    const TalkText text = MakeTalkText("你好", 2);
+    uint32_t id = h.engine.PostText(text);
+    ASSERT_GT(id, 0u);
     auto sent = h.Sent();
-    ASSERT_EQ(sent.size(), 1u);
-    DatagramView text = View(sent[0]);
-    EXPECT_EQ(text.talkSubKind(), TALK_TEXT);
-    EXPECT_EQ(text.talkSequence(), kClockStart + 1); // sequences start at the clock's count
-    EXPECT_EQ(text.protocol(), PROTO_TALK_DATA);
-    EXPECT_EQ(text.conversationId(), kConversation);
-    EXPECT_STREQ(text.talkText().text, "你好");
-    EXPECT_EQ(h.engine.SendText(MakeTalkText("again")), 0);
-    EXPECT_EQ(View(h.Sent()[1]).talkSequence(), kClockStart + 2);
+    ASSERT_EQ(sent.size(), 1u);          // at once, not at the first wait
+    uint32_t sequence = kClockStart + 1; // sequences start at the clock's count
+    auto expected = BuildTalkText(kSession, kConversation, sequence, text);
+    EXPECT_EQ(sent[0], std::vector<uint8_t>(expected.begin(), expected.end()));
+    Acknowledge(h, sequence);
+    h.Advance(3000);
+    EXPECT_EQ(h.TextOutcomes(), (Outcomes{{EVT_TEXT_CONFIRMED, id}}));
+    EXPECT_EQ(SentTexts(h).size(), 1u);
+    Acknowledge(h, sequence); // a repeated acknowledgement settles nothing twice
+    EXPECT_EQ(h.TextOutcomes().size(), 1u);
 }
 
-TEST(EngineSendText, AcknowledgementFromTheProcessingThreadReleasesTheWait) {
-    EngineHarness h(10s);
-    h.DriveTo(CLIENT_STATE_TALKING);
-    std::thread partner;
-    h.onSend = [&](const std::vector<uint8_t>& bytes) {
-        uint32_t sequence = View(bytes).talkSequence();
-        partner = std::thread(
-            [&h, sequence] { h.Receive(BuildTalkAck(kSession, kConversation, sequence, 0)); });
-    };
-    EXPECT_EQ(h.engine.SendText(MakeTalkText("threaded")), 0);
-    partner.join();
-    EXPECT_EQ(h.Sent().size(), 1u);
-}
-
-TEST(EngineSendText, ThreeUnansweredCopiesOfTheSameTextFail) {
+// An unanswered text: three identical copies 500 ms apart, then it fails and the conversation
+// goes on. Each row: time passed since the previous row, copies sent and outcomes so far.
+TEST(EnginePostText, UnansweredTextIsCopiedThreeTimesThenFails) {
     EngineHarness h;
     h.DriveTo(CLIENT_STATE_TALKING);
     ConsoleCapture console;
-    EXPECT_EQ(h.engine.SendText(MakeTalkText("lost")), -1);
-    auto sent = h.Sent();
-    ASSERT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent[0], sent[1]);
-    EXPECT_EQ(sent[1], sent[2]);
+    uint32_t id = h.engine.PostText(MakeTalkText("lost"));
+    struct Step {
+        uint32_t advanceMs;
+        std::size_t copies;
+        bool failed;
+    };
+    for (Step step :
+         {Step{0, 1, false}, Step{499, 1, false}, Step{1, 2, false}, Step{499, 2, false},
+          Step{1, 3, false}, Step{499, 3, false}, Step{1, 3, true}, Step{2000, 3, true}}) {
+        h.Advance(step.advanceMs);
+        SCOPED_TRACE(h.timers.Elapsed());
+        auto texts = SentTexts(h);
+        ASSERT_EQ(texts.size(), step.copies);
+        EXPECT_EQ(texts.back(), texts.front());
+        EXPECT_EQ(h.TextOutcomes(), (step.failed ? Outcomes{{EVT_TEXT_FAILED, id}} : Outcomes{}));
+    }
     EXPECT_EQ(console.Text(), "Talk failed ----------\n");
     EXPECT_EQ(h.engine.state(), CLIENT_STATE_TALKING);
 }
 
-TEST(EngineSendText, AcknowledgementOfAnOlderTextDoesNotRelease) {
+TEST(EnginePostText, QueuedTextsGoOutInOrderOneOnTheWireAtATime) {
     EngineHarness h;
     h.DriveTo(CLIENT_STATE_TALKING);
-    AcknowledgeTexts(h, -1);
-    EXPECT_EQ(h.engine.SendText(MakeTalkText("x")), -1);
-    EXPECT_EQ(h.Sent().size(), 3u);
+    uint32_t a = h.engine.PostText(MakeTalkText("a"));
+    uint32_t b = h.engine.PostText(MakeTalkText("b"));
+    uint32_t c = h.engine.PostText(MakeTalkText("c"));
+    EXPECT_LT(a, b);
+    EXPECT_LT(b, c);
+    using Texts = std::vector<std::pair<uint32_t, std::string>>;
+    const uint32_t s = kClockStart;
+    EXPECT_EQ(SentTexts(h), (Texts{{s + 1, "a"}}));
+    uint32_t waitOfA = h.timers.Armed().front().tag;
+    Acknowledge(h, s + 1);
+    EXPECT_EQ(SentTexts(h), (Texts{{s + 1, "a"}, {s + 2, "b"}}));
+    h.Tick(waitOfA); // queued just before a's wait was cancelled: not b's time-out
+    EXPECT_EQ(SentTexts(h).size(), 2u);
+    h.Advance(1500); // b fails after its three copies; c goes at once
+    EXPECT_EQ(SentTexts(h).back(), (std::pair<uint32_t, std::string>{s + 3, "c"}));
+    EXPECT_EQ(SentTexts(h).size(), 5u);
+    Acknowledge(h, s + 3);
+    EXPECT_EQ(h.TextOutcomes(),
+              (Outcomes{{EVT_TEXT_CONFIRMED, a}, {EVT_TEXT_FAILED, b}, {EVT_TEXT_CONFIRMED, c}}));
 }
 
-TEST(EngineSendText, LateAcknowledgementOfAFailedTextDoesNotCompleteTheNext) {
+// Only the acknowledgement of the sequence on the wire confirms: not an earlier text's arriving
+// late, not one from the future, not one while nothing is on the wire.
+TEST(EnginePostText, AcknowledgementOfAnotherSequenceConfirmsNothing) {
     EngineHarness h;
     h.DriveTo(CLIENT_STATE_TALKING);
-    ASSERT_EQ(h.engine.SendText(MakeTalkText("first")), -1);
-    h.Receive(BuildTalkAck(kSession, kConversation, kClockStart + 1, 0)); // now it comes
-    EXPECT_EQ(h.engine.SendText(MakeTalkText("second")), -1);
+    const uint32_t first = kClockStart + 1;
+    h.engine.PostText(MakeTalkText("first"));
+    h.Advance(1500);
+    Acknowledge(h, first); // too late: nothing on the wire
+    uint32_t second = h.engine.PostText(MakeTalkText("second"));
+    for (uint32_t other : {first, first + 2, 0u})
+        Acknowledge(h, other);
+    ASSERT_EQ(h.TextOutcomes().size(), 1u); // only the first one's failure
+    Acknowledge(h, first + 1);
+    EXPECT_EQ(h.TextOutcomes().back(), (std::pair<int32_t, uint32_t>{EVT_TEXT_CONFIRMED, second}));
+}
+
+// Every way out of the conversation stops the copies at once and fails the texts not yet
+// confirmed, in order, before the end of the conversation is reported.
+TEST(EnginePostText, LeavingTheConversationFailsPendingTextsBeforeItEnds) {
+    struct Way {
+        const char* name;
+        std::function<void(EngineHarness&)> leave;
+    };
+    const Way ways[] = {
+        {"HangUp",
+         [](EngineHarness& h) {
+             h.engine.HangUp();
+             h.ReceiveControl(MSG_HANGUP_ACK);
+         }},
+        {"PeerHangUp", [](EngineHarness& h) { h.ReceiveControl(MSG_PEER_HANGUP); }},
+        {"ServerLost", [](EngineHarness& h) { h.ReceiveControl(MSG_SESSION_CLOSED); }},
+        // Keep-alive ticks without a probe, fed directly so that the texts' waits do not run out.
+        {"ProbeTimeout",
+         [](EngineHarness& h) {
+             for (int i = 0; i < 100 && h.engine.state() == CLIENT_STATE_TALKING; ++i)
+                 h.Tick(TimerOfState(CLIENT_STATE_TALKING).tag);
+         }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        EngineHarness h;
+        h.DriveTo(CLIENT_STATE_TALKING);
+        uint32_t a = h.engine.PostText(MakeTalkText("a"));
+        uint32_t b = h.engine.PostText(MakeTalkText("b"));
+        way.leave(h);
+        ASSERT_NE(h.engine.state(), CLIENT_STATE_TALKING);
+        h.Advance(5000);
+        EXPECT_EQ(SentTexts(h).size(), 1u);
+        Outcomes outcomes = h.TextOutcomes();
+        ASSERT_GE(outcomes.size(), 3u);
+        EXPECT_EQ(Outcomes(outcomes.begin(), outcomes.begin() + 3),
+                  (Outcomes{{EVT_TEXT_FAILED, a}, {EVT_TEXT_FAILED, b}, {EVT_TALK_ENDED, 0}}));
+    }
+}
+
+TEST(EnginePostText, FullQueueRefusesFurtherTexts) {
+    EngineHarness h;
+    h.DriveTo(CLIENT_STATE_TALKING);
+    uint32_t last = 0;
+    for (std::size_t i = 0; i <= ClientEngine::kMaxWaitingTexts; ++i) { // one on the wire
+        uint32_t id = h.engine.PostText(MakeTalkText("x"));
+        ASSERT_GT(id, last) << i;
+        last = id;
+    }
+    EXPECT_EQ(h.engine.PostText(MakeTalkText("one too many")), 0u);
+    Acknowledge(h, kClockStart + 1); // the first is settled: room for one more
+    EXPECT_GT(h.engine.PostText(MakeTalkText("room again")), last);
+}
+
+// The blocking send on a thread of its own, settled from the test's thread as the dispatcher
+// would: confirmed, failed after its copies, or released at shutdown.
+TEST(EngineSendText, BlockingSendReturnsTheOutcomeOfItsText) {
+    struct Case {
+        const char* name;
+        std::function<void(EngineHarness&)> settle;
+        int result;
+    };
+    const Case cases[] = {
+        {"Confirmed", [](EngineHarness& h) { Acknowledge(h, kClockStart + 1); }, 0},
+        {"Failed", [](EngineHarness& h) { h.Advance(1500); }, -1},
+        {"Released", [](EngineHarness& h) { h.engine.ReleaseTextWaits(); }, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineHarness h;
+        h.DriveTo(CLIENT_STATE_TALKING);
+        auto sending =
+            std::async(std::launch::async, [&h] { return h.engine.SendText(MakeTalkText("hi")); });
+        for (int i = 0; i < 5000 && SentTexts(h).empty(); ++i)
+            std::this_thread::sleep_for(1ms);
+        ASSERT_EQ(SentTexts(h).size(), 1u);
+        c.settle(h);
+        EXPECT_EQ(sending.get(), c.result);
+    }
 }
 
 TEST(EngineReceiveText, NewTextIsAcknowledgedAndDelivered) {

@@ -61,8 +61,9 @@ void UserCall(test::EngineHarness& h, uint8_t which) {
         h.engine.SendFile("f.bin", data, sizeof data);
         break;
     }
-    default:
-        break; // a text send waits for its acknowledgement: left to the unit tests
+    default: // the blocking SendText waits for another thread: left to the unit tests
+        h.engine.PostText(MakeTalkText("fuzz"));
+        break;
     }
 }
 
@@ -73,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     SetConsoleStream(quiet);
 
     fuzz::FuzzInput in(data, size);
-    test::EngineHarness h(std::chrono::milliseconds(0));
+    test::EngineHarness h;
     h.DriveTo(in.Byte() % (CLIENT_STATE_DISCONNECT_SENT + 1));
     for (int steps = 0; !in.empty() && steps < 64; ++steps) {
         uint8_t op = in.Byte();
