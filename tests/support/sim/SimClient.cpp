@@ -75,4 +75,12 @@ std::vector<std::string> SimClient::TextsShown() const {
     return texts;
 }
 
+std::vector<uint32_t> SimClient::TextIds(int32_t code) const {
+    std::vector<uint32_t> ids;
+    for (const Event& e : events_)
+        if (e.code == code)
+            ids.push_back(ReadTextIdBlock(e.block));
+    return ids;
+}
+
 } // namespace vessaro::test

@@ -41,6 +41,9 @@ public:
     std::vector<int32_t> Codes(std::initializer_list<int32_t> only) const;
     // The texts of EVT_TALK_TEXT, in the order they were shown.
     std::vector<std::string> TextsShown() const;
+    // The ids of the posted texts reported with this code (EVT_TEXT_CONFIRMED or _FAILED), in
+    // order.
+    std::vector<uint32_t> TextIds(int32_t code) const;
 
     // Called outside the engine's lock, from Simulation's steps, with each event not yet handed on;
     // it may call into the engine. The auto-matching users of the scenarios live here.

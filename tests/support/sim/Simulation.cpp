@@ -1,5 +1,6 @@
 #include "Simulation.h"
 
+#include "Console.h"
 #include "WireTransform.h"
 
 #include <algorithm>
@@ -19,8 +20,16 @@ std::vector<uint8_t> Complemented(std::span<const uint8_t> bytes) {
 } // namespace
 
 Simulation::Simulation(uint64_t seed, ServerConfig config, Impairment impairment)
-    : config_(std::move(config)), network_(seed, impairment), serverRandom_(seed ^ 0x5eed) {
+    : console_(std::fopen("/dev/null", "w")), config_(std::move(config)),
+      network_(seed, impairment), serverRandom_(seed ^ 0x5eed) {
+    SetConsoleStream(console_);
     StartServer();
+}
+
+Simulation::~Simulation() {
+    SetConsoleStream(nullptr);
+    if (console_)
+        std::fclose(console_);
 }
 
 SimClient& Simulation::AddClient() {

@@ -7,6 +7,7 @@
 #include "SimNetwork.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <random>
@@ -26,6 +27,9 @@ public:
 
     explicit Simulation(uint64_t seed, ServerConfig config = ServerConfig{},
                         Impairment impairment = {});
+    ~Simulation();
+    Simulation(const Simulation&) = delete;
+    Simulation& operator=(const Simulation&) = delete;
 
     // A new client engine at an address of its own (each in its own /24 network).
     SimClient& AddClient();
@@ -57,6 +61,7 @@ private:
     int64_t ServerTime() const { return int64_t(nowMs()) + kServerEpochMs; }
     static constexpr int64_t kServerEpochMs = 1'000'000;
 
+    std::FILE* console_; // the engines' diagnostic lines go nowhere: thousands per scenario
     ServerConfig config_;
     ManualClock clock_{1000};
     ManualTimerService timers_{clock_};
