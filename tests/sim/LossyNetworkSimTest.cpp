@@ -88,6 +88,8 @@ TEST_P(LossyNetworkSim, EveryLineIsShownOnceInOrderOrReportedFailed) {
 
     ExpectEveryLineAccountedFor(a, "a", idsOfA, b);
     ExpectEveryLineAccountedFor(b, "b", idsOfB, a);
+    for (const SimClient* client : {&a, &b})
+        EXPECT_EQ(client->state(), CLIENT_STATE_TALKING) << "the conversation did not survive";
     // The network is bad, not hopeless: nearly every line must get through.
     EXPECT_GE(a.TextIds(EVT_TEXT_CONFIRMED).size() + b.TextIds(EVT_TEXT_CONFIRMED).size(),
               std::size_t(kLines * 2 * 9 / 10));
