@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <set>
 
 namespace vessaro::test {
@@ -23,6 +24,11 @@ struct LossCase {
     Network network;
     uint64_t seed;
 };
+
+// Readable in ctest's listing: the network and the seed, not the case's bytes.
+void PrintTo(const LossCase& c, std::ostream* out) {
+    *out << c.network.name << " seed " << c.seed;
+}
 
 class LossyNetworkSim : public ::testing::TestWithParam<LossCase> {};
 
