@@ -1,5 +1,6 @@
 // Two vessaro-cli clients talk through impairment proxies (drop, duplicate, delay, reorder, with a
-// seed) to a real vessaro-server, 200 lines each way at once.
+// seed) to a real vessaro-server, 40 lines each way at once: the real processes and sockets under
+// loss. The same scenario runs with many seeds and 200 lines on the simulation (tests/sim).
 #include "CliEvents.h"
 #include "ImpairmentProxy.h"
 #include "ServerChild.h"
@@ -15,7 +16,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kLines = 200;
+constexpr int kLines = 40;
 
 std::string LineText(char who, int i) {
     return std::string(1, who) + "-" + std::to_string(1000 + i) + " 第" + std::to_string(i) + "行";
@@ -89,30 +90,6 @@ Exchange Talk(TalkingPair& pair) {
 const std::vector<std::string> kServerOptions = {"--text-rate", "10000", "--address-rate",
                                                  "100000"};
 
-TEST(LossyNetwork, DuplicatesReorderingAndDelayLoseNothingAndShowNothingTwice) {
-    ServerChild server(kServerOptions);
-    ASSERT_NE(server.port(), 0);
-    Impairment impair{.drop = 0.0, .duplicate = 0.2, .maxDelayMs = 12};
-    ImpairmentProxy proxyA(server.port(), impair, impair, 11);
-    ImpairmentProxy proxyB(server.port(), impair, impair, 22);
-    TalkingPair pair = StartTalkingPair(server, proxyA.port(), proxyB.port());
-    ASSERT_FALSE(HasFatalFailure());
-
-    Exchange result = Talk(pair);
-    CheckDirection(result.fromA, 'a');
-    CheckDirection(result.fromB, 'b');
-    EXPECT_EQ(result.fromA.confirmed.size(), std::size_t(kLines)) << "every send is confirmed";
-    EXPECT_EQ(result.fromB.confirmed.size(), std::size_t(kLines));
-    EXPECT_EQ(result.fromA.received.size(), std::size_t(kLines)) << "every line arrives once";
-    EXPECT_EQ(result.fromB.received.size(), std::size_t(kLines));
-    EXPECT_GT(proxyA.toServer().duplicated + proxyB.toClient().duplicated, 20u);
-    std::printf("impairment without loss: %zu + %zu lines confirmed, %llu datagrams duplicated\n",
-                result.fromA.confirmed.size(), result.fromB.confirmed.size(),
-                static_cast<unsigned long long>(
-                    proxyA.toServer().duplicated + proxyA.toClient().duplicated +
-                    proxyB.toServer().duplicated + proxyB.toClient().duplicated));
-}
-
 TEST(LossyNetwork, FivePercentLossEitherConfirmsOrReportsEveryLineAndTheConversationSurvives) {
     ServerChild server(kServerOptions);
     ASSERT_NE(server.port(), 0);
@@ -127,7 +104,7 @@ TEST(LossyNetwork, FivePercentLossEitherConfirmsOrReportsEveryLineAndTheConversa
     CheckDirection(result.fromB, 'b');
     uint64_t dropped = proxyA.toServer().dropped + proxyA.toClient().dropped +
                        proxyB.toServer().dropped + proxyB.toClient().dropped;
-    EXPECT_GT(dropped, 20u);
+    EXPECT_GT(dropped, 4u);
     for (ChildProcess* client : {pair.a.get(), pair.b.get()}) {
         EXPECT_FALSE(HasPrinted(*client, "talk_ended"));
         EXPECT_FALSE(HasPrinted(*client, "disconnected"));

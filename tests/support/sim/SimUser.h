@@ -1,0 +1,17 @@
+#pragma once
+
+#include "ReconnectBackoff.h"
+#include "Simulation.h"
+
+#include <memory>
+
+namespace vessaro::test {
+
+// A user as the console client's --auto-match --auto-accept plays one: asks for a partner once
+// connected, accepts every offer, looks again after a conversation, and when the session ends
+// without being asked to (the server lost, a connect refused or unanswered) connects again after
+// the ReconnectBackoff wait, as the views do.
+void MakeAutoUser(Simulation& sim, SimClient& client, const char* nickname, int32_t sex,
+                  int32_t wantSex);
+
+} // namespace vessaro::test
