@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace vessaro::test {
 namespace {
 
@@ -33,6 +35,8 @@ TEST_P(RestartSim, TalkingUsersEndOnceReconnectAndTalkAgain) {
     };
     ASSERT_TRUE(sim.RunUntil(talkingAgain, 13000))
         << "states " << a.state() << ", " << b.state() << " at +" << sim.nowMs() - died << " ms";
+    std::printf("seed %llu: talking again %llu ms after the server died\n",
+                (unsigned long long)GetParam(), (unsigned long long)(sim.nowMs() - died));
 
     for (SimClient* client : {&a, &b}) {
         // Lost once: the conversation ends, then the session; nothing else ends in between.
