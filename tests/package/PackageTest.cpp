@@ -6,8 +6,8 @@
 #include "ChildProcess.h"
 #include "CliEvents.h"
 #include "Command.h"
-#include "FreePort.h"
 #include "HttpTestClient.h"
+#include "ServerLaunch.h"
 
 #include <gtest/gtest.h>
 
@@ -142,9 +142,9 @@ TEST_F(Packages, ServerAndConsoleClientRunFromTheExtractedRoot) {
 
     // A page that only the extracted tree holds proves where the pages come from.
     std::ofstream(root_ / "usr/share/vessaro/site/marker.txt") << "from the package root";
-    const uint16_t udp = FreePort(SOCK_DGRAM);
-    const uint16_t http = FreePort(SOCK_STREAM);
-    const uint16_t metrics = FreePort(SOCK_STREAM);
+    const uint16_t udp = FreeLoopbackPort(PortKind::Udp);
+    const uint16_t http = FreeLoopbackPort(PortKind::Tcp);
+    const uint16_t metrics = FreeLoopbackPort(PortKind::Tcp);
     std::vector<std::string> arguments = {
         "--bind", "127.0.0.1", "--port", std::to_string(udp), "--http-port", std::to_string(http)};
     std::vector<std::string> metricsArguments =
@@ -183,10 +183,11 @@ TEST_F(Packages, ServerReadsTheDefaultConfigurationUnderTheRoot) {
     std::ofstream(config, std::ios::app) << "\nno-such-setting = 1\n";
 
     // Standard error joins standard output, where the test reads it.
-    ChildProcess server("/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1",
-                                    (root_ / "usr/bin/vessaro-server").string(), "--bind",
-                                    "127.0.0.1", "--port", std::to_string(FreePort(SOCK_DGRAM)),
-                                    "--http-port", std::to_string(FreePort(SOCK_STREAM))});
+    ChildProcess server("/bin/sh",
+                        {"-c", "exec \"$0\" \"$@\" 2>&1",
+                         (root_ / "usr/bin/vessaro-server").string(), "--bind", "127.0.0.1",
+                         "--port", std::to_string(FreeLoopbackPort(PortKind::Udp)), "--http-port",
+                         std::to_string(FreeLoopbackPort(PortKind::Tcp))});
     EXPECT_TRUE(server.WaitFor("no-such-setting")) << "the unknown key is not named";
     EXPECT_EQ(server.Wait(), 2);
 }

@@ -1,7 +1,7 @@
 #include "Codec.h"
-#include "FreePort.h"
 #include "HttpTestClient.h"
 #include "Messages.h"
+#include "ServerLaunch.h"
 #include "WireTransform.h"
 
 #include <gtest/gtest.h>
@@ -278,7 +278,7 @@ TEST(ServerProcess, InterruptClosesIdleSessionsAndExitsCleanly) {
 }
 
 TEST(ServerProcess, ServesTheDefaultPagesInUtf8WithoutOutsideResources) {
-    const uint16_t httpPort = FreePort(SOCK_STREAM);
+    const uint16_t httpPort = FreeLoopbackPort(PortKind::Tcp);
     // No --site-dir: the pages lie beside the program, in the build tree as when installed.
     ServerProcess server(
         {"--bind", "127.0.0.1", "--port", "0", "--http-port", std::to_string(httpPort)});
@@ -338,7 +338,8 @@ TEST(ServerProcess, BadSettingsAndTakenPortsAreRefusedWithAReason) {
         {Args({"--public-url", "ftp://x"}), 2, "--public-url"},
         {Args({"--metrics-bind", "127.0.0.1"}), 2, "--metrics-bind"},
         {Args({"--config", "/nonexistent.toml"}), 2, "/nonexistent.toml"},
-        {Args({"--site-dir", "/nonexistent", "--http-port", std::to_string(FreePort(SOCK_STREAM))}),
+        {Args({"--site-dir", "/nonexistent", "--http-port",
+               std::to_string(FreeLoopbackPort(PortKind::Tcp))}),
          1, "/nonexistent"},
     };
     for (const Case& c : cases) {
