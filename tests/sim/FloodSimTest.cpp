@@ -54,13 +54,10 @@ TEST_P(FloodSim, TwoUsersChatOnWhileOneAddressFloodsTheServer) {
     Simulation sim(GetParam(), config, Impairment{0.0, 0.0, 2, 5});
     SimClient& a = sim.AddClient();
     SimClient& b = sim.AddClient();
-    MakeAutoUser(sim, a, "a", SEX_MALE, SEX_FEMALE);
-    MakeAutoUser(sim, b, "b", SEX_FEMALE, SEX_MALE);
+    MakeAutoPair(sim, a, b);
     a.engine().Connect();
     b.engine().Connect();
-    ASSERT_TRUE(sim.RunUntil(
-        [&] { return a.state() == CLIENT_STATE_TALKING && b.state() == CLIENT_STATE_TALKING; },
-        30000));
+    ASSERT_TRUE(sim.RunUntil([&] { return BothTalking(a, b); }, 30000));
 
     const Endpoint flooder(0x0A630001, 6000); // 10.99.0.1
     std::mt19937_64 random(GetParam());

@@ -25,8 +25,7 @@ TEST_P(ForgedConnectFloodSim, VictimsGetLittleAndRealUsersStillTalk) {
     Simulation sim(GetParam(), config, Impairment{0.0, 0.0, 2, 5});
     SimClient& a = sim.AddClient();
     SimClient& b = sim.AddClient();
-    MakeAutoUser(sim, a, "a", SEX_MALE, SEX_FEMALE);
-    MakeAutoUser(sim, b, "b", SEX_FEMALE, SEX_MALE);
+    MakeAutoPair(sim, a, b);
     const auto connect = BuildControl(MSG_CONNECT);
     sim.Forge(Endpoint(kLoneVictim, 7000), Simulation::kServerAddress, connect);
 

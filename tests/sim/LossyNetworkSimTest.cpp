@@ -67,13 +67,10 @@ TEST_P(LossyNetworkSim, EveryLineIsShownOnceInOrderOrReportedFailed) {
     Simulation sim(GetParam().seed);
     SimClient& a = sim.AddClient();
     SimClient& b = sim.AddClient();
-    MakeAutoUser(sim, a, "a", SEX_MALE, SEX_FEMALE);
-    MakeAutoUser(sim, b, "b", SEX_FEMALE, SEX_MALE);
+    MakeAutoPair(sim, a, b);
     a.engine().Connect();
     b.engine().Connect();
-    ASSERT_TRUE(sim.RunUntil(
-        [&] { return a.state() == CLIENT_STATE_TALKING && b.state() == CLIENT_STATE_TALKING; },
-        30000));
+    ASSERT_TRUE(sim.RunUntil([&] { return BothTalking(a, b); }, 30000));
 
     sim.network().SetImpairment(GetParam().network.impairment);
     std::vector<uint32_t> idsOfA, idsOfB;

@@ -17,13 +17,10 @@ TEST_P(RestartSim, TalkingUsersEndOnceReconnectAndTalkAgain) {
     Simulation sim(GetParam(), ServerConfig{}, Impairment{0.02, 0.0, 5, 30});
     SimClient& a = sim.AddClient();
     SimClient& b = sim.AddClient();
-    MakeAutoUser(sim, a, "a", SEX_MALE, SEX_FEMALE);
-    MakeAutoUser(sim, b, "b", SEX_FEMALE, SEX_MALE);
+    MakeAutoPair(sim, a, b);
     a.engine().Connect();
     b.engine().Connect();
-    auto bothTalking = [&] {
-        return a.state() == CLIENT_STATE_TALKING && b.state() == CLIENT_STATE_TALKING;
-    };
+    auto bothTalking = [&] { return BothTalking(a, b); };
     ASSERT_TRUE(sim.RunUntil(bothTalking, 30000));
 
     sim.StopServer();

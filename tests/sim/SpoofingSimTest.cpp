@@ -20,8 +20,7 @@ struct Ids {
 class SpoofingSim : public ::testing::TestWithParam<uint64_t> {
 protected:
     void SetUp() override {
-        MakeAutoUser(sim, a, "a", SEX_MALE, SEX_FEMALE);
-        MakeAutoUser(sim, b, "b", SEX_FEMALE, SEX_MALE);
+        MakeAutoPair(sim, a, b);
         // The eavesdropper keeps the latest ids each user sent.
         sim.network().observer = [this](const SimDatagram& d) {
             std::vector<uint8_t> plain(d.bytes.size());
@@ -40,9 +39,7 @@ protected:
         sim.RunFor(6000); // a probe or two, so both ids have been on the path
     }
 
-    bool Talking() const {
-        return a.state() == CLIENT_STATE_TALKING && b.state() == CLIENT_STATE_TALKING;
-    }
+    bool Talking() const { return BothTalking(a, b); }
 
     void ExpectConversationUntouched() {
         sim.RunFor(3000);

@@ -39,4 +39,13 @@ void MakeAutoUser(Simulation& sim, SimClient& client, const char* nickname, int3
     };
 }
 
+void MakeAutoPair(Simulation& sim, SimClient& a, SimClient& b) {
+    MakeAutoUser(sim, a, "a", SEX_MALE, SEX_FEMALE);
+    MakeAutoUser(sim, b, "b", SEX_FEMALE, SEX_MALE);
+}
+
+bool BothTalking(const SimClient& a, const SimClient& b) {
+    return a.state() == CLIENT_STATE_TALKING && b.state() == CLIENT_STATE_TALKING;
+}
+
 } // namespace vessaro::test

@@ -14,4 +14,11 @@ namespace vessaro::test {
 void MakeAutoUser(Simulation& sim, SimClient& client, const char* nickname, int32_t sex,
                   int32_t wantSex);
 
+// Two such users who want each other: a, a man looking for a woman, and b, a woman looking for a
+// man. Neither is connected yet.
+void MakeAutoPair(Simulation& sim, SimClient& a, SimClient& b);
+
+// Whether both are in a conversation.
+bool BothTalking(const SimClient& a, const SimClient& b);
+
 } // namespace vessaro::test
