@@ -3,6 +3,7 @@
 // CPU, so the figures compare the work and the thread wake-ups of each path, not where the
 // scheduler happened to put the threads.
 #include "Datagram.h"
+#include "EnginePeer.h"
 #include "MinimalForwarder.h"
 #include "Scenarios.h"
 #include "ServerUnderTest.h"
@@ -63,30 +64,36 @@ private:
     int cpu_ = -1;
 };
 
-double ProcessCpuNanos() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
-}
-
-// CPU time of every thread of another process so far, in nanoseconds, from the scheduler's own
-// count (the clock ticks of /proc/PID/stat are far too coarse for a few thousand round trips).
-double ThreadsCpuNanos(int pid) {
+// What every live thread of another process has used so far: CPU time from the scheduler's own
+// count (the clock ticks of /proc/PID/stat are far too coarse for a few thousand round trips) and
+// the times each was switched out.
+ProcessUsageSoFar ThreadsUsage(int pid) {
     namespace fs = std::filesystem;
-    double total = 0;
+    ProcessUsageSoFar total;
     std::error_code error;
     for (const auto& task :
          fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
         double runNanos = 0;
         if (std::ifstream(task.path() / "schedstat") >> runNanos)
-            total += runNanos;
+            total.cpuNanos += runNanos;
+        std::ifstream status(task.path() / "status");
+        for (std::string key; status >> key;) {
+            double count = 0;
+            if ((key == "voluntary_ctxt_switches:" || key == "nonvoluntary_ctxt_switches:") &&
+                status >> count)
+                total.switches += count;
+        }
     }
     return total;
 }
 
+// Per round trip: CPU time in microseconds and thread switches, for the whole path and, for the
+// engine path, for each of its processes.
 struct PathFigures {
     Spread spread;
     double cpuMicrosPerRoundTrip = 0;
+    double switchesPerRoundTrip = 0;
+    double senderCpu = 0, echoCpu = 0, serverCpu = 0;
 };
 
 // The baseline: one thread sends a 560-byte datagram and blocks for the answer; the other blocks
@@ -98,7 +105,7 @@ PathFigures EchoBaseline(std::size_t roundTrips) {
     echoer.SetBlocking(true);
     forwarder.AddPair(pinger.local(), echoer.local());
     const std::size_t total = roundTrips + kWarmUp;
-    const double cpuStart = ProcessCpuNanos();
+    const ProcessUsageSoFar start = OwnUsage();
     std::thread echo([&] {
         std::array<uint8_t, kMaxDatagramSize> buffer;
         for (std::size_t i = 0; i < total; ++i) {
@@ -123,8 +130,13 @@ PathFigures EchoBaseline(std::size_t roundTrips) {
     }
     echo.join();
     // The forwarder's thread, the echo thread and this one: the whole path.
-    const double cpuNanos = ProcessCpuNanos() - cpuStart;
-    return {Summarise(std::move(micros)), cpuNanos / 1e3 / static_cast<double>(total)};
+    const ProcessUsageSoFar end = OwnUsage();
+    const double n = static_cast<double>(total);
+    PathFigures figures;
+    figures.spread = Summarise(std::move(micros));
+    figures.cpuMicrosPerRoundTrip = (end.cpuNanos - start.cpuNanos) / 1e3 / n;
+    figures.switchesPerRoundTrip = (end.switches - start.switches) / n;
+    return figures;
 }
 
 int StartPeer(const BenchSettings& s, uint16_t port, bool sender, const std::string& resultFile) {
@@ -163,20 +175,20 @@ std::optional<PathFigures> EngineRoundTrip(const BenchSettings& s, std::string& 
     }
     close(fd);
     const std::string echoFile = std::string(name) + ".echo";
-    const double serverCpuStart = ThreadsCpuNanos(server.pid());
-    const int echo = StartPeer(s, server.port(), false, name);
-    const int sender = StartPeer(s, server.port(), true, name);
-    const bool senderOk = WaitPeer(sender);
-    const bool echoOk = WaitPeer(echo);
-    const double serverCpu = ThreadsCpuNanos(server.pid()) - serverCpuStart;
+    const ProcessUsageSoFar serverStart = ThreadsUsage(server.pid());
+    const int echoPid = StartPeer(s, server.port(), false, name);
+    const int senderPid = StartPeer(s, server.port(), true, name);
+    const bool senderOk = WaitPeer(senderPid);
+    const bool echoOk = WaitPeer(echoPid);
+    const ProcessUsageSoFar serverEnd = ThreadsUsage(server.pid());
     std::ifstream in(name);
     std::ifstream echoIn(echoFile);
     Spread spread;
     std::size_t failures = 0, sent = 0;
-    double senderCpu = 0, echoCpu = 0;
-    const bool read =
-        bool(in >> spread.median >> spread.p99 >> spread.count >> failures >> senderCpu >> sent) &&
-        bool(echoIn >> echoCpu);
+    ProcessUsageSoFar sender, echo;
+    const bool read = bool(in >> spread.median >> spread.p99 >> spread.count >> failures >>
+                           sender.cpuNanos >> sent >> sender.switches) &&
+                      bool(echoIn >> echo.cpuNanos >> echo.switches);
     unlink(name);
     unlink(echoFile.c_str());
     if (!senderOk || !echoOk || !read || spread.count == 0 || sent == 0) {
@@ -186,7 +198,16 @@ std::optional<PathFigures> EngineRoundTrip(const BenchSettings& s, std::string& 
     if (failures)
         std::fprintf(stderr, "vessaro-bench: rtt: %zu texts unacknowledged\n", failures);
     // Both engine processes and the server, over every text of the conversation.
-    return PathFigures{spread, (senderCpu + echoCpu + serverCpu) / 1e3 / static_cast<double>(sent)};
+    const double n = static_cast<double>(sent);
+    PathFigures figures;
+    figures.spread = spread;
+    figures.senderCpu = sender.cpuNanos / 1e3 / n;
+    figures.echoCpu = echo.cpuNanos / 1e3 / n;
+    figures.serverCpu = (serverEnd.cpuNanos - serverStart.cpuNanos) / 1e3 / n;
+    figures.cpuMicrosPerRoundTrip = figures.senderCpu + figures.echoCpu + figures.serverCpu;
+    figures.switchesPerRoundTrip =
+        (sender.switches + echo.switches + serverEnd.switches - serverStart.switches) / n;
+    return figures;
 }
 
 } // namespace
@@ -222,7 +243,17 @@ std::vector<Figure> RunRoundTrip(const BenchSettings& s) {
              "us/rtt",
              "",
              {},
-             over(engines->cpuMicrosPerRoundTrip, base.cpuMicrosPerRoundTrip)}};
+             over(engines->cpuMicrosPerRoundTrip, base.cpuMicrosPerRoundTrip)},
+            {"rtt.engines.cpu.sender", engines->senderCpu, "us/rtt", "", {}, {}},
+            {"rtt.engines.cpu.echo", engines->echoCpu, "us/rtt", "", {}, {}},
+            {"rtt.engines.cpu.server", engines->serverCpu, "us/rtt", "", {}, {}},
+            {"rtt.baseline.switches", base.switchesPerRoundTrip, "/rtt", "", {}, {}},
+            {"rtt.engines.switches",
+             engines->switchesPerRoundTrip,
+             "/rtt",
+             "",
+             {},
+             over(engines->switchesPerRoundTrip, base.switchesPerRoundTrip)}};
 }
 
 } // namespace vessaro::bench

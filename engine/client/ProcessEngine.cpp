@@ -13,6 +13,7 @@
 #include "ClientEngine.h"
 #include "ClientInterface.h"
 #include "ClientTransport.h"
+#include "Console.h"
 #include "Timers.h"
 
 #include <atomic>
@@ -71,6 +72,7 @@ void ClientShutdown() {
     }
     ClientStopThreads();
     TimerShutdown();
+    FlushConsole();
 }
 
 int ClientConnect() {

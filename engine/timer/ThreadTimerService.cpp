@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <pthread.h>
 #include <utility>
 
 namespace vessaro {
@@ -85,7 +86,7 @@ std::size_t ThreadTimerService::ArmedCount() const {
 TimerHandle ThreadTimerService::Set(uint32_t dueMs, uint32_t tag, TimerCallback callback) {
     TimePoint when = std::chrono::steady_clock::now() + std::chrono::milliseconds(dueMs);
     TimerHandle handle;
-    bool newEarliest;
+    bool sooner;
     {
         std::lock_guard lock(mutex_);
         if (!running_)
@@ -94,10 +95,17 @@ TimerHandle ThreadTimerService::Set(uint32_t dueMs, uint32_t tag, TimerCallback 
         armed_.emplace(handle, Armed{tag, std::move(callback)});
         heap_.push_back(Due{when, handle});
         std::push_heap(heap_.begin(), heap_.end(), LaterFirst{});
-        newEarliest = heap_.front().handle == handle;
+        // The thread needs waking only when it sleeps past the new deadline. While it is awake it
+        // looks at the heap before it sleeps again. Once woken it sleeps at the latest until this
+        // deadline, so later ones need no second wake-up meanwhile.
+        sooner = when < sleepsUntil_;
+        if (sooner)
+            sleepsUntil_ = when;
     }
-    if (newEarliest)
+    if (sooner) {
+        ++wakes_;
         wake_.notify_all();
+    }
     return handle;
 }
 
@@ -125,31 +133,56 @@ void ThreadTimerService::CompactIfMostlyCancelled() {
     std::make_heap(heap_.begin(), heap_.end(), LaterFirst{});
 }
 
+// The thread sleeps until the earliest deadline in the heap, killed timers included: a timer armed
+// and killed again before that deadline, as the wait for each acknowledged text is, then costs no
+// wake-up at all. Killed timers are cleared from the top only when the thread wakes for a deadline,
+// so it sleeps next until a live one.
 void ThreadTimerService::Run() {
     ownService = this;
+    pthread_setname_np(pthread_self(), "TimerThread"); // as ps and debuggers show it
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        DropCancelledFromTop();
         if (heap_.empty()) {
-            wake_.wait(lock);
+            SleepUntil(lock, TimePoint::max());
             continue;
         }
         Due next = heap_.front();
         if (std::chrono::steady_clock::now() < next.when) {
-            wake_.wait_until(lock, next.when);
+            SleepUntil(lock, next.when);
             continue;
         }
         std::pop_heap(heap_.begin(), heap_.end(), LaterFirst{});
         heap_.pop_back();
         auto found = armed_.find(next.handle);
-        Armed fired = std::move(found->second);
-        armed_.erase(found);
-
-        lock.unlock();
-        if (fired.callback)
-            fired.callback(fired.tag);
-        lock.lock();
+        if (found != armed_.end()) {
+            Armed fired = std::move(found->second);
+            armed_.erase(found);
+            lock.unlock();
+            if (fired.callback)
+                fired.callback(fired.tag);
+            lock.lock();
+        }
+        DropCancelledFromTop();
     }
+}
+
+void ThreadTimerService::SleepUntil(std::unique_lock<std::mutex>& lock, TimePoint when) {
+    sleepsUntil_ = when;
+    if (when == TimePoint::max())
+        wake_.wait(lock);
+    else
+        wake_.wait_until(lock, when);
+    sleepsUntil_ = TimePoint::min();
+}
+
+bool ThreadTimerService::Sleeping() const {
+    std::lock_guard lock(mutex_);
+    return sleepsUntil_ != TimePoint::min();
+}
+
+std::size_t ThreadTimerService::Wakes() const {
+    std::lock_guard lock(mutex_);
+    return wakes_;
 }
 
 } // namespace vessaro

@@ -38,6 +38,10 @@ public:
 
     bool Running() const;
     std::size_t ArmedCount() const;
+    // Whether the thread sleeps, waiting for a deadline or a first timer.
+    bool Sleeping() const;
+    // How many times Set woke the sleeping thread because the new timer was due before it.
+    std::size_t Wakes() const;
 
 private:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -52,6 +56,7 @@ private:
     };
 
     void Run();
+    void SleepUntil(std::unique_lock<std::mutex>& lock, TimePoint when);
     void DropCancelledFromTop();
     void CompactIfMostlyCancelled();
     void JoinUnlessSelf();
@@ -62,6 +67,9 @@ private:
     std::unordered_map<TimerHandle, Armed> armed_;
     bool running_ = false;
     bool stopping_ = false;
+    // What the thread sleeps until: max while it waits for a first timer, min while it is awake.
+    TimePoint sleepsUntil_ = TimePoint::min();
+    std::size_t wakes_ = 0;
 
     std::mutex joinMutex_;
     std::thread thread_;

@@ -8,8 +8,8 @@ namespace vessaro {
 // Identifies one armed timer; 0 is never a valid handle.
 using TimerHandle = uint64_t;
 
-// Called once when a timer fires, with the tag it was armed with. Never called on the thread that
-// processes the engine's messages; it only puts a tick into the loopback queue.
+// Called once when a timer fires, with the tag it was armed with, on the timer service's own thread
+// (never the one that receives server datagrams); it only hands a tick to the dispatcher.
 using TimerCallback = std::function<void(uint32_t tag)>;
 
 // One-shot timers. Kill never blocks and never waits for a callback under way; killing a timer that

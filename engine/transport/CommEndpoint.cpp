@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -120,7 +121,11 @@ int CommSendMsg(CommEndpoint* endpoint, const char* address, uint16_t port, cons
 void CommStop(CommEndpoint* endpoint) {
     if (!endpoint)
         return;
-    endpoint->stop.Raise();
+    endpoint->stopping.store(true);
+    // Shutting the socket's receiving side down wakes a receive blocked on it at once (it then
+    // returns 0); sending is unaffected, so the server can still be told goodbye.
+    if (endpoint->socket >= 0)
+        shutdown(endpoint->socket, SHUT_RD);
     if (ownEndpoint == endpoint)
         return;
     std::lock_guard lock(endpoint->joinMutex);
@@ -128,27 +133,32 @@ void CommStop(CommEndpoint* endpoint) {
         endpoint->thread.join();
 }
 
+// The thread blocks in the receive call itself: one system call per datagram, and none while no
+// traffic arrives.
 void CommRecvThread(CommEndpoint* endpoint) {
     ownEndpoint = endpoint;
+    pthread_setname_np(pthread_self(), "CommRecvThread"); // as ps and debuggers show it
     std::array<uint8_t, kMaxDatagramSize> buffer;
     char address[kAddressTextSize];
-    while (endpoint->stop.WaitReadable(endpoint->socket)) {
+    while (!endpoint->stopping.load()) {
         sockaddr_storage from{};
         socklen_t fromSize = sizeof from;
         // MSG_TRUNC reports the real size of a datagram too big for the buffer, which is then
         // dropped rather than handed on cut short.
-        ssize_t n =
-            recvfrom(endpoint->socket, buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
-                     reinterpret_cast<sockaddr*>(&from), &fromSize);
+        ssize_t n = recvfrom(endpoint->socket, buffer.data(), buffer.size(), MSG_TRUNC,
+                             reinterpret_cast<sockaddr*>(&from), &fromSize);
+        if (endpoint->stopping.load())
+            break;
         if (n <= 0 || n > static_cast<ssize_t>(buffer.size())) {
-            std::this_thread::sleep_for(kRetryPause);
+            // An empty datagram is no message; an interrupted receive is simply taken up again.
+            if (n < 0 && errno != EINTR)
+                std::this_thread::sleep_for(kRetryPause);
             continue;
         }
         CommRecvCallback callback = endpoint->callback.load();
         uint16_t port = 0;
-        if (!callback || endpoint->stop.Raised() ||
-            !FormatSocketAddress(reinterpret_cast<sockaddr*>(&from), address, sizeof address,
-                                 &port))
+        if (!callback || !FormatSocketAddress(reinterpret_cast<sockaddr*>(&from), address,
+                                              sizeof address, &port))
             continue;
         int length = static_cast<int>(n);
         CommInvertBytes(buffer.data(), buffer.data(), length);

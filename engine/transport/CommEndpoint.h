@@ -1,7 +1,5 @@
 #pragma once
 
-#include "StopSignal.h"
-
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -33,7 +31,7 @@ struct CommEndpoint {
     int socket = -1;
     int family = AF_INET; // AF_INET6 for the dual-stack socket
     std::atomic<CommRecvCallback> callback{nullptr};
-    StopSignal stop;
+    std::atomic<bool> stopping{false};
     std::mutex joinMutex;
     std::thread thread;
 };

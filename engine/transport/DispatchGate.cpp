@@ -11,11 +11,38 @@ namespace {
 // for the lock it already holds.
 thread_local const DispatchGate* delivering = nullptr;
 
+// What AfterDispatch put off on this thread while a message was handed on, in the order given.
+thread_local std::vector<std::function<void()>> putOff;
+
+void RunPutOff() {
+    // A task may itself hand a message on, which puts off and runs tasks of its own.
+    std::vector<std::function<void()>> tasks;
+    tasks.swap(putOff);
+    for (std::function<void()>& task : tasks)
+        task();
+}
+
 } // namespace
+
+void AfterDispatch(std::function<void()> task) {
+    if (!task)
+        return;
+    if (delivering)
+        putOff.push_back(std::move(task));
+    else
+        task();
+}
 
 bool DispatchGate::Deliver(uint8_t* message, std::size_t length) {
     if (length == 0 || delivering == this)
         return false;
+    bool handed = HandOn(message, length);
+    if (!delivering && !putOff.empty())
+        RunPutOff();
+    return handed;
+}
+
+bool DispatchGate::HandOn(uint8_t* message, std::size_t length) {
     std::lock_guard lock(mutex_);
     if (!open_)
         return false;
@@ -24,9 +51,10 @@ bool DispatchGate::Deliver(uint8_t* message, std::size_t length) {
                 view.type());
     if (!SanitizeReceived(message, length) || !handler_)
         return false;
+    const DispatchGate* outer = delivering;
     delivering = this;
     handler_(message, length);
-    delivering = nullptr;
+    delivering = outer;
     return true;
 }
 

@@ -32,9 +32,18 @@ public:
     void Close();
 
 private:
+    bool HandOn(uint8_t* message, std::size_t length);
+
     std::mutex mutex_;
     bool open_ = false;
     Handler handler_;
 };
+
+// Runs the task once the message being handed on by this thread has been handled and every lock
+// taken for it (the gate's, the engine's) is free again; outside a hand-off, at once. Tasks run in
+// the order given, on this thread. An event callback that wakes another thread wakes it through
+// here, so that the woken thread does not run straight into the engine's lock still held and
+// bounce back.
+void AfterDispatch(std::function<void()> task);
 
 } // namespace vessaro

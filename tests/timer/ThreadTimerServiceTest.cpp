@@ -179,3 +179,27 @@ TEST(ThreadTimerService, ManyKilledLongTimersDoNotHoldBackAShortOne) {
     ASSERT_TRUE(log.WaitForCount(1));
     EXPECT_EQ(log.Tags(), (std::vector<uint32_t>{1}));
 }
+
+// The wait for each acknowledged text is armed and killed again long before it is due, each a
+// little later than the one before: only the first may wake the thread, which then sleeps to that
+// first deadline, killed or not; later deadlines leave it asleep. A sooner one wakes it.
+TEST(ThreadTimerService, OnlyASoonerDeadlineWakesTheSleepingThread) {
+    ThreadTimerService timers;
+    FiredLog log;
+    auto waitAsleep = [&timers] {
+        for (int i = 0; i < 2000 && !timers.Sleeping(); ++i)
+            std::this_thread::sleep_for(1ms);
+        return timers.Sleeping();
+    };
+    timers.Set(60000, 1, Into(log));
+    ASSERT_TRUE(waitAsleep());
+    const std::size_t wakes = timers.Wakes();
+    for (uint32_t i = 0; i < 50; ++i) {
+        timers.Kill(timers.Set(30000 + i, 2, Into(log)));
+        ASSERT_TRUE(waitAsleep());
+    }
+    EXPECT_EQ(timers.Wakes(), wakes + 1) << "later deadlines woke the timer thread";
+    WaitPast(timers, log, 5);
+    EXPECT_EQ(timers.Wakes(), wakes + 2);
+    EXPECT_EQ(log.Tags(), (std::vector<uint32_t>{kSentinel}));
+}

@@ -148,9 +148,10 @@ TEST_F(CommEndpointTest, AFailedSendSaysSoOnTheConsole) {
                               "CommSendMsg: sendto failed!\n");
 }
 
-TEST_F(CommEndpointTest, OversizedDatagramIsDroppedNotCutShort) {
+TEST_F(CommEndpointTest, EmptyAndOversizedDatagramsAreDroppedNotCutShort) {
     Bytes huge(5000, 0x11);
     Bytes small = {1, 2, 3};
+    EXPECT_TRUE(server.SendTo(endpoint->boundPort, Bytes{}));
     EXPECT_TRUE(server.SendTo(endpoint->boundPort, huge));
     EXPECT_TRUE(server.SendTo(endpoint->boundPort, small));
     auto first = ReceivedLog::WaitForNth(1);

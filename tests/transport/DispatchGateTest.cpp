@@ -163,3 +163,31 @@ TEST(DispatchGate, CloseWaitsForTheMessageUnderWayUnlessMadeFromIt) {
     EXPECT_FALSE(Deliver(gate, ProbeNumbered(3)));
     EXPECT_EQ(log.Count(), 2u);
 }
+
+// What a handler puts off runs after it, in order, with the gate free again (so a put-off task may
+// hand on a message itself); outside a hand-off a task runs at once.
+TEST(DispatchGate, PutOffTasksRunInOrderOnceTheHandlerIsDone) {
+    std::vector<std::string> steps;
+    DispatchGate* self = nullptr;
+    DispatchGate gate([&](const uint8_t* m, std::size_t) {
+        const int32_t number = DatagramView(m, 36).sessionId();
+        steps.push_back("handle " + std::to_string(number));
+        if (number != 1)
+            return;
+        vessaro::AfterDispatch([&] { steps.push_back("first"); });
+        vessaro::AfterDispatch([&] {
+            steps.push_back("second");
+            EXPECT_TRUE(Deliver(*self, ProbeNumbered(2))) << "the gate is free again";
+        });
+        steps.push_back("handled 1");
+    });
+    self = &gate;
+    gate.Open();
+    ConsoleCapture console;
+    ASSERT_TRUE(Deliver(gate, ProbeNumbered(1)));
+    EXPECT_EQ(steps,
+              (std::vector<std::string>{"handle 1", "handled 1", "first", "second", "handle 2"}));
+    steps.clear();
+    vessaro::AfterDispatch([&] { steps.push_back("at once"); });
+    EXPECT_EQ(steps, (std::vector<std::string>{"at once"}));
+}
