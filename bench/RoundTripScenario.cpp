@@ -87,8 +87,15 @@ ProcessUsageSoFar ThreadsUsage(int pid) {
     return total;
 }
 
-// Per round trip: CPU time in microseconds and thread switches, for the whole path and, for the
-// engine path, for each of its processes.
+double ThreadCpuNanos() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+}
+
+// Per round trip: CPU time in microseconds and thread switches, for the whole path and for each
+// part of it: the sender (the engine process, or the pinging thread), the echo side, and the
+// server (or the forwarder, with what else the baseline's process did meanwhile).
 struct PathFigures {
     Spread spread;
     double cpuMicrosPerRoundTrip = 0;
@@ -106,7 +113,14 @@ PathFigures EchoBaseline(std::size_t roundTrips) {
     forwarder.AddPair(pinger.local(), echoer.local());
     const std::size_t total = roundTrips + kWarmUp;
     const ProcessUsageSoFar start = OwnUsage();
+    double echoNanos = 0;
     std::thread echo([&] {
+        const double threadStart = ThreadCpuNanos();
+        struct Count {
+            double& into;
+            double from;
+            ~Count() { into = ThreadCpuNanos() - from; }
+        } count{echoNanos, threadStart};
         std::array<uint8_t, kMaxDatagramSize> buffer;
         for (std::size_t i = 0; i < total; ++i) {
             if (!echoer.WaitReadable(2000))
@@ -118,6 +132,7 @@ PathFigures EchoBaseline(std::size_t roundTrips) {
     std::array<uint8_t, 560> text{};
     std::array<uint8_t, kMaxDatagramSize> buffer;
     std::vector<double> micros;
+    const double pingerStart = ThreadCpuNanos();
     for (std::size_t i = 0; i < total; ++i) {
         const auto start = BenchClock::now();
         pinger.SendTo(forwarder.address(), text);
@@ -128,6 +143,7 @@ PathFigures EchoBaseline(std::size_t roundTrips) {
             micros.push_back(
                 std::chrono::duration<double, std::micro>(BenchClock::now() - start).count());
     }
+    const double pingerNanos = ThreadCpuNanos() - pingerStart;
     echo.join();
     // The forwarder's thread, the echo thread and this one: the whole path.
     const ProcessUsageSoFar end = OwnUsage();
@@ -135,6 +151,9 @@ PathFigures EchoBaseline(std::size_t roundTrips) {
     PathFigures figures;
     figures.spread = Summarise(std::move(micros));
     figures.cpuMicrosPerRoundTrip = (end.cpuNanos - start.cpuNanos) / 1e3 / n;
+    figures.senderCpu = pingerNanos / 1e3 / n;
+    figures.echoCpu = echoNanos / 1e3 / n;
+    figures.serverCpu = figures.cpuMicrosPerRoundTrip - figures.senderCpu - figures.echoCpu;
     figures.switchesPerRoundTrip = (end.switches - start.switches) / n;
     return figures;
 }
@@ -244,8 +263,11 @@ std::vector<Figure> RunRoundTrip(const BenchSettings& s) {
              "",
              {},
              over(engines->cpuMicrosPerRoundTrip, base.cpuMicrosPerRoundTrip)},
+            {"rtt.baseline.cpu.sender", base.senderCpu, "us/rtt", "", {}, {}},
             {"rtt.engines.cpu.sender", engines->senderCpu, "us/rtt", "", {}, {}},
+            {"rtt.baseline.cpu.echo", base.echoCpu, "us/rtt", "", {}, {}},
             {"rtt.engines.cpu.echo", engines->echoCpu, "us/rtt", "", {}, {}},
+            {"rtt.baseline.cpu.forwarder", base.serverCpu, "us/rtt", "", {}, {}},
             {"rtt.engines.cpu.server", engines->serverCpu, "us/rtt", "", {}, {}},
             {"rtt.baseline.switches", base.switchesPerRoundTrip, "/rtt", "", {}, {}},
             {"rtt.engines.switches",

@@ -12,7 +12,7 @@ namespace vessaro {
 // gathered in the stream's buffer and written together: when it fills, when a line comes a second
 // or more after the last write (the first line to a stream is written at once), when the stream is
 // changed, at FlushConsole, and at exit. That spares a system call per line on the path of every
-// message.
+// message. Lines for /dev/null are dropped before they are formatted.
 void SetConsoleStream(std::FILE* stream);
 void ConsoleLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Writes out every line gathered so far.
