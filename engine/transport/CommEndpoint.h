@@ -50,7 +50,8 @@ int CommSendMsg(CommEndpoint* endpoint, const char* address, uint16_t port, cons
                 int length);
 
 // Stops the receive thread and waits for it: the callback is not called after this returns (but
-// for the call under way when it is made from the callback itself). Safe more than once.
+// for the call under way when it is made from the callback itself). Safe more than once. The socket
+// still sends afterwards, but receives nothing more.
 void CommStop(CommEndpoint* endpoint);
 
 // The receive loop, run on the endpoint's thread.
