@@ -257,7 +257,11 @@ void ServerLoop::Run(MatchServer& core, const LoopHooks& hooks) {
     int64_t nextWatchdogMs = hooks.watchdogIntervalMs > 0 ? start : 0;
     while (!stopAsked_.load()) {
         const int64_t now = NowMs();
+        // What the timers send (notices, their copies, probes, repeats) leaves in batches too.
+        batching_ = true;
         core.OnTimer(now);
+        batching_ = false;
+        FlushOutboxes();
         if (hooks.snapshot) {
             hooks.snapshot->Beat();
             if (hooks.snapshot->Wanted()) {
