@@ -312,8 +312,9 @@ void MatchServer::Shutdown() {
         }
     }
     for (int copy = 0; copy < 2; ++copy) {
-        for (const auto& [id, session] : sessions_.all())
-            Send(session->endpoint, BuildControl(MSG_SESSION_CLOSED, id));
+        sessions_.ForEach([this](const Session& session) {
+            Send(session.endpoint, BuildControl(MSG_SESSION_CLOSED, session.id));
+        });
     }
     conversations_.clear();
     pool_.Clear();
