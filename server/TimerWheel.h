@@ -2,6 +2,7 @@
 
 #include "DeadlineQueue.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -28,9 +29,10 @@ namespace vessaro {
 template <typename Item>
 class TimerWheel {
 public:
-    // slots: a power of two; the reach of the wheel in milliseconds.
+    // slots: a power of two, at least 64; the reach of the wheel in milliseconds.
     explicit TimerWheel(std::size_t slots = 65536)
-        : slots_(slots), occupied_((slots + 63) / 64), mask_(int64_t(slots) - 1) {}
+        : slots_(slots), occupied_((slots + 63) / 64), summary_((occupied_.size() + 63) / 64),
+          mask_(int64_t(slots) - 1) {}
 
     void Push(int64_t dueMs, Item item) {
         if (!started_ || dueMs - cursor_ >= int64_t(slots_.size())) {
@@ -73,6 +75,7 @@ public:
         for (std::vector<Item>& slot : slots_)
             slot.clear();
         std::fill(occupied_.begin(), occupied_.end(), 0);
+        std::fill(summary_.begin(), summary_.end(), 0);
         far_.Clear();
         inWheel_ = 0;
         taken_ = 0;
@@ -91,7 +94,7 @@ private:
     void Place(int64_t dueMs, Item item) {
         const std::size_t index = std::size_t(dueMs & mask_);
         slots_[index].push_back(std::move(item));
-        occupied_[index / 64] |= uint64_t(1) << (index % 64);
+        MarkOccupied(index);
         ++inWheel_;
     }
 
@@ -101,7 +104,7 @@ private:
         const std::size_t index = std::size_t(cursor_ & mask_);
         inWheel_ -= slots_[index].size();
         slots_[index].clear();
-        occupied_[index / 64] &= ~(uint64_t(1) << (index % 64));
+        MarkEmpty(index);
         taken_ = 0;
         ++cursor_;
         if (inWheel_ == 0) {
@@ -122,28 +125,63 @@ private:
         }
     }
 
-    // The first occupied slot's time after `from`, within the wheel's reach.
+    // The first occupied slot's time after `from`, within the wheel's reach: found through the
+    // summary (a bit per word of slot bits), so an idle wheel is not scanned slot word by word.
     std::optional<int64_t> NextOccupiedAfter(int64_t from) const {
-        const std::size_t words = occupied_.size();
-        std::size_t index = std::size_t((from + 1) & mask_);
-        int64_t time = from + 1;
-        for (std::size_t step = 0; step <= words; ++step) {
-            const uint64_t bits = occupied_[index / 64] >> (index % 64);
-            if (bits != 0) {
-                const int skip = std::countr_zero(bits);
-                const int64_t found = time + skip;
-                return found < cursor_ + int64_t(slots_.size()) ? std::optional(found)
-                                                                : std::nullopt;
-            }
-            const std::size_t toNextWord = 64 - index % 64;
-            time += int64_t(toNextWord);
-            index = (index + toNextWord) & std::size_t(mask_);
+        const std::size_t start = std::size_t((from + 1) & mask_);
+        const std::size_t word = start / 64;
+        std::size_t index;
+        if (const uint64_t above = occupied_[word] & (~uint64_t(0) << (start % 64)); above != 0) {
+            index = word * 64 + std::size_t(std::countr_zero(above));
+        } else {
+            // The next word with a slot in it, round the wheel; the start word itself last, for
+            // its slots before the start.
+            const std::size_t next = NextSummaryBit(word);
+            if (next == kNone)
+                return std::nullopt;
+            index = next * 64 + std::size_t(std::countr_zero(occupied_[next]));
         }
-        return std::nullopt;
+        const int64_t found = from + 1 + int64_t((index - start) & std::size_t(mask_));
+        if (found >= cursor_ + int64_t(slots_.size()))
+            return std::nullopt;
+        return found;
     }
 
+    // The first word after `word`, round the wheel and ending with `word` itself, that has an
+    // occupied slot; kNone when none has.
+    std::size_t NextSummaryBit(std::size_t word) const {
+        const std::size_t words = occupied_.size();
+        for (std::size_t k = 1; k <= words;) {
+            const std::size_t at = (word + k) % words;
+            const uint64_t bits = summary_[at / 64] >> (at % 64);
+            if (bits != 0) {
+                const std::size_t skip = std::size_t(std::countr_zero(bits));
+                if (k + skip <= words)
+                    return (at + skip) % words;
+                return kNone;
+            }
+            k += std::min(64 - at % 64, words - at);
+        }
+        return kNone;
+    }
+
+    void MarkOccupied(std::size_t index) {
+        occupied_[index / 64] |= uint64_t(1) << (index % 64);
+        summary_[index / 4096] |= uint64_t(1) << (index / 64 % 64);
+    }
+
+    void MarkEmpty(std::size_t index) {
+        uint64_t& word = occupied_[index / 64];
+        word &= ~(uint64_t(1) << (index % 64));
+        if (word == 0)
+            summary_[index / 4096] &= ~(uint64_t(1) << (index / 64 % 64));
+    }
+
+    static constexpr std::size_t kNone = ~std::size_t(0);
+
     std::vector<std::vector<Item>> slots_;
-    std::vector<uint64_t> occupied_;
+    std::vector<uint64_t> occupied_; // a bit per slot that holds items
+    std::vector<uint64_t> summary_;  // a bit per word of occupied_ that is not zero
     int64_t mask_;
     int64_t cursor_ = 0;    // the millisecond whose slot is being taken
     std::size_t taken_ = 0; // items already taken from the cursor's slot
