@@ -349,6 +349,10 @@ void ServerLoop::ReceiveAll(MatchServer& core, Socket& socket) {
         }
         batching_ = false;
         FlushOutboxes();
+        // A short batch drained the socket: asking again would cost a system call to learn only
+        // that; anything that arrives meanwhile wakes the loop again.
+        if (unsigned(n) < kSystemBatch)
+            return;
     }
 }
 
