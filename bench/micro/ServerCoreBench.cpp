@@ -225,7 +225,7 @@ void BM_MatchPoolSeek(benchmark::State& state) {
     state.counters["found"] = double(found) / double(std::max<int64_t>(1, state.iterations()));
     state.SetItemsProcessed(int64_t(state.iterations()));
 }
-BENCHMARK(BM_MatchPoolSeek)->Arg(1000)->Arg(100000);
+BENCHMARK(BM_MatchPoolSeek)->Arg(1000)->Arg(100000)->Arg(1000000);
 
 // A newcomer joins the pool and relaxes, and leaves a few thousand newcomers later: filing and
 // unfiling in both indexes at a steady pool size.
