@@ -5,11 +5,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace vessaro {
 
-// Small values by key, held in the slots of one open-addressed array with linear probing (the
+// Values by key, held in the slots of one open-addressed array with linear probing (the
 // values themselves, not pointers to them): no allocation per entry, and a look-up mostly reads
 // one slot. Held at most half full; an erased entry's slot is filled by shifting later entries of
 // its run back, so there are no tombstones and a look-up never walks past dead slots. Values move
@@ -66,11 +67,11 @@ public:
         for (std::size_t i = (hole + 1) & mask_; slots_[i].used; i = (i + 1) & mask_) {
             // An entry may move back into the hole unless its home lies after the hole.
             if (((i - Home(slots_[i].key)) & mask_) >= ((i - hole) & mask_)) {
-                slots_[hole] = slots_[i];
+                slots_[hole] = std::move(slots_[i]);
                 hole = i;
             }
         }
-        slots_[hole].used = false;
+        slots_[hole] = Slot{};
         --size_;
         if (slots_.size() > kMinSlots && 8 * size_ < slots_.size())
             Rehash(slots_.size() / 2);
@@ -107,13 +108,13 @@ private:
         std::vector<Slot> old(count);
         old.swap(slots_);
         mask_ = count - 1;
-        for (const Slot& slot : old) {
+        for (Slot& slot : old) {
             if (!slot.used)
                 continue;
             std::size_t i = Home(slot.key);
             while (slots_[i].used)
                 i = (i + 1) & mask_;
-            slots_[i] = slot;
+            slots_[i] = std::move(slot);
         }
     }
 
