@@ -95,25 +95,5 @@ TEST(SessionTable, FindsEachOpenSessionByIdAndEndpointAcrossReuse) {
         EXPECT_EQ(table.Find(bad), nullptr) << bad;
 }
 
-TEST(SessionTable, CountsSessionsPerAddressAndForgetsClosedOnes) {
-    SessionTable table(3, 2, 1000, 16);
-    const Endpoint a1{0x01020304, 1}, a2{0x01020304, 2}, a3{0x01020304, 3}, b{0x05060708, 1};
-    table.Open(10, a1, 0);
-    table.Open(11, a2, 0);
-    EXPECT_EQ(table.CheckLimits(a3), SessionTable::Refusal::AddressLimit);
-    table.Open(12, b, 0);
-    EXPECT_EQ(table.CheckLimits(a3), SessionTable::Refusal::Full);
-    table.Close(11, 100);
-    EXPECT_EQ(table.CheckLimits(a3), SessionTable::Refusal::None);
-    EXPECT_EQ(table.FindByEndpoint(a2), nullptr);
-    EXPECT_TRUE(table.IsTaken(11));
-    EXPECT_TRUE(table.WasClosedFrom(11, a2));
-    EXPECT_FALSE(table.WasClosedFrom(11, a1));
-    table.ForgetClosed(1100);
-    EXPECT_FALSE(table.IsTaken(11));
-    EXPECT_EQ(table.RecordsOf(std::as_const(*table.Find(10))).profile.age,
-              EmptyProfile().age); // never asked: the empty records
-}
-
 } // namespace
 } // namespace vessaro
