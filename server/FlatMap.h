@@ -15,10 +15,13 @@ namespace vessaro {
 // one slot. Held at most half full; an erased entry's slot is filled by shifting later entries of
 // its run back, so there are no tombstones and a look-up never walks past dead slots. Values move
 // when the table grows or shrinks: keep keys or indexes, not pointers into it. Hash gives a
-// well-mixed 64-bit hash of a key.
+// well-mixed 64-bit hash of a key; where others choose the keys, give it a secret seed, or they
+// can choose keys that share a home and make every look-up walk a long run.
 template <typename Key, typename Value, typename Hash>
 class FlatMap {
 public:
+    explicit FlatMap(Hash hash = Hash{}) : hash_(hash) {}
+
     std::size_t size() const { return size_; }
     std::size_t slotCount() const { return slots_.size(); }
 
@@ -102,7 +105,7 @@ private:
         bool used = false;
     };
 
-    std::size_t Home(const Key& key) const { return std::size_t(Hash{}(key)) & mask_; }
+    std::size_t Home(const Key& key) const { return std::size_t(hash_(key)) & mask_; }
 
     void Rehash(std::size_t count) {
         std::vector<Slot> old(count);
@@ -118,6 +121,7 @@ private:
         }
     }
 
+    Hash hash_;
     std::vector<Slot> slots_;
     std::size_t mask_ = 0;
     std::size_t size_ = 0;

@@ -3,9 +3,11 @@
 namespace vessaro {
 
 SessionTable::SessionTable(std::size_t maxSessions, std::size_t maxPerAddress,
-                           int64_t closedMemoryMs, std::size_t maxClosedRemembered)
+                           int64_t closedMemoryMs, std::size_t maxClosedRemembered,
+                           uint64_t hashSeed)
     : maxSessions_(maxSessions), maxPerAddress_(maxPerAddress), closedMemoryMs_(closedMemoryMs),
-      maxClosed_(maxClosedRemembered) {}
+      maxClosed_(maxClosedRemembered), byEndpoint_(EndpointMixHash{hashSeed}),
+      perAddress_(AddressMixHash{MixBits(hashSeed)}) {}
 
 void SessionTable::SetLimits(std::size_t maxSessions, std::size_t maxPerAddress,
                              int64_t closedMemoryMs, std::size_t maxClosedRemembered) {

@@ -22,8 +22,9 @@ class SessionTable {
 public:
     enum class Refusal { None, Full, AddressLimit };
 
+    // hashSeed: a secret, so that clients cannot pick endpoints that crowd the indexes.
     SessionTable(std::size_t maxSessions, std::size_t maxPerAddress, int64_t closedMemoryMs,
-                 std::size_t maxClosedRemembered);
+                 std::size_t maxClosedRemembered, uint64_t hashSeed);
 
     // New limits; sessions already open stay, even above a lowered limit.
     void SetLimits(std::size_t maxSessions, std::size_t maxPerAddress, int64_t closedMemoryMs,
@@ -68,10 +69,17 @@ private:
         uint64_t operator()(int32_t id) const { return MixBits(uint32_t(id)); }
     };
     struct EndpointMixHash {
-        uint64_t operator()(const Endpoint& e) const { return MixBits(EndpointHash{}(e)); }
+        uint64_t seed = 0;
+        uint64_t operator()(const Endpoint& e) const {
+            const AddressKey k = HostKey(e);
+            return MixBits(MixBits(k.low ^ seed) ^ k.high ^ e.port);
+        }
     };
     struct AddressMixHash {
-        uint64_t operator()(const AddressKey& k) const { return MixBits(AddressKeyHash{}(k)); }
+        uint64_t seed = 0;
+        uint64_t operator()(const AddressKey& k) const {
+            return MixBits(MixBits(k.low ^ seed) ^ k.high);
+        }
     };
 
     std::size_t maxSessions_;

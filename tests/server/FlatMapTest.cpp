@@ -67,7 +67,7 @@ TEST(FlatMap, EmptyTableFindsNothingAndErasesNothing) {
 // Sessions come and go in any order; each id and endpoint keeps finding its own session, and an
 // id never opened or already closed finds none.
 TEST(SessionTable, FindsEachOpenSessionByIdAndEndpointAcrossReuse) {
-    SessionTable table(100000, 100000, 1000, 16);
+    SessionTable table(100000, 100000, 1000, 16, 0x1234);
     std::unordered_map<int32_t, Endpoint> open;
     std::mt19937 random(3);
     for (int step = 0; step < 20000; ++step) {
