@@ -204,29 +204,30 @@ void MatchPool::Add(int32_t id, const MatchCandidate& candidate, uint64_t arriva
                                                   {},
                                                   {}});
     Join(*topic->second, *waiter, waiter->topicPlaces);
-    waiters_.emplace(id, std::move(waiter));
+    waiters_.Get(id) = std::move(waiter);
 }
 
 void MatchPool::Relax(int32_t id) {
-    auto it = waiters_.find(id);
-    if (it == waiters_.end() || it->second->relaxed)
+    std::unique_ptr<Waiter>* found = waiters_.Find(id);
+    if (!found || (*found)->relaxed)
         return;
-    it->second->relaxed = true;
-    Join(*relaxed_, *it->second, it->second->relaxedPlaces);
+    Waiter& w = **found;
+    w.relaxed = true;
+    Join(*relaxed_, w, w.relaxedPlaces);
 }
 
 void MatchPool::Remove(int32_t id) {
-    auto it = waiters_.find(id);
-    if (it == waiters_.end())
+    std::unique_ptr<Waiter>* found = waiters_.Find(id);
+    if (!found)
         return;
-    Waiter& w = *it->second;
+    Waiter& w = **found;
     Leave(*w.topic->second, w.topicPlaces);
     if (w.topic->second->members == 0)
         topics_.erase(topics_.find(w.topic->first));
     if (w.relaxed)
         Leave(*relaxed_, w.relaxedPlaces);
     Release(w);
-    waiters_.erase(it);
+    waiters_.Erase(id);
 }
 
 void MatchPool::Release(Waiter& w) {
@@ -239,17 +240,17 @@ void MatchPool::Release(Waiter& w) {
 void MatchPool::Clear() {
     topics_.clear();
     relaxed_ = std::make_unique<Index>();
-    waiters_.clear();
+    waiters_.Clear();
     words_ = std::make_unique<TextNumbers>();
 }
 
 bool MatchPool::Contains(int32_t id) const {
-    return waiters_.count(id) != 0;
+    return waiters_.Find(id) != nullptr;
 }
 
 bool MatchPool::IsRelaxed(int32_t id) const {
-    auto it = waiters_.find(id);
-    return it != waiters_.end() && it->second->relaxed;
+    const std::unique_ptr<Waiter>* found = waiters_.Find(id);
+    return found && (*found)->relaxed;
 }
 
 std::vector<std::pair<std::string, std::size_t>> MatchPool::TopicCounts() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FlatMap.h"
 #include "MatchCandidate.h"
 
 #include <cstdint>
@@ -100,7 +101,10 @@ private:
     static std::optional<int32_t> Search(const Index& index, const Seeker& seeker);
     void Release(Waiter& waiter);
 
-    std::unordered_map<int32_t, std::unique_ptr<Waiter>> waiters_;
+    struct IdHash {
+        uint64_t operator()(int32_t id) const { return MixBits(uint32_t(id)); }
+    };
+    FlatMap<int32_t, std::unique_ptr<Waiter>, IdHash> waiters_;
     std::unordered_map<std::string, std::unique_ptr<Index>> topics_;
     std::unique_ptr<Index> relaxed_;
     std::unique_ptr<TextNumbers> words_;

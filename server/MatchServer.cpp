@@ -43,7 +43,7 @@ MatchServer::MatchServer(ServerConfig config, DatagramSink sink, RandomSource ra
     : config_(std::move(config)), sink_(std::move(sink)), random_(std::move(random)),
       textBurst_(std::max(1.0, 2.0 * config_.textsPerSecondPerSession)),
       sessions_(config_.maxSessions, config_.maxSessionsPerAddress, config_.closedMemoryMs,
-                config_.maxClosedRemembered),
+                config_.maxClosedRemembered, KeyFrom(random_)[0]),
       limiter_(config_.datagramsPerSecondPerAddress, config_.maxTrackedAddresses),
       cookie_(KeyFrom(random_)), unproven_(config_.maxUnproven, NoticeCopyOffsets()),
       networkBudget_(config_.unprovenBytesPerSecondPerNetwork, config_.maxTrackedNetworks),
@@ -312,8 +312,9 @@ void MatchServer::Shutdown() {
         }
     }
     for (int copy = 0; copy < 2; ++copy) {
-        for (const auto& [id, session] : sessions_.all())
-            Send(session->endpoint, BuildControl(MSG_SESSION_CLOSED, id));
+        sessions_.ForEach([this](const Session& session) {
+            Send(session.endpoint, BuildControl(MSG_SESSION_CLOSED, session.id));
+        });
     }
     conversations_.clear();
     pool_.Clear();

@@ -2,7 +2,6 @@
 
 #include "AddressLimiter.h"
 #include "Conversation.h"
-#include "DeadlineQueue.h"
 #include "Endpoint.h"
 #include "MatchPool.h"
 #include "Messages.h"
@@ -10,6 +9,7 @@
 #include "ServerConfig.h"
 #include "ServerStats.h"
 #include "SessionTable.h"
+#include "TimerWheel.h"
 #include "UnprovenTable.h"
 
 #include <cstdint>
@@ -124,7 +124,7 @@ private:
     AddressLimiter unknownReplies_; // MSG_SESSION_CLOSED for unknown sessions, per address
     MatchPool pool_;
     std::unordered_map<int32_t, Conversation> conversations_;
-    DeadlineQueue<Timer> timers_;
+    TimerWheel<Timer> timers_;
     std::optional<int64_t> nextHousekeepingMs_;
     uint64_t nextSerial_ = 1;
     uint64_t nextArrival_ = 1;

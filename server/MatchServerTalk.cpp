@@ -4,15 +4,16 @@
 
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace vessaro {
 namespace {
 
-bool SameRecords(const Session& session, const DatagramView& request) {
+bool SameRecords(const SessionRecords& records, const DatagramView& request) {
     const uint8_t* bytes = request.bytes();
     uint8_t stored[kUserProfileSize + kMatchRequirementSize];
-    StoreProfile(stored, session.profile);
-    StoreRequirement(stored + kUserProfileSize, session.requirement);
+    StoreProfile(stored, records.profile);
+    StoreRequirement(stored + kUserProfileSize, records.requirement);
     return std::memcmp(stored, bytes + offsets::kRequestProfile, sizeof stored) == 0;
 }
 
@@ -22,20 +23,22 @@ bool SameRecords(const Session& session, const DatagramView& request) {
 // nothing; changed records queue the session afresh.
 void MatchServer::HandleMatchRequest(Session& session, const DatagramView& message, int64_t nowMs) {
     Send(session.endpoint, BuildControl(MSG_MATCH_REQUEST_ACK, session.id));
-    if (session.state == SessionState::Waiting && SameRecords(session, message))
+    if (session.state == SessionState::Waiting &&
+        SameRecords(sessions_.RecordsOf(std::as_const(session)), message))
         return;
     if (session.state == SessionState::InConversation) {
         const Conversation* conversation = FindConversation(session.conversationId);
         // A copy sent before the client saw its offer: the offer, still being repeated, will
         // find the client once the acknowledgement has put it into the matching state.
         if (conversation && !HasSeenOffer(*conversation, session.id) &&
-            SameRecords(session, message))
+            SameRecords(sessions_.RecordsOf(std::as_const(session)), message))
             return;
     }
     // The client has left whatever it was in: it is back to asking for a partner.
     LeaveEverything(session, nowMs);
-    session.profile = message.requestProfile();
-    session.requirement = message.requestRequirement();
+    SessionRecords& records = sessions_.RecordsOf(session);
+    records.profile = message.requestProfile();
+    records.requirement = message.requestRequirement();
     session.requestMs = nowMs;
     Enqueue(session, nowMs);
 }
@@ -59,7 +62,8 @@ void MatchServer::HandleMatchCancel(Session& session, int64_t nowMs) {
 // Same topic first, then, once the seeker may take any topic, anyone who may too. A seeker
 // without a partner waits; after the any-topic wait it looks once more, across topics.
 void MatchServer::Enqueue(Session& session, int64_t nowMs) {
-    const MatchCandidate candidate = MatchCandidate::From(session.profile, session.requirement);
+    const SessionRecords& records = sessions_.RecordsOf(std::as_const(session));
+    const MatchCandidate candidate = MatchCandidate::From(records.profile, records.requirement);
     const bool anyTopicNow = config_.anyTopicAfterMs <= 0;
     std::optional<int32_t> partner = pool_.FindSameTopic(candidate);
     if (!partner && anyTopicNow)
@@ -82,7 +86,8 @@ void MatchServer::OnRelaxDue(const Timer& timer, int64_t nowMs) {
     Session* session = sessions_.Find(timer.id);
     if (!session || session->state != SessionState::Waiting || session->arrival != timer.serial)
         return;
-    const MatchCandidate candidate = MatchCandidate::From(session->profile, session->requirement);
+    const SessionRecords& records = sessions_.RecordsOf(std::as_const(*session));
+    const MatchCandidate candidate = MatchCandidate::From(records.profile, records.requirement);
     if (std::optional<int32_t> partner = pool_.FindRelaxed(candidate))
         StartOffer(*sessions_.Find(*partner), *session, nowMs);
     else
@@ -101,7 +106,7 @@ void MatchServer::StartOffer(Session& waited, Session& seeker, int64_t nowMs) {
         side->state = SessionState::InConversation;
         side->conversationId = conversation.id;
         Notify(*side, MSG_PARTNER_FOUND, conversation.id,
-               BuildPartnerFound(side->id, conversation.id, other.profile),
+               BuildPartnerFound(side->id, conversation.id, sessions_.RecordsOf(other).profile),
                config_.partnerFoundCopies, nowMs);
     }
     timers_.Push(nowMs + config_.offerTimeoutMs,

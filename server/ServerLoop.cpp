@@ -49,8 +49,20 @@ struct ServerLoop::Socket {
     std::unique_ptr<Outbox> box = std::make_unique<Outbox>();
 };
 
-// Fixed buffers for one batch of received datagrams with their senders.
+// Fixed buffers for one batch of received datagrams with their senders, set up once: after each
+// batch only the name lengths the kernel shortened are set back.
 struct ServerLoop::Inbox {
+    Inbox() {
+        for (unsigned i = 0; i < kSystemBatch; ++i) {
+            inVectors[i] = {in[i], kMaxDatagramSize};
+            inHeaders[i] = mmsghdr{};
+            inHeaders[i].msg_hdr.msg_name = &from[i];
+            inHeaders[i].msg_hdr.msg_namelen = sizeof from[i];
+            inHeaders[i].msg_hdr.msg_iov = &inVectors[i];
+            inHeaders[i].msg_hdr.msg_iovlen = 1;
+        }
+    }
+
     uint8_t in[kSystemBatch][kMaxDatagramSize];
     sockaddr_storage from[kSystemBatch];
     iovec inVectors[kSystemBatch];
@@ -257,7 +269,11 @@ void ServerLoop::Run(MatchServer& core, const LoopHooks& hooks) {
     int64_t nextWatchdogMs = hooks.watchdogIntervalMs > 0 ? start : 0;
     while (!stopAsked_.load()) {
         const int64_t now = NowMs();
+        // What the timers send (notices, their copies, probes, repeats) leaves in batches too.
+        batching_ = true;
         core.OnTimer(now);
+        batching_ = false;
+        FlushOutboxes();
         if (hooks.snapshot) {
             hooks.snapshot->Beat();
             if (hooks.snapshot->Wanted()) {
@@ -315,14 +331,6 @@ int ServerLoop::WaitTimeoutMs(const MatchServer& core, int64_t nextStatsMs,
 
 void ServerLoop::ReceiveAll(MatchServer& core, Socket& socket) {
     Inbox& box = *inbox_;
-    for (unsigned i = 0; i < kSystemBatch; ++i) {
-        box.inVectors[i] = {box.in[i], kMaxDatagramSize};
-        box.inHeaders[i] = mmsghdr{};
-        box.inHeaders[i].msg_hdr.msg_name = &box.from[i];
-        box.inHeaders[i].msg_hdr.msg_namelen = sizeof box.from[i];
-        box.inHeaders[i].msg_hdr.msg_iov = &box.inVectors[i];
-        box.inHeaders[i].msg_hdr.msg_iovlen = 1;
-    }
     for (int taken = 0; taken < kReceiveBatch;) {
         int n = recvmmsg(socket.fd, box.inHeaders, kSystemBatch, MSG_DONTWAIT, nullptr);
         if (n < 0 && errno == EINTR)
@@ -345,6 +353,10 @@ void ServerLoop::ReceiveAll(MatchServer& core, Socket& socket) {
         }
         batching_ = false;
         FlushOutboxes();
+        // A short batch drained the socket: asking again would cost a system call to learn only
+        // that; anything that arrives meanwhile wakes the loop again.
+        if (unsigned(n) < kSystemBatch)
+            return;
     }
 }
 

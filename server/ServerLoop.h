@@ -89,7 +89,7 @@ private:
     bool flushing_ = false; // while saying goodbye, a full send buffer is waited for
     uint64_t sendFailures_ = 0;
     std::unique_ptr<Inbox> inbox_;
-    bool batching_ = false; // while a received batch is handled, sends wait in the outboxes
+    bool batching_ = false; // while a received batch or the timers run, sends wait in the outboxes
 };
 
 } // namespace vessaro

@@ -41,8 +41,13 @@ struct Session {
 
     PendingNotification pending;
     TokenBucket texts;
+    uint32_t records = 0; // where its SessionRecords are kept, plus one; 0: it never asked
+};
 
-    // The records of its last match request, sent to the partner it is offered.
+// The records of a session's last match request, sent to the partner it is offered. Kept apart
+// from the session, and only for sessions that have asked for a partner, since they are most of
+// what a session would weigh.
+struct SessionRecords {
     UserProfile profile = EmptyProfile();
     MatchRequirement requirement = EmptyRequirement();
 };

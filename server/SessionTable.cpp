@@ -3,9 +3,11 @@
 namespace vessaro {
 
 SessionTable::SessionTable(std::size_t maxSessions, std::size_t maxPerAddress,
-                           int64_t closedMemoryMs, std::size_t maxClosedRemembered)
+                           int64_t closedMemoryMs, std::size_t maxClosedRemembered,
+                           uint64_t hashSeed)
     : maxSessions_(maxSessions), maxPerAddress_(maxPerAddress), closedMemoryMs_(closedMemoryMs),
-      maxClosed_(maxClosedRemembered) {}
+      maxClosed_(maxClosedRemembered), byEndpoint_(EndpointMixHash{hashSeed}),
+      perAddress_(AddressMixHash{MixBits(hashSeed)}) {}
 
 void SessionTable::SetLimits(std::size_t maxSessions, std::size_t maxPerAddress,
                              int64_t closedMemoryMs, std::size_t maxClosedRemembered) {
@@ -16,36 +18,41 @@ void SessionTable::SetLimits(std::size_t maxSessions, std::size_t maxPerAddress,
 }
 
 SessionTable::Refusal SessionTable::CheckLimits(const Endpoint& endpoint) const {
-    if (sessions_.size() >= maxSessions_)
+    if (byId_.size() >= maxSessions_)
         return Refusal::Full;
-    auto count = perAddress_.find(HostKey(endpoint));
-    if ((count == perAddress_.end() ? 0 : count->second) >= maxPerAddress_)
+    const uint32_t* count = perAddress_.Find(HostKey(endpoint));
+    if ((count ? *count : 0) >= maxPerAddress_)
         return Refusal::AddressLimit;
     return Refusal::None;
 }
 
 Session& SessionTable::Open(int32_t id, const Endpoint& endpoint, int64_t nowMs) {
-    auto session = std::make_unique<Session>();
-    session->id = id;
-    session->endpoint = endpoint;
-    session->lastHeardMs = nowMs;
-    Session& ref = *session;
-    sessions_.emplace(id, std::move(session));
-    byEndpoint_[endpoint] = id;
-    ++perAddress_[HostKey(endpoint)];
-    return ref;
+    const uint32_t place = slab_.Take();
+    Session& session = slab_[place];
+    session.id = id;
+    session.endpoint = endpoint;
+    session.lastHeardMs = nowMs;
+    byId_.Get(id) = place;
+    byEndpoint_.Get(endpoint) = place;
+    ++perAddress_.Get(HostKey(endpoint));
+    return session;
 }
 
 void SessionTable::Close(int32_t id, int64_t nowMs) {
-    auto it = sessions_.find(id);
-    if (it == sessions_.end())
+    const uint32_t* found = byId_.Find(id);
+    if (!found)
         return;
-    const Endpoint endpoint = it->second->endpoint;
-    byEndpoint_.erase(endpoint);
-    auto count = perAddress_.find(HostKey(endpoint));
-    if (--count->second == 0)
-        perAddress_.erase(count);
-    sessions_.erase(it);
+    const uint32_t place = *found;
+    Session& session = slab_[place];
+    const Endpoint endpoint = session.endpoint;
+    if (session.records != 0)
+        records_.Give(session.records - 1);
+    byId_.Erase(id);
+    byEndpoint_.Erase(endpoint);
+    uint32_t* count = perAddress_.Find(HostKey(endpoint));
+    if (count && --*count == 0)
+        perAddress_.Erase(HostKey(endpoint));
+    slab_.Give(place);
 
     if (maxClosed_ == 0)
         return;
@@ -58,17 +65,17 @@ void SessionTable::Close(int32_t id, int64_t nowMs) {
 }
 
 Session* SessionTable::Find(int32_t id) {
-    auto it = sessions_.find(id);
-    return it == sessions_.end() ? nullptr : it->second.get();
+    const uint32_t* place = byId_.Find(id);
+    return place ? &slab_[*place] : nullptr;
 }
 
 Session* SessionTable::FindByEndpoint(const Endpoint& endpoint) {
-    auto it = byEndpoint_.find(endpoint);
-    return it == byEndpoint_.end() ? nullptr : Find(it->second);
+    const uint32_t* place = byEndpoint_.Find(endpoint);
+    return place ? &slab_[*place] : nullptr;
 }
 
 bool SessionTable::IsTaken(int32_t id) const {
-    return sessions_.count(id) != 0 || closed_.count(id) != 0;
+    return byId_.Find(id) != nullptr || closed_.count(id) != 0;
 }
 
 bool SessionTable::WasClosedFrom(int32_t id, const Endpoint& endpoint) const {
@@ -87,10 +94,23 @@ void SessionTable::ForgetClosed(int64_t nowMs) {
     }
 }
 
+SessionRecords& SessionTable::RecordsOf(Session& session) {
+    if (session.records == 0)
+        session.records = records_.Take() + 1;
+    return records_[session.records - 1];
+}
+
+const SessionRecords& SessionTable::RecordsOf(const Session& session) const {
+    static const SessionRecords kNone;
+    return session.records == 0 ? kNone : records_[session.records - 1];
+}
+
 void SessionTable::Clear() {
-    sessions_.clear();
-    byEndpoint_.clear();
-    perAddress_.clear();
+    slab_.Clear();
+    records_.Clear();
+    byId_.Clear();
+    byEndpoint_.Clear();
+    perAddress_.Clear();
     closed_.clear();
     closedOrder_.clear();
 }
