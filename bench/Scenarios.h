@@ -14,6 +14,8 @@ struct BenchSettings {
     std::string selfProgram;   // this program, started again as an engine peer
     std::size_t pairs = 64;
     double seconds = 3.0;
+    int generatorThreads = 2; // of each load generator process
+    int window = 16;          // relay: texts each client keeps in flight when saturating
     std::vector<std::size_t> poolSizes{1000, 10000, 100000};
     std::size_t requests = 5000;
     std::size_t wirePairs = 2000;
