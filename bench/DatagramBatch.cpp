@@ -115,12 +115,10 @@ bool EnableLocalAddress(int fd) {
     return setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) == 0;
 }
 
-void EnlargeBuffers(int fd, int bytes) {
-    // The forced variants pass the system's maximum where the process may; otherwise the plain
-    // ones take what the maximum allows.
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
+void EnlargeBuffers(int fd, int bytes, bool forced) {
+    if (!forced || setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-    if (setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &bytes, sizeof bytes) != 0)
+    if (!forced || setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &bytes, sizeof bytes) != 0)
         setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
 }
 

@@ -63,7 +63,10 @@ private:
 
 // Turns IP_PKTINFO on, so that a wildcard socket learns each datagram's local address.
 bool EnableLocalAddress(int fd);
-// Asks for large kernel buffers, so that bursts of a batched peer are not dropped.
-void EnlargeBuffers(int fd, int bytes = 8 << 20);
+// Asks for kernel buffers of the given size, as the server asks for its own (4 MB, within the
+// system's maximum), so that a baseline gets no more room than the server. forced: past the
+// system's maximum where the process may, for the load generator's sockets, whose drops would
+// only blur what is measured.
+void EnlargeBuffers(int fd, int bytes = 4 << 20, bool forced = false);
 
 } // namespace vessaro::bench

@@ -56,6 +56,12 @@ int SimClient::DrainBatched(DatagramBatch& in, int maxBatches) {
     return count;
 }
 
+void SimClient::UseBatches() {
+    if (!outbox_)
+        EnlargeBuffers(socket_.fd(), 1 << 20, true);
+    outbox_ = std::make_unique<DatagramBatch>();
+}
+
 void SimClient::Flush() {
     if (outbox_ && outbox_->size() > 0)
         outbox_->Send(socket_.fd());

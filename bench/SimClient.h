@@ -44,7 +44,7 @@ public:
     int Drain();
     // From now on what it sends is queued and goes out in batches (sendmmsg) when the queue is
     // full or on Flush; DrainBatched reads in batches (recvmmsg) through the given batch.
-    void UseBatches() { outbox_ = std::make_unique<DatagramBatch>(); }
+    void UseBatches();
     void Flush();
     int DrainBatched(DatagramBatch& in, int maxBatches = 4);
     // Handles one datagram as received from the server, complemented back already.
