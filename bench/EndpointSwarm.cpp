@@ -17,8 +17,10 @@ namespace {
 
 constexpr uint32_t kHostsPerNetwork = 254;
 constexpr uint32_t kFirstNetwork = 0x7F0100; // 127.1.0.0/24
-constexpr int kMaxConnects = 3;
-constexpr auto kConnectRepeat = std::chrono::seconds(2);
+constexpr int kMaxConnects = 3; // the server answers no more from one unproven endpoint
+constexpr int kMaxRequests = 5;
+constexpr auto kRepeatScan = std::chrono::seconds(1);
+constexpr uint8_t kSeen = 0x80; // still unanswered at the last scan
 
 } // namespace
 
@@ -150,20 +152,34 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
         }
         flush();
         const auto now = std::chrono::steady_clock::now();
-        if (now - lastRepeat < kConnectRepeat)
+        if (now - lastRepeat < kRepeatScan)
             continue;
         lastRepeat = now;
-        // A connect or its answer was lost (or is late): asked again, up to three times.
+        // A connect or match request that was lost (a full buffer somewhere) or is late: asked
+        // again once it has gone unanswered for a whole scan, up to a few times, as a client does.
         for (std::size_t i = begin; i < next; ++i) {
-            if (states_[i] != Connecting)
+            const State state = states_[i];
+            if (state != Connecting && state != Asked)
                 continue;
-            if (tries_[i] >= kMaxConnects) {
+            if (!(tries_[i] & kSeen)) {
+                tries_[i] |= kSeen;
+                continue;
+            }
+            tries_[i] = uint8_t(tries_[i] & ~kSeen);
+            if (tries_[i] >= (state == Connecting ? kMaxConnects : kMaxRequests)) {
                 states_[i] = GaveUp;
-                ++settledConnects;
+                settledConnects += state == Connecting;
                 counts_->unanswered.fetch_add(1, std::memory_order_relaxed);
-            } else {
-                ++tries_[i];
+                continue;
+            }
+            ++tries_[i];
+            const std::size_t k = i / kSpreadAddresses - firstSocket;
+            if (state == Connecting) {
                 connect(i);
+            } else {
+                const MatchRecords r = users.NextWaiting();
+                Queue(i, BuildMatchRequest(ids_[i], r.profile, r.requirement), *outs[k],
+                      polls[k].fd);
             }
         }
     }
@@ -198,6 +214,7 @@ void EndpointSwarm::Handle(std::size_t i, std::span<const uint8_t> message, Data
             const MatchRecords r = users.NextWaiting();
             Queue(i, BuildMatchRequest(id, r.profile, r.requirement), out, fd);
             states_[i] = Asked;
+            tries_[i] = 1;
         }
         break;
     case MSG_MATCH_REQUEST_ACK:

@@ -18,6 +18,9 @@ uint32_t SpreadAddress(uint32_t n);
 // The n of a SpreadAddress, or -1 for any other address.
 int64_t SpreadIndex(uint32_t address);
 inline constexpr uint32_t kSpreadAddresses = 256 * 254;
+// Connects in flight per generator thread: what the server's 8 MB receive buffer takes with the
+// requests and acknowledgements that follow them.
+inline constexpr std::size_t kConnectWindow = 1024;
 
 // What the whole swarm has seen, in memory shared with the process that started it.
 struct SwarmCounts {

@@ -190,7 +190,7 @@ std::optional<OfferRun> OffersAgainstPool(const BenchSettings& s, std::size_t pr
     }
     const auto start = BenchClock::now();
     ForkedWorker generator(placement.generator, [&](WorkerChannel& channel) {
-        pool.Run(s.generatorThreads, 4096, [&] { return channel.StopAsked(); });
+        pool.Run(s.generatorThreads, kConnectWindow, [&] { return channel.StopAsked(); });
         return 0;
     });
     const auto deadline =

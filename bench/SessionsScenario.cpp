@@ -57,7 +57,7 @@ std::vector<Figure> RunSessions(const BenchSettings& s) {
         return {ErrorFigure("sessions", "cannot open the swarm's sockets")};
     const auto connectStart = BenchClock::now();
     ForkedWorker generator(placement.generator, [&](WorkerChannel& channel) {
-        swarm.Run(s.generatorThreads, 4096, [&] { return channel.StopAsked(); });
+        swarm.Run(s.generatorThreads, kConnectWindow, [&] { return channel.StopAsked(); });
         return 0;
     });
     if (!generator.started())
