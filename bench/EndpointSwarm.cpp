@@ -70,7 +70,7 @@ EndpointSwarm::~EndpointSwarm() {
 
 bool EndpointSwarm::settled() const {
     const uint64_t done = counts_->refused + counts_->unanswered +
-                          (requestMatch_ ? counts_->waiting.load() : counts_->granted.load());
+                          (requestMatch_ ? counts_->waitingNow.load() : counts_->open.load());
     return done >= states_.size();
 }
 
@@ -159,6 +159,13 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
         // again once it has gone unanswered for a whole scan, up to a few times, as a client does.
         for (std::size_t i = begin; i < next; ++i) {
             const State state = states_[i];
+            if (state == Closed) {
+                states_[i] = Connecting;
+                tries_[i] = 1;
+                --settledConnects;
+                connect(i);
+                continue;
+            }
             if (state != Connecting && state != Asked)
                 continue;
             if (!(tries_[i] & kSeen)) {
@@ -200,6 +207,7 @@ void EndpointSwarm::Handle(std::size_t i, std::span<const uint8_t> message, Data
             ids_[i] = m.sessionId();
             states_[i] = Granted;
             counts_->granted.fetch_add(1, std::memory_order_relaxed);
+            counts_->open.fetch_add(1, std::memory_order_relaxed);
         } else {
             states_[i] = Refused;
             counts_->refused.fetch_add(1, std::memory_order_relaxed);
@@ -221,6 +229,7 @@ void EndpointSwarm::Handle(std::size_t i, std::span<const uint8_t> message, Data
         if (states_[i] == Asked) {
             states_[i] = Waiting;
             counts_->waiting.fetch_add(1, std::memory_order_relaxed);
+            counts_->waitingNow.fetch_add(1, std::memory_order_relaxed);
         }
         break;
     case MSG_PARTNER_FOUND:
@@ -237,8 +246,12 @@ void EndpointSwarm::Handle(std::size_t i, std::span<const uint8_t> message, Data
         Queue(i, BuildControl(MSG_PEER_HANGUP_ACK, id, m.conversationId()), out, fd);
         break;
     case MSG_SESSION_CLOSED:
-        if (states_[i] != Closed)
-            counts_->closed.fetch_add(1, std::memory_order_relaxed);
+        if (states_[i] != Granted && states_[i] != Asked && states_[i] != Waiting)
+            break; // not a session of ours, or closed already
+        counts_->closed.fetch_add(1, std::memory_order_relaxed);
+        counts_->open.fetch_sub(1, std::memory_order_relaxed);
+        if (states_[i] == Waiting)
+            counts_->waitingNow.fetch_sub(1, std::memory_order_relaxed);
         states_[i] = Closed;
         break;
     default:

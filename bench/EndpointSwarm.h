@@ -24,12 +24,14 @@ inline constexpr std::size_t kConnectWindow = 1024;
 
 // What the whole swarm has seen, in memory shared with the process that started it.
 struct SwarmCounts {
-    std::atomic<uint64_t> granted{0};
+    std::atomic<uint64_t> granted{0}; // every grant, those of reconnects included
+    std::atomic<uint64_t> open{0};    // sessions open now, as far as the swarm knows
+    std::atomic<uint64_t> waitingNow{0};
     std::atomic<uint64_t> refused{0};
     std::atomic<uint64_t> unanswered{0}; // gave up after three connects
     std::atomic<uint64_t> waiting{0};    // match requests acknowledged
     std::atomic<uint64_t> offers{0};
-    std::atomic<uint64_t> closed{0};
+    std::atomic<uint64_t> closed{0}; // sessions the server closed (they connect again)
     std::atomic<uint64_t> notices{0};
     std::atomic<uint64_t> received{0};
     std::atomic<uint64_t> sent{0};
@@ -41,7 +43,8 @@ struct SwarmCounts {
 // thousands of addresses, and neither the open-file limit nor the kernel's lookup of a million
 // sockets is what gets measured. Each endpoint connects, proves its address by answering the
 // notice that comes with the grant, optionally asks for a partner (as a user no other waiting user
-// can be paired with), and from then on answers everything that wants an answer.
+// can be paired with), and from then on answers everything that wants an answer. An endpoint whose
+// session the server closes connects again, as a client does.
 class EndpointSwarm {
 public:
     // Opens the sockets for count endpoints towards the server; valid() false when it cannot.

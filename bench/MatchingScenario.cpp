@@ -199,7 +199,7 @@ std::optional<OfferRun> OffersAgainstPool(const BenchSettings& s, std::size_t pr
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     OfferRun run;
     run.fillSeconds = std::chrono::duration<double>(BenchClock::now() - start).count();
-    run.waiting = pool.counts().waiting;
+    run.waiting = pool.counts().waitingNow;
     std::printf("matching: %zu of %zu waiting after %.1f s\n", run.waiting, prefill,
                 run.fillSeconds);
     if (seekers.ConnectAll(256, std::chrono::seconds(30)) != seekers.size()) {

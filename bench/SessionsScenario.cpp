@@ -55,6 +55,7 @@ std::vector<Figure> RunSessions(const BenchSettings& s) {
     EndpointSwarm swarm(s.sessions, {LoopbackAddress(), server.port()}, false);
     if (!swarm.valid())
         return {ErrorFigure("sessions", "cannot open the swarm's sockets")};
+    const std::optional<ProcessUsage> beforeConnects = ReadProcessUsage(server.pid());
     const auto connectStart = BenchClock::now();
     ForkedWorker generator(placement.generator, [&](WorkerChannel& channel) {
         swarm.Run(s.generatorThreads, kConnectWindow, [&] { return channel.StopAsked(); });
@@ -70,12 +71,17 @@ std::vector<Figure> RunSessions(const BenchSettings& s) {
         std::chrono::duration<double>(BenchClock::now() - connectStart).count();
     const SwarmCounts& c = swarm.counts();
     const uint64_t granted = c.granted;
-    std::printf("sessions: %llu of %zu granted in %.1f s (%llu refused, %llu unanswered)\n",
-                (unsigned long long)granted, s.sessions, connectSeconds,
+    const uint64_t closedConnecting = c.closed;
+    std::printf("sessions: %llu of %zu open after %.1f s (%llu grants, %llu closed by the server "
+                "meanwhile and connected again, %llu refused, %llu unanswered)\n",
+                (unsigned long long)c.open.load(), s.sessions, connectSeconds,
+                (unsigned long long)granted, (unsigned long long)closedConnecting,
                 (unsigned long long)c.refused.load(), (unsigned long long)c.unanswered.load());
 
     // At rest: only notices and their acknowledgements go on.
     const std::optional<ProcessUsage> before = ReadProcessUsage(server.pid());
+    const uint64_t openBefore = c.open;
+    const uint64_t closedBefore = c.closed;
     const uint64_t exchangedBefore = c.received + c.sent;
     const uint64_t noticesBefore = c.notices;
     const auto start = BenchClock::now();
@@ -84,20 +90,28 @@ std::vector<Figure> RunSessions(const BenchSettings& s) {
     const double elapsed = std::chrono::duration<double>(BenchClock::now() - start).count();
     const uint64_t exchanged = c.received + c.sent - exchangedBefore;
     const uint64_t notices = c.notices - noticesBefore;
-    const uint64_t closed = c.closed;
+    const uint64_t closed = c.closed - closedBefore;
+    const uint64_t openAfter = c.open;
     generator.Stop();
-    if (!empty || !before || !after)
+    if (!empty || !before || !after || !beforeConnects)
         return {ErrorFigure("sessions", "cannot read the server's /proc entries")};
 
+    if (openAfter == 0)
+        return {ErrorFigure("sessions", "no session stayed open")};
     const std::string at = "sessions.s" + std::to_string(s.sessions);
-    const bool judged = granted >= kTargetSessions;
+    const bool judged = std::min(openBefore, openAfter) >= kTargetSessions;
     const double cpuSeconds = after->cpuSeconds - before->cpuSeconds;
     const double perSession =
-        granted ? (after->rssMegabytes - empty->rssMegabytes) * 1024 * 1024 / double(granted) : 0;
+        openAfter ? (after->rssMegabytes - empty->rssMegabytes) * 1024 * 1024 / double(openAfter)
+                  : 0;
+    const double connectCpu = before->cpuSeconds - beforeConnects->cpuSeconds;
     return {
-        Plain(at + ".granted", double(granted), "sessions"),
+        Plain(at + ".open", double(openAfter), "sessions"),
         Plain(at + ".connect_rate", double(granted) / connectSeconds, "sessions/s"),
-        Plain(at + ".closed_while_idle", double(closed), "sessions"),
+        Plain(at + ".server.cpu_per_connect", granted ? connectCpu * 1e6 / double(granted) : 0,
+              "us"),
+        Plain(at + ".closed_while_connecting", double(closedConnecting), "sessions"),
+        Plain(at + ".closed_at_rest", double(closed), "sessions"),
         Plain("sessions.empty.rss", empty->rssMegabytes, "MB"),
         AtMostAtSize(at + ".rss", after->rssMegabytes, "MB", 600, "600 MB at 1,000,000", judged),
         Plain(at + ".bytes_per_session", perSession, "B"),
