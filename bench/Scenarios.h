@@ -16,12 +16,12 @@ struct BenchSettings {
     double seconds = 3.0;
     int generatorThreads = 2; // of each load generator process
     int window = 16;          // relay: texts each client keeps in flight when saturating
-    std::vector<std::size_t> poolSizes{1000, 10000, 100000};
+    std::vector<std::size_t> poolSizes{1000, 10000, 100000, 1000000};
     std::size_t requests = 5000;
     std::size_t wirePairs = 2000;
     std::vector<std::size_t> prefill{100000}; // matching: users waiting before timed requests
     std::size_t offerRequests = 500;          // matching: requests timed to their offer
-    std::size_t sessions = 100000;
+    std::size_t sessions = 300000;
     double restSeconds = 10.0;
     std::size_t roundTrips = 2000;
 };
