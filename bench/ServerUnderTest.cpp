@@ -69,6 +69,21 @@ std::optional<ProcessUsage> ReadProcessUsage(int pid) {
     return usage;
 }
 
+std::optional<uint64_t> ReadUdpReceiveDrops() {
+    std::ifstream snmp("/proc/net/snmp");
+    std::string names, values;
+    // The "Udp:" line of names is followed by the "Udp:" line of values.
+    while (std::getline(snmp, names))
+        if (names.starts_with("Udp:") && std::getline(snmp, values))
+            break;
+    std::istringstream n(names), v(values);
+    std::string name, value;
+    while (n >> name && v >> value)
+        if (name == "RcvbufErrors")
+            return std::strtoull(value.c_str(), nullptr, 10);
+    return std::nullopt;
+}
+
 void ExecInChild(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (std::string& a : args)

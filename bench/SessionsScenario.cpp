@@ -56,6 +56,7 @@ std::vector<Figure> RunSessions(const BenchSettings& s) {
     if (!swarm.valid())
         return {ErrorFigure("sessions", "cannot open the swarm's sockets")};
     const std::optional<ProcessUsage> beforeConnects = ReadProcessUsage(server.pid());
+    const uint64_t dropsBeforeConnects = ReadUdpReceiveDrops().value_or(0);
     const auto connectStart = BenchClock::now();
     ForkedWorker generator(placement.generator, [&](WorkerChannel& channel) {
         swarm.Run(s.generatorThreads, kConnectWindow, [&] { return channel.StopAsked(); });
@@ -81,6 +82,7 @@ std::vector<Figure> RunSessions(const BenchSettings& s) {
     // At rest: only notices and their acknowledgements go on.
     const std::optional<ProcessUsage> before = ReadProcessUsage(server.pid());
     const uint64_t openBefore = c.open;
+    const uint64_t dropsBefore = ReadUdpReceiveDrops().value_or(0);
     const uint64_t closedBefore = c.closed;
     const uint64_t exchangedBefore = c.received + c.sent;
     const uint64_t noticesBefore = c.notices;
@@ -92,6 +94,7 @@ std::vector<Figure> RunSessions(const BenchSettings& s) {
     const uint64_t notices = c.notices - noticesBefore;
     const uint64_t closed = c.closed - closedBefore;
     const uint64_t openAfter = c.open;
+    const uint64_t dropsAfter = ReadUdpReceiveDrops().value_or(0);
     generator.Stop();
     if (!empty || !before || !after || !beforeConnects)
         return {ErrorFigure("sessions", "cannot read the server's /proc entries")};
@@ -112,6 +115,9 @@ std::vector<Figure> RunSessions(const BenchSettings& s) {
               "us"),
         Plain(at + ".closed_while_connecting", double(closedConnecting), "sessions"),
         Plain(at + ".closed_at_rest", double(closed), "sessions"),
+        Plain(at + ".udp_drops_while_connecting", double(dropsBefore - dropsBeforeConnects),
+              "datagrams"),
+        Plain(at + ".udp_drops_at_rest", double(dropsAfter - dropsBefore), "datagrams"),
         Plain("sessions.empty.rss", empty->rssMegabytes, "MB"),
         AtMostAtSize(at + ".rss", after->rssMegabytes, "MB", 600, "600 MB at 1,000,000", judged),
         Plain(at + ".bytes_per_session", perSession, "B"),
