@@ -87,6 +87,10 @@ void EndpointSwarm::Run(int threads, std::size_t window, const std::function<boo
         t.join();
 }
 
+bool EndpointSwarm::InFlight(State state) const {
+    return state == Connecting || (requestMatch_ && (state == Granted || state == Asked));
+}
+
 void EndpointSwarm::Queue(std::size_t i, std::span<const uint8_t> plain, DatagramBatch& out,
                           int fd) {
     if (out.full())
@@ -141,9 +145,9 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
                             continue; // not one of ours
                         std::span<uint8_t> bytes = in.data(d);
                         CommInvertBytes(bytes.data(), bytes.data(), int(bytes.size()));
-                        const State before = states_[i];
+                        const bool before = InFlight(states_[i]);
                         Handle(i, bytes, *outs[k], polls[k].fd, users);
-                        settledConnects += before == Connecting && states_[i] != Connecting;
+                        settledConnects += before && !InFlight(states_[i]);
                     }
                     if (n < DatagramBatch::kCapacity)
                         break;
@@ -175,7 +179,7 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
             tries_[i] = uint8_t(tries_[i] & ~kSeen);
             if (tries_[i] >= (state == Connecting ? kMaxConnects : kMaxRequests)) {
                 states_[i] = GaveUp;
-                settledConnects += state == Connecting;
+                ++settledConnects;
                 counts_->unanswered.fetch_add(1, std::memory_order_relaxed);
                 continue;
             }

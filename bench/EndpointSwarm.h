@@ -60,7 +60,8 @@ public:
     bool settled() const;
 
     // Runs the endpoints on threads (each with its own sockets) until stop() returns true; at most
-    // window connects in flight per thread.
+    // window endpoints per thread between their connect and their session (or their place in the
+    // pool).
     void Run(int threads, std::size_t window, const std::function<bool()>& stop);
 
     // Handles one datagram, complemented back already, that came to endpoint i; queues the
@@ -72,6 +73,9 @@ private:
     enum State : uint8_t { Fresh, Connecting, Granted, Asked, Waiting, Refused, GaveUp, Closed };
     void RunThread(std::size_t firstSocket, std::size_t lastSocket, std::size_t window,
                    const std::function<bool()>& stop, uint32_t seed);
+    // Still on its way to where it stays: a session, and when asked, a place in the pool. The
+    // window counts these, so the swarm goes as fast as the server answers and no faster.
+    bool InFlight(State state) const;
     void Queue(std::size_t i, std::span<const uint8_t> plain, DatagramBatch& out, int fd);
     uint32_t AddressOf(std::size_t i) const {
         return SpreadAddress(uint32_t(i % kSpreadAddresses));

@@ -200,8 +200,12 @@ std::optional<OfferRun> OffersAgainstPool(const BenchSettings& s, std::size_t pr
     OfferRun run;
     run.fillSeconds = std::chrono::duration<double>(BenchClock::now() - start).count();
     run.waiting = pool.counts().waitingNow;
-    std::printf("matching: %zu of %zu waiting after %.1f s\n", run.waiting, prefill,
-                run.fillSeconds);
+    const SwarmCounts& c = pool.counts();
+    std::printf("matching: %zu of %zu waiting after %.1f s (%llu grants, %llu closed by the server "
+                "and connected again, %llu refused, %llu given up unanswered)\n",
+                run.waiting, prefill, run.fillSeconds, (unsigned long long)c.granted.load(),
+                (unsigned long long)c.closed.load(), (unsigned long long)c.refused.load(),
+                (unsigned long long)c.unanswered.load());
     if (seekers.ConnectAll(256, std::chrono::seconds(30)) != seekers.size()) {
         error = "not every seeker got a session";
         return std::nullopt;
