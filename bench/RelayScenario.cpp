@@ -1,7 +1,11 @@
 // Relay: pairs of simulated clients in conversation, through the server and through the minimal
-// forwarder, in the same run.
+// forwarder, in the same run. The middle (server or forwarder) runs alone on its CPU; the load
+// generator is a process of its own on the other CPUs, batched and multi-threaded, so that what is
+// measured is the middle's CPU time per relayed datagram.
 #include "ClientSwarm.h"
+#include "LoadGenerator.h"
 #include "MinimalForwarder.h"
+#include "Placement.h"
 #include "ProfileMaker.h"
 #include "Scenarios.h"
 #include "ServerUnderTest.h"
@@ -11,86 +15,30 @@
 namespace vessaro::bench {
 namespace {
 
-struct Traffic {
-    double rate = 0; // texts and acknowledgements delivered per second
-    Spread rtt;      // microseconds from text to acknowledgement
-};
-
-uint64_t Delivered(ClientSwarm& swarm) {
-    uint64_t total = 0;
-    for (std::size_t i = 0; i < swarm.size(); ++i)
-        total += swarm[i].textsReceived + swarm[i].acksReceived;
-    return total;
-}
-
-// Every client sends its next text as soon as the last one is acknowledged; a text lost on the way
-// is given up after 200 ms and replaced by the next.
-Traffic ClosedLoop(ClientSwarm& swarm, double seconds) {
-    auto next = [](SimClient& c) {
-        if (!c.awaitingAck())
-            c.SendText();
-    };
-    for (std::size_t i = 0; i < swarm.size(); ++i)
-        swarm[i].SendText();
-    auto run = [&](double span) {
-        const auto end = BenchClock::now() + std::chrono::duration<double>(span);
-        auto lastCheck = BenchClock::now();
-        while (BenchClock::now() < end) {
-            swarm.Pump(5, next);
-            if (BenchClock::now() - lastCheck < std::chrono::milliseconds(50))
-                continue;
-            lastCheck = BenchClock::now();
-            for (std::size_t i = 0; i < swarm.size(); ++i)
-                if (swarm[i].awaitingAck() && swarm[i].waited() > std::chrono::milliseconds(200))
-                    swarm[i].SendText();
-        }
-    };
-    run(std::min(0.3, seconds / 4)); // warm-up
-    std::vector<double> rtt;
-    for (std::size_t i = 0; i < swarm.size(); ++i) {
-        swarm[i].ResetCounters();
-        swarm[i].keepRtt = true;
-    }
-    const auto start = BenchClock::now();
-    run(seconds);
-    const double elapsed = std::chrono::duration<double>(BenchClock::now() - start).count();
-    Traffic t;
-    t.rate = double(Delivered(swarm)) / elapsed;
-    for (std::size_t i = 0; i < swarm.size(); ++i) {
-        rtt.insert(rtt.end(), swarm[i].rttMicros.begin(), swarm[i].rttMicros.end());
-        swarm[i].keepRtt = false;
-    }
-    t.rtt = Summarise(std::move(rtt));
-    swarm.Pump(100);
-    return t;
-}
-
-// Every client sends a text in each round without waiting for anything; between rounds whatever
-// has arrived is read and answered. What the middle cannot carry is lost and not counted.
-Traffic FlatOut(ClientSwarm& swarm, double seconds) {
-    for (std::size_t i = 0; i < swarm.size(); ++i)
-        swarm[i].ResetCounters();
-    const auto start = BenchClock::now();
-    const auto end = start + std::chrono::duration<double>(seconds);
-    while (BenchClock::now() < end) {
-        for (std::size_t i = 0; i < swarm.size(); ++i)
-            swarm[i].SendText();
-        while (swarm.Pump(0) > 0) {
-        }
-    }
-    const double elapsed = std::chrono::duration<double>(BenchClock::now() - start).count();
-    Traffic t;
-    t.rate = double(Delivered(swarm)) / elapsed;
-    swarm.Pump(200);
-    return t;
-}
-
+// One stretch with a text at a time per client (its round trip timed), one with a window of texts
+// in flight (the middle saturated).
 struct RelayRun {
-    Traffic closed;
-    Traffic flat;
+    LoadResult closed;
+    LoadResult flat;
 };
 
-std::optional<RelayRun> ThroughForwarder(const BenchSettings& s) {
+std::optional<RelayRun> DriveFromGenerator(ClientSwarm& swarm, int measuredPid,
+                                           const BenchSettings& s, const Placement& placement) {
+    ForkedWorker generator(placement.generator, [&](WorkerChannel& channel) {
+        RelayRun run;
+        run.closed = DriveRelayLoad(swarm, measuredPid, {s.generatorThreads, 1, s.seconds});
+        run.flat = DriveRelayLoad(swarm, measuredPid, {s.generatorThreads, s.window, s.seconds});
+        channel.Tell(run);
+        return 0;
+    });
+    RelayRun run;
+    const auto allowed = std::chrono::milliseconds(int(2000 * s.seconds) + 30000);
+    if (!generator.started() || !generator.Hear(run, allowed))
+        return std::nullopt;
+    return run;
+}
+
+std::optional<RelayRun> ThroughForwarder(const BenchSettings& s, const Placement& placement) {
     MinimalForwarder forwarder;
     ClientSwarm swarm;
     if (!swarm.Open(2 * s.pairs, forwarder.address()))
@@ -100,11 +48,16 @@ std::optional<RelayRun> ThroughForwarder(const BenchSettings& s) {
         swarm[2 * p].TalkWithoutSession();
         swarm[2 * p + 1].TalkWithoutSession();
     }
-    return RelayRun{ClosedLoop(swarm, s.seconds), FlatOut(swarm, s.seconds)};
+    if (!forwarder.Start(placement.measured))
+        return std::nullopt;
+    return DriveFromGenerator(swarm, forwarder.pid(), s, placement);
 }
 
-std::optional<RelayRun> ThroughServer(const BenchSettings& s, std::string& error) {
+std::optional<RelayRun> ThroughServer(const BenchSettings& s, const Placement& placement,
+                                      std::string& error) {
+    std::optional<ScopedPin> pin(placement.measured);
     ServerUnderTest server(s.serverProgram);
+    pin.reset();
     if (!server.ready()) {
         error = server.error();
         return std::nullopt;
@@ -132,38 +85,65 @@ std::optional<RelayRun> ThroughServer(const BenchSettings& s, std::string& error
         error = "the pairs did not all start talking";
         return std::nullopt;
     }
-    return RelayRun{ClosedLoop(swarm, s.seconds), FlatOut(swarm, s.seconds)};
+    std::optional<RelayRun> run = DriveFromGenerator(swarm, server.pid(), s, placement);
+    if (!run)
+        error = "the load generator gave no result";
+    return run;
 }
 
-Figure Ratio(Figure f, double baseline) {
+Figure Plain(std::string name, double value, std::string unit) {
+    return {std::move(name), value, std::move(unit), "", {}, {}};
+}
+
+Figure Against(Figure f, double baseline) {
     f.ratio = baseline > 0 ? f.value / baseline : 0;
     return f;
+}
+
+// The figures of one stretch: rates, CPU per datagram of the server, of the forwarder and of the
+// generator, the server's share of its CPU, and the round trips when they were timed.
+void AddStretch(std::vector<Figure>& out, const std::string& mode, const LoadResult& base,
+                const LoadResult& ours, bool held) {
+    const std::string at = "relay." + mode;
+    out.push_back(Plain(at + ".baseline.rate", base.rate(), "msg/s"));
+    out.push_back(Against(Plain(at + ".rate", ours.rate(), "msg/s"), base.rate()));
+    out.push_back(Plain(at + ".baseline.cpu_per_datagram", base.measuredMicrosPerDatagram(), "us"));
+    Figure cpu =
+        held ? AtMost(at + ".server.cpu_per_datagram", ours.measuredMicrosPerDatagram(), "us",
+                      base.measuredMicrosPerDatagram(), "1.0 x forwarder")
+             : Plain(at + ".server.cpu_per_datagram", ours.measuredMicrosPerDatagram(), "us");
+    out.push_back(Against(cpu, base.measuredMicrosPerDatagram()));
+    out.push_back(
+        Plain(at + ".baseline.cpu_share", 100 * base.measuredCpuSeconds / base.seconds, "%cpu"));
+    out.push_back(
+        Plain(at + ".server.cpu_share", 100 * ours.measuredCpuSeconds / ours.seconds, "%cpu"));
+    out.push_back(
+        Plain(at + ".generator.cpu_per_datagram", ours.generatorMicrosPerDatagram(), "us"));
+    if (ours.rttCount > 0) {
+        out.push_back(Plain(at + ".baseline.rtt.median", base.rttMedian, "us"));
+        out.push_back(Against(Plain(at + ".rtt.median", ours.rttMedian, "us"), base.rttMedian));
+        out.push_back(Plain(at + ".baseline.rtt.p99", base.rttP99, "us"));
+        out.push_back(Against(Plain(at + ".rtt.p99", ours.rttP99, "us"), base.rttP99));
+    }
 }
 
 } // namespace
 
 std::vector<Figure> RunRelay(const BenchSettings& s) {
-    std::optional<RelayRun> base = ThroughForwarder(s);
+    const Placement placement = Placement::Choose();
+    ScopedPin self(placement.generator);
+    std::printf("relay placement: %s; generator %d threads, window %d texts per client\n",
+                placement.Describe().c_str(), s.generatorThreads, s.window);
+    std::optional<RelayRun> base = ThroughForwarder(s, placement);
     std::string error;
-    std::optional<RelayRun> ours = base ? ThroughServer(s, error) : std::nullopt;
+    std::optional<RelayRun> ours = base ? ThroughServer(s, placement, error) : std::nullopt;
     if (!base || !ours)
-        return {ErrorFigure("relay", base ? error : "cannot open the baseline's sockets")};
-    const double need = 0.8;
-    auto rateFigure = [&](const std::string& name, double value, double baseline) {
-        Figure f = AtLeast(name, value, "msg/s", need * baseline, "0.8 x baseline");
-        return Ratio(f, baseline);
-    };
-    return {
-        {"relay.baseline.closed.rate", base->closed.rate, "msg/s", "", {}, {}},
-        rateFigure("relay.closed.rate", ours->closed.rate, base->closed.rate),
-        {"relay.baseline.flat.rate", base->flat.rate, "msg/s", "", {}, {}},
-        rateFigure("relay.flat.rate", ours->flat.rate, base->flat.rate),
-        {"relay.baseline.rtt.median", base->closed.rtt.median, "us", "", {}, {}},
-        Ratio({"relay.rtt.median", ours->closed.rtt.median, "us", "", {}, {}},
-              base->closed.rtt.median),
-        {"relay.baseline.rtt.p99", base->closed.rtt.p99, "us", "", {}, {}},
-        Ratio({"relay.rtt.p99", ours->closed.rtt.p99, "us", "", {}, {}}, base->closed.rtt.p99),
-    };
+        return {ErrorFigure("relay", base ? error : "the baseline forwarder gave no result")};
+    std::vector<Figure> figures;
+    AddStretch(figures, "closed", base->closed, ours->closed, false);
+    // The held figure: the server saturated, against the forwarder saturated the same way.
+    AddStretch(figures, "flat", base->flat, ours->flat, true);
+    return figures;
 }
 
 Figure ErrorFigure(const std::string& scenario, const std::string& why) {

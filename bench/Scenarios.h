@@ -14,10 +14,14 @@ struct BenchSettings {
     std::string selfProgram;   // this program, started again as an engine peer
     std::size_t pairs = 64;
     double seconds = 3.0;
-    std::vector<std::size_t> poolSizes{1000, 10000, 100000};
+    int generatorThreads = 2; // of each load generator process
+    int window = 16;          // relay: texts each client keeps in flight when saturating
+    std::vector<std::size_t> poolSizes{1000, 10000, 100000, 1000000};
     std::size_t requests = 5000;
     std::size_t wirePairs = 2000;
-    std::size_t sessions = 100000;
+    std::vector<std::size_t> prefill{100000}; // matching: users waiting before timed requests
+    std::size_t offerRequests = 500;          // matching: requests timed to their offer
+    std::size_t sessions = 300000;
     double restSeconds = 10.0;
     std::size_t roundTrips = 2000;
 };
@@ -28,6 +32,9 @@ std::vector<Figure> RunRelay(const BenchSettings& settings);
 std::vector<Figure> RunMatching(const BenchSettings& settings);
 std::vector<Figure> RunSessions(const BenchSettings& settings);
 std::vector<Figure> RunRoundTrip(const BenchSettings& settings);
+
+// The server arguments that let it hold this many sessions from an EndpointSwarm's addresses.
+std::vector<std::string> SwarmServerArguments(std::size_t sessions);
 
 Figure ErrorFigure(const std::string& scenario, const std::string& why);
 

@@ -1,5 +1,6 @@
 #include "ServerUnderTest.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -9,9 +10,15 @@ namespace vessaro::bench {
 namespace {
 
 std::vector<std::string> Arguments(std::vector<std::string> extra) {
-    std::vector<std::string> limits{"--max-sessions", "1000000",     "--max-sessions-per-address",
-                                    "1000000",        "--text-rate", "1000000000",
-                                    "--address-rate", "1000000000"};
+    std::vector<std::string> limits{"--max-sessions-per-address",
+                                    "100000000",
+                                    "--text-rate",
+                                    "1000000000",
+                                    "--address-rate",
+                                    "1000000000"};
+    // The most sessions: the caller's, or room for every scenario but the large swarms.
+    if (std::find(extra.begin(), extra.end(), "--max-sessions") == extra.end())
+        limits.insert(limits.end(), {"--max-sessions", "1000000"});
     // The load generator connects thousands of clients from a few loopback networks at once: lift
     // the per-network budget of replies to unproven addresses, which protects the victims of
     // forged connects on a public server.
@@ -60,6 +67,21 @@ std::optional<ProcessUsage> ReadProcessUsage(int pid) {
             ticks += std::strtod(field.c_str(), nullptr);
     usage.cpuSeconds = ticks / double(sysconf(_SC_CLK_TCK));
     return usage;
+}
+
+std::optional<uint64_t> ReadUdpReceiveDrops() {
+    std::ifstream snmp("/proc/net/snmp");
+    std::string names, values;
+    // The "Udp:" line of names is followed by the "Udp:" line of values.
+    while (std::getline(snmp, names))
+        if (names.starts_with("Udp:") && std::getline(snmp, values))
+            break;
+    std::istringstream n(names), v(values);
+    std::string name, value;
+    while (n >> name && v >> value)
+        if (name == "RcvbufErrors")
+            return std::strtoull(value.c_str(), nullptr, 10);
+    return std::nullopt;
 }
 
 void ExecInChild(std::vector<std::string> args) {

@@ -35,6 +35,9 @@ struct ProcessUsage {
     double cpuSeconds = 0;
 };
 std::optional<ProcessUsage> ReadProcessUsage(int pid);
+// Datagrams the system dropped so far because a UDP socket's receive buffer was full (all
+// sockets of the machine: the loopback traffic of the benchmark and of anything else).
+std::optional<uint64_t> ReadUdpReceiveDrops();
 
 // In a forked child: runs the program args[0] with the arguments that follow; exits with 127 when
 // it cannot be run.

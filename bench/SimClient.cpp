@@ -18,13 +18,14 @@ void SimClient::RequestMatch(const UserProfile& profile, const MatchRequirement&
 
 void SimClient::SendText() {
     ++sequence_;
+    ++textsSent;
     awaitingAck_ = true;
     sentAt_ = BenchClock::now();
     Send(BuildTalkText(sessionId_, conversationId_, sequence_, text_));
 }
 
 void SimClient::ResetCounters() {
-    textsReceived = acksReceived = partnersFound = 0;
+    textsReceived = acksReceived = partnersFound = textsSent = 0;
     rttMicros.clear();
 }
 
@@ -37,6 +38,33 @@ int SimClient::Drain() {
         ++count;
     }
     return count;
+}
+
+int SimClient::DrainBatched(DatagramBatch& in, int maxBatches) {
+    int count = 0;
+    for (int b = 0; b < maxBatches; ++b) {
+        const int n = in.Receive(socket_.fd());
+        for (int i = 0; i < n; ++i) {
+            std::span<uint8_t> d = in.data(i);
+            CommInvertBytes(d.data(), d.data(), int(d.size()));
+            Handle(d);
+        }
+        count += n;
+        if (n < DatagramBatch::kCapacity)
+            break;
+    }
+    return count;
+}
+
+void SimClient::UseBatches() {
+    if (!outbox_)
+        EnlargeBuffers(socket_.fd(), 1 << 20, true);
+    outbox_ = std::make_unique<DatagramBatch>();
+}
+
+void SimClient::Flush() {
+    if (outbox_ && outbox_->size() > 0)
+        outbox_->Send(socket_.fd());
 }
 
 void SimClient::Handle(std::span<const uint8_t> message) {
@@ -105,6 +133,12 @@ void SimClient::OnTalkText(const DatagramView& m) {
 }
 
 void SimClient::SendBytes(const uint8_t* data, std::size_t size) {
+    if (outbox_ && size <= DatagramBatch::kBufferSize) {
+        if (outbox_->full())
+            Flush();
+        CommInvertBytes(data, outbox_->Add(server_, size), int(size));
+        return;
+    }
     std::array<uint8_t, kMaxDatagramSize> wire;
     CommInvertBytes(data, wire.data(), int(size));
     socket_.SendTo(server_, std::span<const uint8_t>(wire.data(), size));

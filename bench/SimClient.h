@@ -1,10 +1,12 @@
 #pragma once
 
+#include "DatagramBatch.h"
 #include "Messages.h"
 #include "UdpSocket.h"
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -40,6 +42,11 @@ public:
 
     // Reads and handles everything waiting on the socket; returns how many datagrams it read.
     int Drain();
+    // From now on what it sends is queued and goes out in batches (sendmmsg) when the queue is
+    // full or on Flush; DrainBatched reads in batches (recvmmsg) through the given batch.
+    void UseBatches();
+    void Flush();
+    int DrainBatched(DatagramBatch& in, int maxBatches = 4);
     // Handles one datagram as received from the server, complemented back already.
     void Handle(std::span<const uint8_t> message);
 
@@ -47,6 +54,7 @@ public:
     uint64_t textsReceived = 0;
     uint64_t acksReceived = 0;
     uint64_t partnersFound = 0;
+    uint64_t textsSent = 0;
     std::vector<double> rttMicros; // of acknowledged texts, if keepRtt
     bool keepRtt = false;
     void ResetCounters();
@@ -67,6 +75,7 @@ private:
     uint32_t sequence_ = 0;
     bool awaitingAck_ = false;
     BenchClock::time_point sentAt_;
+    std::unique_ptr<DatagramBatch> outbox_;
     TalkText text_ = MakeTalkText("benchmark text: the quick brown fox jumps over the lazy dog");
 };
 

@@ -20,6 +20,8 @@ void MakeSmoke(BenchSettings& s) {
     s.poolSizes = {100, 1000};
     s.requests = 200;
     s.wirePairs = 20;
+    s.prefill = {300};
+    s.offerRequests = 20;
     s.sessions = 200;
     s.restSeconds = 0.5;
     s.roundTrips = 50;
@@ -54,11 +56,22 @@ int main(int argc, char** argv) {
     app.add_option("--pairs", s.pairs, "relay: pairs in conversation")->capture_default_str();
     app.add_option("--seconds", s.seconds, "relay: seconds of each measurement")
         ->capture_default_str();
+    app.add_option("--generator-threads", s.generatorThreads,
+                   "threads of each load generator process")
+        ->capture_default_str();
+    app.add_option("--window", s.window, "relay: texts each client keeps in flight")
+        ->capture_default_str();
     app.add_option("--pool", s.poolSizes, "matching: users waiting, one run per size")
         ->capture_default_str();
     app.add_option("--requests", s.requests, "matching: new requests timed per pool")
         ->capture_default_str();
     app.add_option("--wire-pairs", s.wirePairs, "matching: pairs made over the wire")
+        ->capture_default_str();
+    app.add_option("--prefill", s.prefill,
+                   "matching: users waiting over the wire before timed requests, one run per size")
+        ->capture_default_str();
+    app.add_option("--offer-requests", s.offerRequests,
+                   "matching: requests timed from send to offer against each pre-filled pool")
         ->capture_default_str();
     app.add_option("--sessions", s.sessions, "sessions: idle sessions held")->capture_default_str();
     app.add_option("--rest", s.restSeconds, "sessions: seconds at rest measured")

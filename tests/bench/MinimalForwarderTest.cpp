@@ -1,4 +1,6 @@
 #include "MinimalForwarder.h"
+#include "DatagramBatch.h"
+#include "Placement.h"
 
 #include <array>
 #include <chrono>
@@ -30,6 +32,7 @@ TEST(BenchMinimalForwarderTest, CarriesEachDatagramUnchangedToThePartnerBothWays
     MinimalForwarder forwarder;
     UdpSocket a, b;
     forwarder.AddPair(a.local(), b.local());
+    ASSERT_TRUE(forwarder.Start(Placement::Choose().measured));
     const std::vector<uint8_t> hello{1, 2, 3, 0xFF, 0};
     ASSERT_TRUE(a.SendTo(forwarder.address(), hello));
     EXPECT_EQ(ReceiveWithin(b, 5000), hello);
@@ -43,6 +46,7 @@ TEST(BenchMinimalForwarderTest, DropsDatagramsOfAddressesWithoutAPartner) {
     MinimalForwarder forwarder;
     UdpSocket a, b, stranger;
     forwarder.AddPair(a.local(), b.local());
+    ASSERT_TRUE(forwarder.Start(Placement::Choose().measured));
     ASSERT_TRUE(stranger.SendTo(forwarder.address(), std::vector<uint8_t>{9}));
     // The pair's own datagram, sent after the stranger's, is the first thing b sees.
     ASSERT_TRUE(a.SendTo(forwarder.address(), std::vector<uint8_t>{7}));
@@ -50,6 +54,25 @@ TEST(BenchMinimalForwarderTest, DropsDatagramsOfAddressesWithoutAPartner) {
     EXPECT_FALSE(ReceiveWithin(a, 100));
     EXPECT_FALSE(ReceiveWithin(stranger, 100));
     EXPECT_EQ(ForwardedSoon(forwarder, 1), 1u);
+}
+
+// More than one batch at once: every datagram arrives, in order, and the strangers' among them
+// are left out without taking a partner's place.
+TEST(BenchMinimalForwarderTest, CarriesBurstsLongerThanABatchInOrder) {
+    MinimalForwarder forwarder;
+    UdpSocket a, b, stranger;
+    forwarder.AddPair(a.local(), b.local());
+    ASSERT_TRUE(forwarder.Start(Placement::Choose().measured));
+    constexpr int kCount = 3 * DatagramBatch::kCapacity + 5;
+    for (int i = 0; i < kCount; ++i) {
+        ASSERT_TRUE(a.SendTo(forwarder.address(), std::vector<uint8_t>{uint8_t(i), 1}));
+        if (i % 7 == 0) {
+            ASSERT_TRUE(stranger.SendTo(forwarder.address(), std::vector<uint8_t>{0xEE}));
+        }
+    }
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_EQ(ReceiveWithin(b, 5000), (std::vector<uint8_t>{uint8_t(i), 1})) << i;
+    EXPECT_EQ(ForwardedSoon(forwarder, kCount), uint64_t(kCount));
 }
 
 TEST(BenchUdpSocketTest, BindsFurtherLoopbackAddresses) {
