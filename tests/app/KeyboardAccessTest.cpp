@@ -5,6 +5,7 @@
 #include "DialogBuilder.h"
 #include "FakeMatchEngine.h"
 #include "MatchDialogTemplate.h"
+#include "SkinService.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -122,6 +123,23 @@ TEST(KeyboardAccessTest, EveryWindowNamesItsControls) {
               QStringLiteral("状态"));
     EXPECT_EQ(TabChain(&match, res::match_ids::kStart),
               (std::vector<int>{res::match_ids::kStart, res::match_ids::kCancel}));
+}
+
+TEST(KeyboardAccessTest, TheSkinShowsWhichControlHasTheFocus) {
+    SkinService::Instance().Load(QStringLiteral(VESSARO_DEFAULT_SKIN));
+    CConditionDialog conditions;
+    conditions.OnInitDialog();
+    conditions.show();
+    conditions.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&conditions));
+    res::Control(&conditions, kOk)->setFocus(); // away from the controls looked at
+    for (int id : {kNickname, kNoRestriction, kCancel}) {
+        QWidget* control = res::Control(&conditions, id);
+        const QImage before = control->grab().toImage();
+        control->setFocus(Qt::TabFocusReason);
+        EXPECT_NE(control->grab().toImage(), before) << id;
+    }
+    SkinService::Instance().Remove();
 }
 
 } // namespace

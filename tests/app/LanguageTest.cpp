@@ -60,6 +60,11 @@ TEST_F(LanguageTest, InEnglishNoWindowShowsChinese) {
         {"conditions dialog", test::VisibleTexts(&conditions)},
         {"message box", RefusedAgeBox()},
     };
+    about.show();
+    conditions.show();
+    test::SaveScreenshot(&match, QStringLiteral("en-match"));
+    test::SaveScreenshot(&about, QStringLiteral("en-about"));
+    test::SaveScreenshot(&conditions, QStringLiteral("en-conditions"));
     for (const auto& [name, texts] : windows) {
         EXPECT_FALSE(texts.isEmpty()) << name;
         EXPECT_EQ(test::ChineseTexts(texts), QStringList()) << name;

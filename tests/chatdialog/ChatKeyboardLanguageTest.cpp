@@ -45,6 +45,7 @@ TEST_F(ChatKeyboardLanguageTest, InEnglishTheWindowAndItsSystemLinesHaveNoChines
     Post(EVT_SERVER_LOST);
     EndTalking();
     EXPECT_EQ(ChineseTexts(VisibleTexts(dialog)), QStringList());
+    SaveScreenshot(dialog, QStringLiteral("en-chat"));
     const QString page = QString::fromStdString(DecodeGbk(dialog->BuildPage()));
     EXPECT_FALSE(HasChinese(page)) << page.toStdString();
     EXPECT_TRUE(page.contains(QStringLiteral("Connected. You can start talking!")));
