@@ -25,8 +25,10 @@ namespace vessaro::res {
 // Tab moves through the controls in their visual order.
 void BuildDialog(const DialogTemplate& dialogTemplate, QDialog* dialog);
 
-// Adds a menu bar with the template's menu; each item's QAction carries its command ID as
-// objectName ("32771") and as data().
+// Adds a menu bar with the template's menu, its texts translated under the menu's context (a "&"
+// in the title makes Alt and that letter open it); the menu's objectName is the menu's ID, each
+// item's QAction carries its command ID as objectName ("32771") and as data(), and an item with a
+// shortcut shows it and answers it.
 QMenuBar* BuildMenu(const MenuTemplate& menuTemplate, QDialog* dialog);
 
 // A template's text in the user's language: sourceText (UTF-8) through the installed translators
