@@ -10,6 +10,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -82,7 +83,9 @@ public:
             return true;
         }
         if (!ParseAge(edit->text(), member)) {
-            return Refuse(edit, QStringLiteral("请输入 %1 到 %2 之间的整数。")
+            //: English: Please enter a whole number from %1 to %2.
+            return Refuse(edit, QCoreApplication::translate("vessaro::CConditionDialog",
+                                                            "请输入 %1 到 %2 之间的整数。")
                                     .arg(limits::kMinAge)
                                     .arg(limits::kMaxAge));
         }
@@ -116,7 +119,11 @@ public:
 
 private:
     static QString TextLimitMessage(std::size_t maxBytes) {
-        return QStringLiteral("这一项最多可填 %1 个字节（一个汉字算两个字节），请删短一些。")
+        //: English: This field holds at most %1 bytes (a Chinese character counts as two); please
+        //: shorten it.
+        return QCoreApplication::translate(
+                   "vessaro::CConditionDialog",
+                   "这一项最多可填 %1 个字节（一个汉字算两个字节），请删短一些。")
             .arg(maxBytes);
     }
 

@@ -88,7 +88,8 @@ void CMatchDialog::OnInitDialog() {
 // icon's menu and the window's context menu, where a user of this desktop looks for it.
 void CMatchDialog::CreateTrayIcon() {
     trayMenu_ = new QMenu(this);
-    trayMenu_->addAction(QStringLiteral("显示主窗口"), this,
+    //: English: Show main window
+    trayMenu_->addAction(tr("显示主窗口"), this,
                          [this] { OnTrayNotify(QSystemTrayIcon::Trigger); });
     const QString about = res::LoadResString(res::kIdsAboutBox);
     if (!about.isEmpty()) {
@@ -96,7 +97,8 @@ void CMatchDialog::CreateTrayIcon() {
         trayMenu_->addAction(about, this, &CMatchDialog::OnAbout);
     }
     trayMenu_->addSeparator();
-    trayMenu_->addAction(QStringLiteral("退出"), this, &CMatchDialog::OnClose);
+    //: English: Quit
+    trayMenu_->addAction(tr("退出"), this, &CMatchDialog::OnClose);
 
     tray_ = new QSystemTrayIcon(icon_, this);
     tray_->setToolTip(res::AppTitle());
@@ -144,7 +146,8 @@ void CMatchDialog::showEvent(QShowEvent* event) {
     if (timerId_ != 0)
         killTimer(timerId_);
     timerId_ = startTimer(startupDelayMs_);
-    SetInfoText(QStringLiteral("正在连接服务器..."));
+    //: English: Connecting to the server...
+    SetInfoText(tr("正在连接服务器..."));
 }
 
 void CMatchDialog::timerEvent(QTimerEvent* event) {
@@ -196,15 +199,18 @@ void CMatchDialog::OnEngineEvent(const EngineEventMessage& message) {
         backoff_.Reset();
         // With a chat window still open 开始 waits for it to close.
         EnableButtons(!chatOpen_, res::Control(this, kCancel)->isEnabled());
-        SetInfoText(QStringLiteral("连接服务器成功！"));
+        //: English: Connected to the server!
+        SetInfoText(tr("连接服务器成功！"));
         break;
     case EVT_CONNECT_FAILED:
         if (started_)
-            OnSessionLost(QStringLiteral("连接服务器失败。"));
+            //: English: Could not connect to the server.
+            OnSessionLost(tr("连接服务器失败。"));
         break;
     case EVT_DISCONNECTED:
         if (started_) {
-            OnSessionLost(QStringLiteral("从服务器断开。"));
+            //: English: Disconnected from the server.
+            OnSessionLost(tr("从服务器断开。"));
         } else {
             RemoveTrayIcon();
             EndDialog();
@@ -214,11 +220,13 @@ void CMatchDialog::OnEngineEvent(const EngineEventMessage& message) {
         OnNotice(message.block());
         break;
     case EVT_MATCH_FAILED:
-        ShowMessage(this, QStringLiteral("请求失败！"));
+        //: English: Request failed!
+        ShowMessage(this, tr("请求失败！"));
         OnMatchingStopped();
         break;
     case EVT_MATCHING:
-        SetStatus(QStringLiteral("等待"));
+        //: English: Waiting
+        SetStatus(tr("等待"));
         EnableButtons(false, true);
         SetInfoText(RequirementSummary(conditions_.values));
         break;
@@ -234,7 +242,8 @@ void CMatchDialog::OnEngineEvent(const EngineEventMessage& message) {
 }
 
 void CMatchDialog::OnMatchingStopped() {
-    SetStatus(QStringLiteral("空闲"));
+    //: English: Idle
+    SetStatus(tr("空闲"));
     EnableButtons(true, false);
 }
 
@@ -246,7 +255,8 @@ void CMatchDialog::OnSessionLost(const QString& cause) {
     connected_ = false;
     EnableButtons(false, false);
     if (!chatOpen_)
-        SetStatus(QStringLiteral("空闲"));
+        //: English: Idle
+        SetStatus(tr("空闲"));
     ScheduleReconnect(cause);
 }
 
@@ -254,19 +264,23 @@ void CMatchDialog::ScheduleReconnect(const QString& cause) {
     reconnectDelayMs_ = backoff_.NextDelayMs();
     reconnectTimer_->start(
         static_cast<int>(reconnectDelayMs_ / std::max(reconnectTimeDivisor_, 1)));
-    SetInfoText(cause + QStringLiteral("\r\n%1 秒后重新连接服务器…").arg(reconnectDelayMs_ / 1000));
+    //: English: \r\nReconnecting in %1 s…
+    SetInfoText(cause + tr("\r\n%1 秒后重新连接服务器…").arg(reconnectDelayMs_ / 1000));
     if (tray_)
-        tray_->setToolTip(res::AppTitle() + QStringLiteral("：正在重新连接服务器…"));
+        //: English: : reconnecting to the server…
+        tray_->setToolTip(res::AppTitle() + tr("：正在重新连接服务器…"));
 }
 
 void CMatchDialog::Reconnect() {
     if (!started_ || closing_)
         return;
-    SetInfoText(QStringLiteral("正在重新连接服务器…"));
+    //: English: Reconnecting to the server…
+    SetInfoText(tr("正在重新连接服务器…"));
     // The engine takes a new connect only once it has let the old session go; if it has not yet,
     // try again later rather than wait for an event that will not come.
     if (engine_.Connect() != 0)
-        ScheduleReconnect(QStringLiteral("连接服务器失败。"));
+        //: English: Could not connect to the server.
+        ScheduleReconnect(tr("连接服务器失败。"));
 }
 
 void CMatchDialog::StopReconnecting() {
@@ -305,13 +319,15 @@ void CMatchDialog::OpenChatWindow(const EventBlock& block) {
     SoundService::Instance().Play(QStringLiteral("ringin.wav"), true);
     chat->Open();
     EnableButtons(false, false);
-    SetStatus(QStringLiteral("对话"));
+    //: English: Chatting
+    SetStatus(tr("对话"));
 }
 
 // Without a session 开始 waits for the reconnect.
 void CMatchDialog::OnChatClosed() {
     EnableButtons(connected_, false);
-    SetStatus(QStringLiteral("空闲"));
+    //: English: Idle
+    SetStatus(tr("空闲"));
     chatOpen_ = false;
     showNormal();
 }
@@ -342,7 +358,8 @@ void CMatchDialog::OnClose() {
         timerId_ = 0;
     }
     StopReconnecting();
-    SetInfoText(QStringLiteral("正在退出，请稍候..."));
+    //: English: Quitting, please wait...
+    SetInfoText(tr("正在退出，请稍候..."));
     if (engine_.Disconnect() == -1) {
         RemoveTrayIcon();
         EndDialog();

@@ -1,5 +1,7 @@
 #include "RequirementSummary.h"
 
+#include <QCoreApplication>
+
 namespace vessaro {
 namespace {
 
@@ -7,29 +9,54 @@ QString Utf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+QString Tr(const char* text) {
+    return QCoreApplication::translate("vessaro::RequirementSummary", text);
+}
+
 QString SexLine(const ConditionValues& values) {
     if (values.sexAny || values.noRestriction)
-        return QStringLiteral("不限");
-    return values.partnerSexIndex == 0 ? QStringLiteral("男") : QStringLiteral("女");
+        //: English: any
+        return Tr(QT_TRANSLATE_NOOP("vessaro::RequirementSummary", "不限"));
+    //: English: male
+    return values.partnerSexIndex == 0 ? Tr(QT_TRANSLATE_NOOP("vessaro::RequirementSummary", "男"))
+                                       //: English: female
+                                       : Tr(QT_TRANSLATE_NOOP("vessaro::RequirementSummary", "女"));
 }
 
 QString LocationLine(const ConditionValues& values) {
     if (values.locationAny || values.noRestriction)
-        return QStringLiteral("位置：不限");
+        //: English: Location: any
+        return Tr(QT_TRANSLATE_NOOP("vessaro::RequirementSummary", "位置：不限"));
     if (!values.partnerDistrict.empty()) {
-        return QStringLiteral("位置：%1市 %2区")
+        //: English: Location: %1 city, %2 district
+        return Tr(QT_TRANSLATE_NOOP("vessaro::RequirementSummary", "位置：%1市 %2区"))
             .arg(Utf8(values.partnerCity), Utf8(values.partnerDistrict));
     }
-    return QStringLiteral("位置：%1市").arg(Utf8(values.partnerCity));
+    //: English: Location: %1 city
+    return Tr(QT_TRANSLATE_NOOP("vessaro::RequirementSummary", "位置：%1市"))
+        .arg(Utf8(values.partnerCity));
 }
 
 } // namespace
 
 QString RequirementSummary(ConditionValues& values) {
-    QString summary = QStringLiteral("聊天要求：\r\n\r\n");
-    summary += QStringLiteral("话题：") + Utf8(values.topic) + QStringLiteral("\r\n");
-    summary += QStringLiteral("性别：") + SexLine(values) + QStringLiteral("\r\n");
-    summary += QStringLiteral("年龄：%1 - %2岁\r\n").arg(values.minAge).arg(values.maxAge);
+    const QString lineBreak = QStringLiteral("\r\n");
+    //: English: Looking for:
+    QString summary =
+        Tr(QT_TRANSLATE_NOOP("vessaro::RequirementSummary", "聊天要求：")) + lineBreak + lineBreak;
+    //: English: Topic: %1
+    summary +=
+        Tr(QT_TRANSLATE_NOOP("vessaro::RequirementSummary", "话题：%1")).arg(Utf8(values.topic)) +
+        lineBreak;
+    //: English: Sex: %1
+    summary +=
+        Tr(QT_TRANSLATE_NOOP("vessaro::RequirementSummary", "性别：%1")).arg(SexLine(values)) +
+        lineBreak;
+    //: English: Age: %1 - %2
+    summary += Tr(QT_TRANSLATE_NOOP("vessaro::RequirementSummary", "年龄：%1 - %2岁"))
+                   .arg(values.minAge)
+                   .arg(values.maxAge) +
+               lineBreak;
     if (values.partnerDistrict.empty() && values.partnerCity.empty())
         values.locationAny = true;
     summary += LocationLine(values);

@@ -1,8 +1,10 @@
 #include "DialogBuilder.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -16,6 +18,7 @@
 #include <QRadioButton>
 
 #include "AppIcon.h"
+#include "KeyboardAccess.h"
 
 #include <cmath>
 
@@ -49,24 +52,12 @@ int MulDiv(int value, int numerator, int denominator) {
 
 // Labels without the no-prefix style take "&" as a mnemonic marker, as the original statics do:
 // "&&" shows one ampersand, a single one is dropped.
-QString LabelText(const ControlTemplate& control) {
-    QString text = QString::fromUtf8(control.text);
-    if (control.styles & kNoPrefix)
-        return text;
-    QString shown;
-    shown.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char('&') && i + 1 < text.size())
-            ++i;
-        else if (text[i] == QLatin1Char('&'))
-            continue;
-        shown.append(text[i]);
-    }
-    return shown;
+QString LabelText(const QString& text, const ControlTemplate& control) {
+    return (control.styles & kNoPrefix) ? text : StripMnemonic(text);
 }
 
-QLabel* MakeLabel(const ControlTemplate& control, QWidget* parent) {
-    auto* label = new QLabel(LabelText(control), parent);
+QLabel* MakeLabel(const QString& text, const ControlTemplate& control, QWidget* parent) {
+    auto* label = new QLabel(LabelText(text, control), parent);
     label->setTextFormat(Qt::PlainText); // texts from users and the server are never markup
     label->setWordWrap(true);
     Qt::Alignment horizontal = (control.styles & kCentered) ? Qt::AlignHCenter : Qt::AlignLeft;
@@ -74,13 +65,13 @@ QLabel* MakeLabel(const ControlTemplate& control, QWidget* parent) {
     return label;
 }
 
-QWidget* MakeEdit(const ControlTemplate& control, QWidget* parent) {
+QWidget* MakeEdit(const QString& text, const ControlTemplate& control, QWidget* parent) {
     if (control.styles & kMultiline) {
-        auto* edit = new QPlainTextEdit(QString::fromUtf8(control.text), parent);
+        auto* edit = new QPlainTextEdit(text, parent);
         edit->setTabChangesFocus(true);
         return edit;
     }
-    auto* edit = new QLineEdit(QString::fromUtf8(control.text), parent);
+    auto* edit = new QLineEdit(text, parent);
     if (control.styles & kCentered)
         edit->setAlignment(Qt::AlignHCenter);
     return edit;
@@ -95,22 +86,25 @@ QWidget* MakeIcon(QWidget* parent) {
     return label;
 }
 
-QComboBox* MakeComboBox(const ControlTemplate& control, QWidget* parent) {
+QComboBox* MakeComboBox(const QString& text, QWidget* parent) {
     auto* combo = new QComboBox(parent);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert); // typing a topic does not add it to the list
-    combo->setEditText(QString::fromUtf8(control.text));
+    combo->setEditText(text);
     return combo;
 }
 
 class Builder {
 public:
-    Builder(QDialog* dialog, const QFont& font) : dialog_(dialog), font_(font) {}
+    Builder(QDialog* dialog, const QFont& font, const char* context)
+        : dialog_(dialog), font_(font), context_(context) {}
 
     QWidget* Create(const ControlTemplate& control) {
         QWidget* widget = Make(control);
         if (control.id != kNoId)
             widget->setObjectName(QString::number(control.id));
+        if (!control.accessibleName.empty())
+            widget->setAccessibleName(Translate(context_, control.accessibleName));
         widget->setGeometry(Geometry(control));
         if (control.styles & kNoTabStop)
             widget->setFocusPolicy(Qt::ClickFocus);
@@ -123,7 +117,7 @@ public:
 
 private:
     QWidget* Make(const ControlTemplate& control) {
-        const QString text = QString::fromUtf8(control.text);
+        const QString text = Translate(context_, control.text);
         switch (control.kind) {
         case ControlKind::PushButton:
         case ControlKind::DefaultPushButton: {
@@ -133,9 +127,9 @@ private:
             return button;
         }
         case ControlKind::Edit:
-            return MakeEdit(control, dialog_);
+            return MakeEdit(text, control, dialog_);
         case ControlKind::Static:
-            return MakeLabel(control, dialog_);
+            return MakeLabel(text, control, dialog_);
         case ControlKind::Placeholder:
             return new QWidget(dialog_);
         case ControlKind::GroupBox: {
@@ -151,7 +145,7 @@ private:
         case ControlKind::CheckBox:
             return new QCheckBox(text, dialog_);
         case ControlKind::ComboBox:
-            return MakeComboBox(control, dialog_);
+            return MakeComboBox(text, dialog_);
         case ControlKind::Icon:
             return MakeIcon(dialog_);
         }
@@ -195,6 +189,7 @@ private:
 
     QDialog* dialog_;
     QFont font_;
+    const char* context_;
     QButtonGroup* radioGroup_ = nullptr;
     std::vector<QGroupBox*> groupBoxes_;
 };
@@ -207,6 +202,12 @@ void ShiftChildren(QDialog* dialog, int offset, const QWidget* except) {
 }
 
 } // namespace
+
+QString Translate(const char* context, const std::string& sourceText) {
+    if (sourceText.empty())
+        return QString();
+    return QCoreApplication::translate(context ? context : "", sourceText.c_str());
+}
 
 QFont DialogFont(const DialogTemplate& dialogTemplate) {
     QFont font;
@@ -241,7 +242,7 @@ QRect DialogUnitsToPixels(const DialogRect& rect, const QFont& font) {
 void BuildDialog(const DialogTemplate& dialogTemplate, QDialog* dialog) {
     const QFont font = DialogFont(dialogTemplate);
     dialog->setFont(font);
-    dialog->setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
+    dialog->setWindowTitle(Translate(dialogTemplate.context, dialogTemplate.caption));
     if (dialogTemplate.minimizeBox) {
         dialog->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -251,12 +252,16 @@ void BuildDialog(const DialogTemplate& dialogTemplate, QDialog* dialog) {
     }
 
     const int menuOffset = dialog->property(kMenuOffsetProperty).toInt();
-    Builder builder(dialog, font);
+    Builder builder(dialog, font, dialogTemplate.context);
+    std::vector<QWidget*> widgets;
+    widgets.reserve(dialogTemplate.controls.size());
     for (const ControlTemplate& control : dialogTemplate.controls) {
         QWidget* widget = builder.Create(control);
         widget->move(widget->x(), widget->y() + menuOffset);
+        widgets.push_back(widget);
     }
     builder.LowerGroupBoxes();
+    SetUpKeyboardAccess(dialogTemplate, widgets);
 
     const QRect client =
         DialogUnitsToPixels(DialogRect{0, 0, dialogTemplate.width, dialogTemplate.height}, font);
@@ -268,15 +273,18 @@ void BuildDialog(const DialogTemplate& dialogTemplate, QDialog* dialog) {
 QMenuBar* BuildMenu(const MenuTemplate& menuTemplate, QDialog* dialog) {
     auto* bar = new QMenuBar(dialog);
     bar->setNativeMenuBar(false);
-    QMenu* menu = bar->addMenu(QString::fromUtf8(menuTemplate.title));
+    QMenu* menu = bar->addMenu(Translate(menuTemplate.context, menuTemplate.title));
+    menu->setObjectName(QString::number(menuTemplate.id));
     for (const MenuItemTemplate& item : menuTemplate.items) {
         if (item.commandId == 0 && item.text.empty()) {
             menu->addSeparator();
             continue;
         }
-        QAction* action = menu->addAction(QString::fromUtf8(item.text));
+        QAction* action = menu->addAction(Translate(menuTemplate.context, item.text));
         action->setObjectName(QString::number(item.commandId));
         action->setData(item.commandId);
+        if (item.shortcut == MenuShortcut::Save)
+            action->setShortcut(QKeySequence::Save);
     }
 
     // The menu bar takes its height above the client area: the controls move down and the dialog

@@ -18,13 +18,22 @@ namespace vessaro::res {
 // Lays a template out on a dialog: sets its caption, font and fixed size, creates every control
 // at its rectangle (dialog units converted with the dialog font's metrics, as the original
 // platform does: horizontal units are a quarter of the font's average character width, vertical
-// units an eighth of its height) in template order, which is also the tab order, and names each
-// control by its ID (objectName is the decimal ID) so that code and tests find it by ID.
+// units an eighth of its height) in template order, and names each
+// control by its ID (objectName is the decimal ID) so that code and tests find it by ID. Every
+// text is translated under the template's context. Keyboard access follows (KeyboardAccess.h):
+// labels are the buddies of the fields beside them, every control has an accessible name, and
+// Tab moves through the controls in their visual order.
 void BuildDialog(const DialogTemplate& dialogTemplate, QDialog* dialog);
 
-// Adds a menu bar with the template's menu; each item's QAction carries its command ID as
-// objectName ("32771") and as data().
+// Adds a menu bar with the template's menu, its texts translated under the menu's context (a "&"
+// in the title makes Alt and that letter open it); the menu's objectName is the menu's ID, each
+// item's QAction carries its command ID as objectName ("32771") and as data(), and an item with a
+// shortcut shows it and answers it.
 QMenuBar* BuildMenu(const MenuTemplate& menuTemplate, QDialog* dialog);
+
+// A template's text in the user's language: sourceText (UTF-8) through the installed translators
+// under context; the text itself when none translates it.
+QString Translate(const char* context, const std::string& sourceText);
 
 // The control with this ID on the dialog, or null.
 QWidget* Control(const QWidget* dialog, int id);

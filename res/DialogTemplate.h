@@ -43,24 +43,35 @@ struct DialogRect {
 struct ControlTemplate {
     int id = kNoId;
     ControlKind kind = ControlKind::Static;
-    std::string text; // UTF-8
+    std::string text; // UTF-8, the source text that the dialog's translation context translates
     DialogRect rect;
     unsigned styles = kNoStyle;
+    // What assistive technology calls a control that has no text or label of its own (an HTML
+    // view, an icon, an unlabelled edit); translated like text.
+    std::string accessibleName = {};
 };
+
+// Keyboard shortcuts a menu item can carry, each the desktop's usual keys for it.
+enum class MenuShortcut { None, Save };
 
 struct MenuItemTemplate {
     int commandId;
     std::string text;
+    MenuShortcut shortcut = MenuShortcut::None;
 };
 
 struct MenuTemplate {
     int id = 0;
-    std::string title; // the one menu of the bar, e.g. "文件"
+    std::string title; // the one menu of the bar, e.g. "文件(&F)"
     std::vector<MenuItemTemplate> items;
+    const char* context = ""; // translation context of the texts
 };
 
 struct DialogTemplate {
     int id = 0;
+    // The translation context of every text of the dialog (its class name, so that the class's own
+    // tr() texts share it).
+    const char* context = "";
     std::string caption;
     std::string fontFace; // asked for first; an installed CJK font stands in when it is missing
     int pointSize = 9;

@@ -1,13 +1,17 @@
 #include "Strings.h"
 
+#include <QCoreApplication>
+
 namespace vessaro::res {
 
 QString LoadResString(int id) {
     switch (id) {
     case kIdsAboutBox:
-        return QStringLiteral("关于 Tovani(&A)...");
+        //: English: &About Vessaro...
+        return QCoreApplication::translate("Strings", "关于 Vessaro(&A)...");
     case kIdsSocketsInitFailed:
-        return QStringLiteral("Windows 通信端口初始化失败。");
+        //: English: Cannot open a network socket.
+        return QCoreApplication::translate("Strings", "无法打开网络套接字。");
     default:
         return QString();
     }

@@ -2,14 +2,28 @@
 
 #include "Codec.h"
 
+// The system lines stay as written here; the chat window shows them translated, so they are marked
+// for Qt's translation tools without this model depending on Qt.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(context, text) text
+#endif
+
 namespace vessaro {
 namespace {
 
-constexpr const char* kOpeningPrompt = "请选择‘接受’开始对话，拒绝对话请按“挂断”";
-constexpr const char* kTalkStartedNotice = "连接已建立，可以开始对话！";
-constexpr const char* kTalkEndedNotice =
-    "对话已结束！点击关闭按钮退出。\r\n注意：关闭窗口后，对话内容将会自动删除！！！";
-constexpr const char* kServerLostNotice = "服务器连接中断，对话结束。";
+//: English: Press 'Accept' to start talking, or 'Hang up' to refuse.
+constexpr const char* kOpeningPrompt =
+    QT_TRANSLATE_NOOP("vessaro::ConversationModel", "请选择‘接受’开始对话，拒绝对话请按“挂断”");
+//: English: Connected. You can start talking!
+constexpr const char* kTalkStartedNotice =
+    QT_TRANSLATE_NOOP("vessaro::ConversationModel", "连接已建立，可以开始对话！");
+//: English: The conversation has ended! Press Close to leave.\r\nNote: ...
+constexpr const char* kTalkEndedNotice = QT_TRANSLATE_NOOP(
+    "vessaro::ConversationModel",
+    "对话已结束！点击关闭按钮退出。\r\n注意：关闭窗口后，对话内容将会自动删除！！！");
+//: English: The connection to the server was lost; the conversation is over.
+constexpr const char* kServerLostNotice =
+    QT_TRANSLATE_NOOP("vessaro::ConversationModel", "服务器连接中断，对话结束。");
 
 } // namespace
 

@@ -15,6 +15,7 @@
 #include "SafeText.h"
 #include "SaveFile.h"
 #include "SoundService.h"
+#include "StandardMessageBox.h"
 #include "Strings.h"
 #include "TranscriptPage.h"
 
@@ -45,6 +46,23 @@ constexpr qint64 kPictureMaxBytes = 16 * 1024 * 1024;
 
 std::string ToGbk(const QString& text) {
     return EncodeGbk(text.toStdString()).value_or(std::string());
+}
+
+// The conversation keeps its system lines as written (vessaro-cli shows them so); the window shows
+// them, and saves them, in the user's language.
+ChatEntry Shown(ChatEntry entry) {
+    if (entry.colorName != "Teal") // the colour of the system's lines
+        return entry;
+    const auto translate = [](const char* context, const std::string& gbk) {
+        const QString text = QCoreApplication::translate(context, DecodeGbk(gbk).c_str());
+        return EncodeGbk(text.toStdString()).value_or(gbk);
+    };
+    //: English: System
+    entry.speakerLabel =
+        EncodeGbk(QCoreApplication::translate("vessaro::Transcript", "系统消息").toStdString())
+            .value_or(entry.speakerLabel);
+    entry.messageText = translate("vessaro::ConversationModel", entry.messageText);
+    return entry;
 }
 
 bool IsEnterKey(const QKeyEvent* key) {
@@ -133,7 +151,11 @@ void CChatDialog::OnInitDialog() {
 }
 
 std::string CChatDialog::BuildPage() const {
-    return vessaro::BuildPage(Entries());
+    std::vector<ChatEntry> shown;
+    shown.reserve(Entries().size());
+    for (const ChatEntry& entry : Entries())
+        shown.push_back(Shown(entry));
+    return vessaro::BuildPage(shown);
 }
 
 const std::vector<ChatEntry>& CChatDialog::Entries() const {
@@ -146,7 +168,7 @@ const std::vector<ChatEntry>& CChatDialog::Entries() const {
 // live document. Saving builds the full page from the entries.
 void CChatDialog::ShowLine(std::size_t index) {
     if (index > 0 && transcriptView->canAppend())
-        transcriptView->AppendHtml(EntryHtml(Entries()[index]));
+        transcriptView->AppendHtml(EntryHtml(Shown(Entries()[index])));
     else
         transcriptView->LoadHtml(BuildPage());
     StartFocusTimer();
@@ -172,8 +194,10 @@ void CChatDialog::ShowDelivery(std::size_t index) {
 void CChatDialog::ShowSendFailed() {
     if (sendFailedBox_)
         return;
-    sendFailedBox_ = new QMessageBox(QMessageBox::Warning, res::AppTitle(),
-                                     QStringLiteral("发送失败！"), QMessageBox::Ok, this);
+    //: English: Sending failed!
+    sendFailedBox_ = new QMessageBox(QMessageBox::Warning, res::AppTitle(), tr("发送失败！"),
+                                     QMessageBox::Ok, this);
+    res::SetUpMessageBox(*sendFailedBox_);
     sendFailedBox_->setAttribute(Qt::WA_DeleteOnClose);
     sendFailedBox_->setModal(false);
     sendFailedBox_->show();
@@ -345,7 +369,8 @@ void CChatDialog::OnViewProfile() {
 }
 
 void CChatDialog::OnSendPicture() {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开"));
+    //: English: Open
+    const QString path = QFileDialog::getOpenFileName(this, tr("打开"));
     if (path.isEmpty())
         return;
     QFile file(path);
@@ -356,7 +381,8 @@ void CChatDialog::OnSendPicture() {
         readable = data.size() == file.size();
     }
     if (!readable) {
-        ShowMessage(QStringLiteral("发送失败！"));
+        //: English: Sending failed!
+        ShowMessage(tr("发送失败！"));
         return;
     }
 
@@ -368,13 +394,16 @@ void CChatDialog::OnSendPicture() {
                                         static_cast<uint32_t>(data.size()));
     QApplication::restoreOverrideCursor();
     if (result == 0)
-        ShowMessage(QStringLiteral("发送完毕！"), QMessageBox::Information);
+        //: English: Sent!
+        ShowMessage(tr("发送完毕！"), QMessageBox::Information);
     else
-        ShowMessage(QStringLiteral("发送失败！"));
+        //: English: Sending failed!
+        ShowMessage(tr("发送失败！"));
 }
 
 void CChatDialog::SaveTranscript() {
-    QFileDialog dialog(this, QStringLiteral("另存为"));
+    //: English: Save As
+    QFileDialog dialog(this, tr("另存为"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters({QStringLiteral("HTML Files (*.html)"), QStringLiteral("All Files (*)")});
@@ -387,13 +416,15 @@ void CChatDialog::SaveTranscript() {
     const std::string error =
         SaveFileAtomically(QFile::encodeName(path).toStdString(), BuildPage());
     if (!error.empty()) {
-        ShowMessage(QStringLiteral("保存失败，对话内容没有保存！\n%1")
-                        .arg(QString::fromLocal8Bit(error.c_str())));
+        //: English: Saving failed; the conversation was not saved!\n%1
+        ShowMessage(
+            tr("保存失败，对话内容没有保存！\n%1").arg(QString::fromLocal8Bit(error.c_str())));
     }
 }
 
 void CChatDialog::ShowMessage(const QString& text, QMessageBox::Icon icon) {
     QMessageBox box(icon, res::AppTitle(), text, QMessageBox::Ok, this);
+    res::SetUpMessageBox(box);
     box.exec();
 }
 

@@ -23,14 +23,23 @@ constexpr int kAbortedError = -3;
 
 QByteArray FallbackPage(const QUrl& failedUrl) {
     const QString address = failedUrl.toDisplayString().toHtmlEscaped();
+    const auto text = [](const char* source) {
+        return QCoreApplication::translate("vessaro::CHtmlCtrl", source).toHtmlEscaped();
+    };
     return QStringLiteral(
-               "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>页面无法打开</title>"
+               "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title>"
                "<style>body{font-family:sans-serif;background:#f3f6fa;color:#1f2d3d;margin:16px;}"
                "h1{font-size:15px;color:#25548a;}p{font-size:12px;}"
                ".address{color:#7a8796;word-break:break-all;}</style></head><body>"
-               "<h1>页面暂时无法打开</h1><p>请稍后再试。聊天功能不受影响。</p>"
-               "<p class=\"address\">%1</p></body></html>")
-        .arg(address)
+               "<h1>%2</h1><p>%3</p>"
+               "<p class=\"address\">%4</p></body></html>")
+        //: English: Page not available
+        .arg(text(QT_TRANSLATE_NOOP("vessaro::CHtmlCtrl", "页面无法打开")),
+             //: English: The page cannot be opened right now
+             text(QT_TRANSLATE_NOOP("vessaro::CHtmlCtrl", "页面暂时无法打开")),
+             //: English: Please try again later. Chatting is not affected.
+             text(QT_TRANSLATE_NOOP("vessaro::CHtmlCtrl", "请稍后再试。聊天功能不受影响。")),
+             address)
         .toUtf8();
 }
 
@@ -79,6 +88,7 @@ bool CHtmlCtrl::CreateFromStatic(int placeholderId, QWidget* parent) {
     QWidget* before = placeholder->previousInFocusChain();
     QWidget* after = placeholder->nextInFocusChain();
 
+    setAccessibleName(placeholder->accessibleName()); // what the view shows, as the dialog named it
     // The placeholder goes first, so that the view is the only child with that ID.
     delete placeholder;
     setParent(container);

@@ -24,9 +24,15 @@ QStringList LabelTexts(const QWidget& dialog) {
 TEST(AboutDialogTest, ShowsNameVersionAddressAndIcon) {
     SkinService::Instance().Load(QStringLiteral(VESSARO_DEFAULT_SKIN)); // as the program shows it
     CAboutDialog about;
-    EXPECT_EQ(about.windowTitle(), QStringLiteral("关于 Tovani"));
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("关于 Vessaro"));
     const QStringList texts = LabelTexts(about);
-    EXPECT_TRUE(texts.contains(QStringLiteral("Tovani 2.0 版")));
+    QString version = QStringLiteral("Vessaro " VESSARO_VERSION " 版");
+    if (*VESSARO_COMMIT)
+        version += QStringLiteral(" (git " VESSARO_COMMIT ")");
+    EXPECT_TRUE(texts.contains(version)) << texts.join(u'|').toStdString();
+    // The whole line is shown, not clipped by its field.
+    auto* line = res::ControlAs<QLabel>(&about, res::kIdVersion);
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->width());
     EXPECT_TRUE(texts.contains(QStringLiteral(VESSARO_WEB_URL)));
     bool hasIcon = false;
     for (const QLabel* label : about.findChildren<QLabel*>())

@@ -41,7 +41,7 @@ TEST(ClientAppTest, WithoutSocketsItReportsAndMakesNoWindowAndNoSkin) {
     Steps steps;
     CClientApp app(steps.Services(false, [](QDialog&) {}));
     EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(steps.log, (QStringList{"sockets", "error Windows 通信端口初始化失败。"}));
+    EXPECT_EQ(steps.log, (QStringList{"sockets", "error 无法打开网络套接字。"}));
     EXPECT_EQ(steps.windowsMade, 0);
 }
 
@@ -77,9 +77,9 @@ TEST(ClientAppTest, HidingTheWindowDoesNotEndTheProgram) {
 }
 
 TEST(ClientAppTest, TheStringTableHoldsTheTwoStrings) {
-    EXPECT_EQ(res::LoadResString(res::kIdsAboutBox), QStringLiteral("关于 Tovani(&A)..."));
+    EXPECT_EQ(res::LoadResString(res::kIdsAboutBox), QStringLiteral("关于 Vessaro(&A)..."));
     EXPECT_EQ(res::LoadResString(res::kIdsSocketsInitFailed),
-              QStringLiteral("Windows 通信端口初始化失败。"));
+              QStringLiteral("无法打开网络套接字。"));
     EXPECT_TRUE(res::LoadResString(102).isEmpty());
 }
 

@@ -128,7 +128,7 @@ TEST_F(DialogBuilderTest, ComboBoxIsAsHighAsAnEditWhateverItsListHeight) {
     EXPECT_TRUE(ControlAs<QComboBox>(&dialog, 19)->isEditable());
 }
 
-TEST_F(DialogBuilderTest, FollowsTemplateOrderInTheTabChain) {
+TEST_F(DialogBuilderTest, FollowsReadingOrderInTheTabChain) {
     QWidget* edit = Control(&dialog, 10);
     QWidget* next = edit->nextInFocusChain();
     while (next && next->focusPolicy() == Qt::NoFocus)

@@ -520,7 +520,7 @@ TEST_F(MatchDialogTest, TheAboutEntryIsInTheTrayMenuAndTheContextMenu) {
     QStringList trayEntries;
     for (QAction* action : window.trayMenu()->actions())
         trayEntries << action->text();
-    EXPECT_TRUE(trayEntries.contains(QStringLiteral("关于 Tovani(&A)...")));
+    EXPECT_TRUE(trayEntries.contains(QStringLiteral("关于 Vessaro(&A)...")));
 
     window.show();
     QStringList contextEntries;
@@ -534,7 +534,7 @@ TEST_F(MatchDialogTest, TheAboutEntryIsInTheTrayMenuAndTheContextMenu) {
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(400, 20),
                             window.mapToGlobal(QPoint(400, 20)));
     QCoreApplication::sendEvent(&window, &event);
-    EXPECT_EQ(contextEntries, QStringList{QStringLiteral("关于 Tovani(&A)...")});
+    EXPECT_EQ(contextEntries, QStringList{QStringLiteral("关于 Vessaro(&A)...")});
 
     bool aboutShown = false;
     modals.OnNextDialog([&](QDialog* d) {
@@ -542,7 +542,7 @@ TEST_F(MatchDialogTest, TheAboutEntryIsInTheTrayMenuAndTheContextMenu) {
         d->accept();
     });
     for (QAction* action : window.trayMenu()->actions()) {
-        if (action->text() == QStringLiteral("关于 Tovani(&A)..."))
+        if (action->text() == QStringLiteral("关于 Vessaro(&A)..."))
             action->trigger();
     }
     EXPECT_TRUE(aboutShown);

@@ -1,0 +1,442 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>MessageBox</name>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>Strings</name>
+    <message>
+        <source>关于 Vessaro(&amp;A)...</source>
+        <extracomment>English: &amp;About Vessaro...</extracomment>
+        <translation>&amp;About Vessaro...</translation>
+    </message>
+    <message>
+        <source>无法打开网络套接字。</source>
+        <extracomment>English: Cannot open a network socket.</extracomment>
+        <translation>Cannot open a network socket.</translation>
+    </message>
+</context>
+<context>
+    <name>vessaro::CAboutDialog</name>
+    <message>
+        <source>关于 Vessaro</source>
+        <translation>About Vessaro</translation>
+    </message>
+    <message>
+        <source>Vessaro 图标</source>
+        <translation>Vessaro icon</translation>
+    </message>
+    <message>
+        <source>Vessaro %1 版</source>
+        <translation>Vessaro %1</translation>
+    </message>
+    <message>
+        <source>与陌生人一对一匿名聊天</source>
+        <translation>Anonymous one-to-one chat</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>vessaro::CChatDialog</name>
+    <message>
+        <source>发送失败！</source>
+        <extracomment>English: Sending failed!</extracomment>
+        <translation>Sending failed!</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <extracomment>English: Open</extracomment>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>发送完毕！</source>
+        <extracomment>English: Sent!</extracomment>
+        <translation>Sent!</translation>
+    </message>
+    <message>
+        <source>另存为</source>
+        <extracomment>English: Save As</extracomment>
+        <translation>Save As</translation>
+    </message>
+    <message>
+        <source>保存失败，对话内容没有保存！
+%1</source>
+        <extracomment>English: Saving failed; the conversation was not saved!
+%1</extracomment>
+        <translation>Saving failed; the conversation was not saved!
+%1</translation>
+    </message>
+    <message>
+        <source>对话</source>
+        <translation>Chat</translation>
+    </message>
+    <message>
+        <source>接受</source>
+        <translation>&amp;Accept</translation>
+    </message>
+    <message>
+        <source>挂断</source>
+        <translation>&amp;Hang up</translation>
+    </message>
+    <message>
+        <source>按回车发送，CTRL+回车换行
+CTRL+鼠标滚轮调整字体大小</source>
+        <translation>Enter sends, Ctrl+Enter new line
+Ctrl+wheel: text size</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
+        <source>输入框</source>
+        <translation>Your message</translation>
+    </message>
+    <message>
+        <source>网站标志</source>
+        <translation>Site logo</translation>
+    </message>
+    <message>
+        <source>点击查看</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>发送图片</source>
+        <translation>Picture</translation>
+    </message>
+    <message>
+        <source>对话内容</source>
+        <translation>Conversation</translation>
+    </message>
+    <message>
+        <source>对方资料</source>
+        <translation>Partner</translation>
+    </message>
+    <message>
+        <source>我的资料</source>
+        <translation>Me</translation>
+    </message>
+    <message>
+        <source>文件(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>&amp;Save</translation>
+    </message>
+</context>
+<context>
+    <name>vessaro::CConditionDialog</name>
+    <message>
+        <source>请输入 %1 到 %2 之间的整数。</source>
+        <extracomment>English: Please enter a whole number from %1 to %2.</extracomment>
+        <translation>Please enter a whole number from %1 to %2.</translation>
+    </message>
+    <message>
+        <source>这一项最多可填 %1 个字节（一个汉字算两个字节），请删短一些。</source>
+        <extracomment>English: This field holds at most %1 bytes (a Chinese character counts as two); please shorten it.</extracomment>
+        <translation>This field holds at most %1 bytes (a Chinese character counts as two). Please shorten it.</translation>
+    </message>
+    <message>
+        <source>条件设置</source>
+        <translation>Conditions</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>男</source>
+        <translation>M</translation>
+    </message>
+    <message>
+        <source>女</source>
+        <translation>F</translation>
+    </message>
+    <message>
+        <source>不限</source>
+        <translation>Any</translation>
+    </message>
+    <message>
+        <source>都可以</source>
+        <translation>Any</translation>
+    </message>
+    <message>
+        <source>自己</source>
+        <translation>Me</translation>
+    </message>
+    <message>
+        <source>对方</source>
+        <translation>Partner</translation>
+    </message>
+    <message>
+        <source>话题选择</source>
+        <translation>&amp;Topic</translation>
+    </message>
+    <message>
+        <source>昵称</source>
+        <translation>&amp;Name</translation>
+    </message>
+    <message>
+        <source>性别</source>
+        <translation>Sex</translation>
+    </message>
+    <message>
+        <source>社区ID</source>
+        <translation>BBS &amp;ID</translation>
+    </message>
+    <message>
+        <source>年龄</source>
+        <translation>Age</translation>
+    </message>
+    <message>
+        <source>位置</source>
+        <translation>Place</translation>
+    </message>
+    <message>
+        <source>市</source>
+        <translation>city</translation>
+    </message>
+    <message>
+        <source>区</source>
+        <translation>dist.</translation>
+    </message>
+    <message>
+        <source>行业</source>
+        <translation>&amp;Work</translation>
+    </message>
+    <message>
+        <source>简介</source>
+        <translation>A&amp;bout</translation>
+    </message>
+    <message>
+        <source>到</source>
+        <translation>to</translation>
+    </message>
+    <message>
+        <source>[不填表示不限]</source>
+        <translation>[empty: any]</translation>
+    </message>
+</context>
+<context>
+    <name>vessaro::CHtmlCtrl</name>
+    <message>
+        <source>页面无法打开</source>
+        <extracomment>English: Page not available</extracomment>
+        <translation>Page not available</translation>
+    </message>
+    <message>
+        <source>页面暂时无法打开</source>
+        <extracomment>English: The page cannot be opened right now</extracomment>
+        <translation>The page cannot be opened right now</translation>
+    </message>
+    <message>
+        <source>请稍后再试。聊天功能不受影响。</source>
+        <extracomment>English: Please try again later. Chatting is not affected.</extracomment>
+        <translation>Please try again later. Chatting is not affected.</translation>
+    </message>
+</context>
+<context>
+    <name>vessaro::CMatchDialog</name>
+    <message>
+        <source>显示主窗口</source>
+        <extracomment>English: Show main window</extracomment>
+        <translation>Show main window</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <extracomment>English: Quit</extracomment>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>正在连接服务器...</source>
+        <extracomment>English: Connecting to the server...</extracomment>
+        <translation>Connecting to the server...</translation>
+    </message>
+    <message>
+        <source>连接服务器成功！</source>
+        <extracomment>English: Connected to the server!</extracomment>
+        <translation>Connected to the server!</translation>
+    </message>
+    <message>
+        <source>连接服务器失败。</source>
+        <extracomment>English: Could not connect to the server.</extracomment>
+        <translation>Could not connect to the server.</translation>
+    </message>
+    <message>
+        <source>从服务器断开。</source>
+        <extracomment>English: Disconnected from the server.</extracomment>
+        <translation>Disconnected from the server.</translation>
+    </message>
+    <message>
+        <source>请求失败！</source>
+        <extracomment>English: Request failed!</extracomment>
+        <translation>Request failed!</translation>
+    </message>
+    <message>
+        <source>等待</source>
+        <extracomment>English: Waiting</extracomment>
+        <translation>Waiting</translation>
+    </message>
+    <message>
+        <source>空闲</source>
+        <extracomment>English: Idle</extracomment>
+        <translation>Idle</translation>
+    </message>
+    <message>
+        <source><byte value="xd"/>
+%1 秒后重新连接服务器…</source>
+        <extracomment>English: <byte value="xd"/>
+Reconnecting in %1 s…</extracomment>
+        <translation><byte value="xd"/>
+Reconnecting in %1 s…</translation>
+    </message>
+    <message>
+        <source>：正在重新连接服务器…</source>
+        <extracomment>English: : reconnecting to the server…</extracomment>
+        <translation>: reconnecting to the server…</translation>
+    </message>
+    <message>
+        <source>正在重新连接服务器…</source>
+        <extracomment>English: Reconnecting to the server…</extracomment>
+        <translation>Reconnecting to the server…</translation>
+    </message>
+    <message>
+        <source>对话</source>
+        <extracomment>English: Chatting</extracomment>
+        <translation>Chatting</translation>
+    </message>
+    <message>
+        <source>正在退出，请稍候...</source>
+        <extracomment>English: Quitting, please wait...</extracomment>
+        <translation>Quitting, please wait...</translation>
+    </message>
+    <message>
+        <source>Vessaro客户端</source>
+        <translation>Vessaro</translation>
+    </message>
+    <message>
+        <source>信息页面</source>
+        <translation>News page</translation>
+    </message>
+    <message>
+        <source>信息</source>
+        <translation>Info</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>&amp;Start</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>vessaro::ConversationModel</name>
+    <message>
+        <source>请选择‘接受’开始对话，拒绝对话请按“挂断”</source>
+        <extracomment>English: Press &apos;Accept&apos; to start talking, or &apos;Hang up&apos; to refuse.</extracomment>
+        <translation>Press “Accept” to start talking, or “Hang up” to refuse.</translation>
+    </message>
+    <message>
+        <source>连接已建立，可以开始对话！</source>
+        <extracomment>English: Connected. You can start talking!</extracomment>
+        <translation>Connected. You can start talking!</translation>
+    </message>
+    <message>
+        <source>对话已结束！点击关闭按钮退出。<byte value="xd"/>
+注意：关闭窗口后，对话内容将会自动删除！！！</source>
+        <extracomment>English: The conversation has ended! Press Close to leave.<byte value="xd"/>
+Note: ...</extracomment>
+        <translation>The conversation has ended! Press Close to leave.<byte value="xd"/>
+Note: the conversation is deleted when the window closes!</translation>
+    </message>
+    <message>
+        <source>服务器连接中断，对话结束。</source>
+        <extracomment>English: The connection to the server was lost; the conversation is over.</extracomment>
+        <translation>The connection to the server was lost; the conversation is over.</translation>
+    </message>
+</context>
+<context>
+    <name>vessaro::RequirementSummary</name>
+    <message>
+        <source>不限</source>
+        <extracomment>English: any</extracomment>
+        <translation>any</translation>
+    </message>
+    <message>
+        <source>男</source>
+        <extracomment>English: male</extracomment>
+        <translation>male</translation>
+    </message>
+    <message>
+        <source>女</source>
+        <extracomment>English: female</extracomment>
+        <translation>female</translation>
+    </message>
+    <message>
+        <source>位置：不限</source>
+        <extracomment>English: Location: any</extracomment>
+        <translation>Place: any</translation>
+    </message>
+    <message>
+        <source>位置：%1市 %2区</source>
+        <extracomment>English: Location: %1 city, %2 district</extracomment>
+        <translation>Place: %1 city, %2 district</translation>
+    </message>
+    <message>
+        <source>位置：%1市</source>
+        <extracomment>English: Location: %1 city</extracomment>
+        <translation>Place: %1 city</translation>
+    </message>
+    <message>
+        <source>聊天要求：</source>
+        <extracomment>English: Looking for:</extracomment>
+        <translation>Looking for:</translation>
+    </message>
+    <message>
+        <source>话题：%1</source>
+        <extracomment>English: Topic: %1</extracomment>
+        <translation>Topic: %1</translation>
+    </message>
+    <message>
+        <source>性别：%1</source>
+        <extracomment>English: Sex: %1</extracomment>
+        <translation>Sex: %1</translation>
+    </message>
+    <message>
+        <source>年龄：%1 - %2岁</source>
+        <extracomment>English: Age: %1 - %2</extracomment>
+        <translation>Age: %1 - %2</translation>
+    </message>
+</context>
+<context>
+    <name>vessaro::Transcript</name>
+    <message>
+        <source>系统消息</source>
+        <extracomment>English: System</extracomment>
+        <translation>System</translation>
+    </message>
+</context>
+</TS>
