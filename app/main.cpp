@@ -1,10 +1,14 @@
 // The Vessaro desktop client.
 #include "AppIcon.h"
+#include "AppSettings.h"
 #include "CClientApp.h"
 #include "CHtmlCtrl.h"
 #include "CommandLine.h"
+#include "SingleInstance.h"
+#include "Translations.h"
 
 #include <QApplication>
+#include <QLocale>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,17 +24,37 @@ int Finish(const vessaro::CommandLineOutcome& outcome) {
     return outcome.status;
 }
 
+// Brings the running copy's window up, as a click on its tray icon does.
+void RaiseMainWindow() {
+    if (QDialog* window = theApp.mainWindow()) {
+        window->showNormal();
+        window->raise();
+        window->activateWindow();
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // --help and --version answer before anything needs a display.
-    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    // --help, --version and the program's own options are read before anything needs a display,
+    // so that a mistake is reported without one.
+    std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
     if (const auto info = vessaro::InfoOptions(args); info.exit)
         return Finish(info);
+    vessaro::DesktopOptions options;
+    if (const auto bad = vessaro::TakeProgramOptions(args, options); bad.exit)
+        return Finish(bad);
+
+    // Qt sees only what is left: its own options, or mistakes.
+    std::vector<char*> qtArgv{argv[0]};
+    for (std::string& arg : args)
+        qtArgv.push_back(arg.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArgv.size()) - 1;
 
     vessaro::CHtmlCtrl::RegisterScheme(); // before the QApplication, as the web engine requires
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication application(argc, argv);
+    QApplication application(qtArgc, qtArgv.data());
     std::vector<std::string> leftover;
     for (const QString& arg : QCoreApplication::arguments().mid(1))
         leftover.push_back(arg.toStdString());
@@ -38,6 +62,37 @@ int main(int argc, char* argv[]) {
         return Finish(unknown);
 
     QApplication::setApplicationName(QStringLiteral("vessaro"));
+    vessaro::UseSettingsFile(vessaro::AppSettings::DefaultFilePath(options.profile));
+    vessaro::InstallTranslations(
+        vessaro::ChooseLanguage(vessaro::Settings().language(), QLocale::system().name()));
+
+    // One copy per user and profile: a second start brings the first one's window up instead.
+    vessaro::SingleInstance instance(vessaro::SingleInstance::InstanceName(options.profile),
+                                     vessaro::SingleInstance::DefaultFolder());
+    if (!options.newInstance) {
+        switch (instance.Claim()) {
+        case vessaro::SingleInstance::Outcome::kFirst:
+            QObject::connect(&instance, &vessaro::SingleInstance::activationRequested,
+                             &RaiseMainWindow);
+            break;
+        case vessaro::SingleInstance::Outcome::kRaised:
+            return 0;
+        case vessaro::SingleInstance::Outcome::kNoAnswer:
+            std::fputs("vessaro: a copy for this user and profile is running but does not answer;"
+                       " use --new-instance to start another one\n",
+                       stderr);
+            return 1;
+        case vessaro::SingleInstance::Outcome::kUnavailable:
+            break; // no lock to be had: run anyway rather than not at all
+        }
+    }
+
+    if (options.server) {
+        vessaro::Settings().setServerHost(options.server->host);
+        vessaro::Settings().setServerPort(options.server->port);
+        vessaro::Settings().sync();
+    }
+
     QApplication::setWindowIcon(vessaro::res::AppIcon());
     // The main window may hide in the notification area while no other window is open; only its
     // own end ends the program.

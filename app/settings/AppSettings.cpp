@@ -1,6 +1,7 @@
 #include "AppSettings.h"
 
 #include "BuildConfig.h"
+#include "ServerAddress.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -38,8 +39,11 @@ QString AppSettings::filePath() const {
     return store_->fileName();
 }
 
+// A host that a hand-edited or damaged file holds is checked like one typed in the settings
+// dialog; a bad one gives the built-in server.
 QString AppSettings::serverHost() const {
-    return store_->value(kServerHost, QStringLiteral(VESSARO_SERVER_HOST)).toString();
+    const QString host = store_->value(kServerHost).toString();
+    return IsValidHost(host) ? host : QStringLiteral(VESSARO_SERVER_HOST);
 }
 
 void AppSettings::setServerHost(const QString& host) {
@@ -57,7 +61,8 @@ void AppSettings::setServerPort(uint16_t port) {
 }
 
 QString AppSettings::webUrlSetting() const {
-    return store_->value(kWebUrl).toString();
+    const std::optional<QString> url = NormalizeWebUrl(store_->value(kWebUrl).toString());
+    return url ? *url : QString();
 }
 
 void AppSettings::setWebUrlSetting(const QString& url) {
@@ -68,7 +73,7 @@ QString AppSettings::webUrl() const {
     const QString setting = webUrlSetting();
     if (!setting.isEmpty())
         return setting;
-    if (!store_->contains(kServerHost))
+    if (serverHost() == QLatin1String(VESSARO_SERVER_HOST))
         return QStringLiteral(VESSARO_WEB_URL);
     QUrl url;
     url.setScheme(QStringLiteral("http"));
