@@ -45,6 +45,8 @@ SettingsDialog::SettingsDialog(AppSettings& settings, std::function<void()> clea
 void SettingsDialog::BuildForm() {
     server_ = new QLineEdit(FormatServerAddress(settings_.serverHost(), settings_.serverPort()));
     server_->setObjectName(QStringLiteral("server"));
+    // Room for an IPv6 address with its port.
+    server_->setMinimumWidth(server_->fontMetrics().averageCharWidth() * 36);
     webUrl_ = new QLineEdit(settings_.webUrlSetting());
     webUrl_->setObjectName(QStringLiteral("webUrl"));
     //: English: empty: follow the server

@@ -2,6 +2,7 @@
 // stored; accepted fields are stored as the other windows read them.
 #include "SettingsDialog.h"
 #include "AppSettings.h"
+#include "ModalDriver.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -92,6 +93,8 @@ TEST(SettingsDialogTest, AcceptedFieldsAreStoredAndShownAgain) {
 
 TEST(SettingsDialogTest, OkWithoutChangesKeepsTheBuiltInServerAndItsPages) {
     Fixture f;
+    f.dialog.show();
+    test::SaveScreenshot(&f.dialog, QStringLiteral("settings-dialog"));
     const QString pages = f.settings.webUrl();
     ClickOk(f.dialog);
     EXPECT_EQ(f.dialog.result(), QDialog::Accepted);
