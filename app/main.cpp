@@ -4,6 +4,7 @@
 #include "CClientApp.h"
 #include "CHtmlCtrl.h"
 #include "CommandLine.h"
+#include "MessageBox.h"
 #include "SingleInstance.h"
 #include "Translations.h"
 
@@ -31,6 +32,20 @@ void RaiseMainWindow() {
         window->raise();
         window->activateWindow();
     }
+}
+
+// The user's settings could not be read: said on the console and in a box, since a desktop user
+// sees no console.
+void TellSettingsUnreadable(const QString& keptAt) {
+    std::fprintf(stderr,
+                 "vessaro: the settings could not be read; using the built-in ones (the "
+                 "file is kept as %s)\n",
+                 qPrintable(keptAt));
+    //: English: The settings file could not be read; the built-in settings are used. The file
+    //: is kept as: %1
+    vessaro::ShowMessage(nullptr, QCoreApplication::translate(
+                                      "main", "无法读取设置文件，已改用内置设置。原文件保存为：%1")
+                                      .arg(keptAt));
 }
 
 } // namespace
@@ -62,9 +77,20 @@ int main(int argc, char* argv[]) {
         return Finish(unknown);
 
     QApplication::setApplicationName(QStringLiteral("vessaro"));
-    vessaro::UseSettingsFile(vessaro::AppSettings::DefaultFilePath(options.profile));
+    const QString setAside =
+        vessaro::UseSettingsFileOrSetAside(vessaro::AppSettings::DefaultFilePath(options.profile));
     vessaro::InstallTranslations(
         vessaro::ChooseLanguage(vessaro::Settings().language(), QLocale::system().name()));
+    if (!setAside.isEmpty())
+        TellSettingsUnreadable(setAside);
+
+    // The server given is remembered even when a running copy is brought up instead, which uses
+    // it from its next start.
+    if (options.server) {
+        vessaro::Settings().setServerHost(options.server->host);
+        vessaro::Settings().setServerPort(options.server->port);
+        vessaro::Settings().sync();
+    }
 
     // One copy per user and profile: a second start brings the first one's window up instead.
     vessaro::SingleInstance instance(vessaro::SingleInstance::InstanceName(options.profile),
@@ -76,6 +102,10 @@ int main(int argc, char* argv[]) {
                              &RaiseMainWindow);
             break;
         case vessaro::SingleInstance::Outcome::kRaised:
+            if (options.server)
+                std::fputs("vessaro: already running; the new server is used from its next "
+                           "start\n",
+                           stderr);
             return 0;
         case vessaro::SingleInstance::Outcome::kNoAnswer:
             std::fputs("vessaro: a copy for this user and profile is running but does not answer;"
@@ -85,12 +115,6 @@ int main(int argc, char* argv[]) {
         case vessaro::SingleInstance::Outcome::kUnavailable:
             break; // no lock to be had: run anyway rather than not at all
         }
-    }
-
-    if (options.server) {
-        vessaro::Settings().setServerHost(options.server->host);
-        vessaro::Settings().setServerPort(options.server->port);
-        vessaro::Settings().sync();
     }
 
     QApplication::setWindowIcon(vessaro::res::AppIcon());

@@ -4,6 +4,8 @@
 #include "ServerAddress.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -127,6 +129,25 @@ AppSettings& Settings() {
 
 void UseSettingsFile(const QString& filePath) {
     Current() = std::make_unique<AppSettings>(filePath);
+}
+
+QString UseSettingsFileOrSetAside(const QString& filePath) {
+    const QFileInfo file(filePath);
+    bool readable = !file.exists() || (file.isFile() && file.isReadable());
+    if (readable) {
+        UseSettingsFile(filePath);
+        readable = Settings().store().status() == QSettings::NoError;
+        if (readable)
+            return QString();
+    }
+    // QSettings would write its next change over what it could not read.
+    QString aside = filePath + QStringLiteral(".bad");
+    for (int n = 1; QFileInfo::exists(aside); ++n)
+        aside = filePath + QStringLiteral(".bad%1").arg(n);
+    if (!QFile::rename(filePath, aside))
+        aside.clear();
+    UseSettingsFile(filePath);
+    return aside.isEmpty() ? filePath : aside;
 }
 
 } // namespace vessaro

@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -122,6 +124,19 @@ TEST(AppSettingsTest, AHandEditedServerOrWebAddressGivesTheBuiltInOne) {
     EXPECT_EQ(settings.serverHost(), builtInHost);
     EXPECT_EQ(settings.webUrlSetting(), QString());
     EXPECT_EQ(settings.webUrl(), builtInPages);
+}
+
+TEST(AppSettingsTest, AnUnreadableFileIsSetAsideAndAReadableOneIsUsed) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("s.conf"));
+    ASSERT_TRUE(QDir().mkdir(path)); // no settings file can be read from a folder
+    EXPECT_EQ(UseSettingsFileOrSetAside(path), path + QStringLiteral(".bad"));
+    EXPECT_TRUE(QFileInfo(path + QStringLiteral(".bad")).isDir());
+    Settings().setSkin(QStringLiteral("dark"));
+    Settings().sync();
+
+    EXPECT_EQ(UseSettingsFileOrSetAside(path), QString());
+    EXPECT_EQ(Settings().skin(), QStringLiteral("dark"));
 }
 
 } // namespace
