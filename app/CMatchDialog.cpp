@@ -125,9 +125,16 @@ void CMatchDialog::AddSettingsEntry(QMenu& menu) {
 
 // The server and web address are those the engine was started with: the engine starts once per
 // process, so a new choice is used from the next start (the dialog says so).
+// One settings dialog at a time: asked again (from the tray) while it is open, it comes forward.
 void CMatchDialog::OnSettings() {
+    if (settingsDialog_) {
+        settingsDialog_->raise();
+        settingsDialog_->activateWindow();
+        return;
+    }
     SettingsDialog dialog(
         Settings(), [this] { ForgetConditions(); }, this);
+    settingsDialog_ = &dialog;
     dialog.exec();
 }
 

@@ -154,6 +154,7 @@ private:
 
     QSystemTrayIcon* tray_ = nullptr;
     QMenu* trayMenu_ = nullptr;
+    QPointer<QDialog> settingsDialog_;
     std::function<bool()> trayAvailable_;
 };
 

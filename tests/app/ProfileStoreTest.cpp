@@ -102,11 +102,15 @@ TEST(ProfileStoreTest, ADamagedFieldGivesItsDefaultAndKeepsTheOthers) {
         const qsizetype at = text.indexOf(prefix);
         ASSERT_GE(at, 0);
         text.replace(at + 1, text.indexOf('\n', at + 1) - at - 1, c.line);
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write(text);
-        ini.close();
+        // Edited into another file: QSettings keeps files it has seen cached for as long as their
+        // size and time stamp look unchanged, as a same-length edit within a second would.
+        const QString edited = dir.filePath(QStringLiteral("edited.conf"));
+        QFile out(edited);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(text);
+        out.close();
 
-        const ConditionValues loaded = LoadProfile(QSettings(file, QSettings::IniFormat));
+        const ConditionValues loaded = LoadProfile(QSettings(edited, QSettings::IniFormat));
         ConditionValues expected = Typed();
         const ConditionValues defaults;
         const std::string key = c.key;
