@@ -1,5 +1,6 @@
 #include "CClientApp.h"
 
+#include "AppSettings.h"
 #include "CMatchDialog.h"
 #include "ClientInterface.h"
 #include "MessageBox.h"
@@ -16,7 +17,11 @@ AppServices AppServices::Defaults() {
     services.socketSupport = &UdpSocketsAvailable;
     services.loadSkin = [](const QString& file) { SkinService::Instance().Load(file); };
     services.removeSkin = [] { SkinService::Instance().Remove(); };
-    services.createMainWindow = [] { return std::make_unique<CMatchDialog>(); };
+    services.createMainWindow = [] {
+        const AppSettings& settings = Settings();
+        return std::make_unique<CMatchDialog>(settings.serverHost(), settings.serverPort(),
+                                              settings.webUrl());
+    };
     services.stopEngine = &ClientShutdown;
     services.showError = [](const QString& text) { ShowMessage(nullptr, text); };
     return services;
@@ -32,7 +37,9 @@ bool CClientApp::InitInstance() {
     services_.loadSkin(QString::fromLatin1(kSkinFile));
 
     std::unique_ptr<QDialog> mainWindow = services_.createMainWindow();
+    mainWindow_ = mainWindow.get();
     RunUntilFinished(*mainWindow);
+    mainWindow_ = nullptr;
     // The engine stops before the window goes, so that no event is posted to it afterwards; the
     // window takes an open chat window with it.
     services_.stopEngine();

@@ -23,7 +23,8 @@ struct AppServices {
 };
 
 // The application: checks socket support, puts the skin on, runs the matching window until it
-// ends (the life of the program), takes the skin off again. It reads and writes no settings.
+// ends (the life of the program), takes the skin off again. The default main window is the
+// matching window on the server and web address of the current settings.
 class CClientApp {
 public:
     explicit CClientApp(AppServices services = AppServices::Defaults());
@@ -34,8 +35,12 @@ public:
     bool InitInstance();
     int ExitInstance() { return 0; }
 
+    // The main window while InitInstance runs it; null before and after.
+    QDialog* mainWindow() const { return mainWindow_; }
+
 private:
     AppServices services_;
+    QDialog* mainWindow_ = nullptr;
 };
 
 // Shows the window and waits until it has finished (accepted or rejected). Unlike QDialog::exec,

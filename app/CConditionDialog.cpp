@@ -1,10 +1,12 @@
 #include "CConditionDialog.h"
 
 #include "AppIcon.h"
+#include "AppSettings.h"
 #include "ConditionDialogTemplate.h"
 #include "DialogBuilder.h"
 #include "GbkLimitValidator.h"
 #include "MessageBox.h"
+#include "ProfileStore.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -143,7 +145,11 @@ private:
 
 } // namespace
 
-CConditionDialog::CConditionDialog(QWidget* parent) : QDialog(parent) {
+static_assert(CConditionDialog::kIntroEntryBytes == kStoredIntroBytes);
+
+// Opens with what the user last accepted (kept in the settings), or the designed defaults.
+CConditionDialog::CConditionDialog(QWidget* parent)
+    : QDialog(parent), values(LoadProfile(Settings().store())) {
     res::BuildDialog(res::ConditionDialogTemplate(), this);
     auto* topic = res::ControlAs<QComboBox>(this, kTopic);
     for (const std::string& entry : res::TopicList())

@@ -10,14 +10,16 @@ namespace vessaro {
 
 // The conditions dialog: who the user is and whom the user wants to meet. The matching window owns
 // one for the life of the program and runs it for every match; its values stay in memory between
-// openings (nothing is stored on disk). One exchange moves every value to its control or back with
-// validation; three boxes lift the partner restrictions and switch the partner fields.
+// openings, and it first opens with the profile and wishes remembered in the settings. One exchange
+// moves every value to its control or back with validation; three boxes lift the partner
+// restrictions and switch the partner fields.
 class CConditionDialog : public QDialog {
     Q_OBJECT
 public:
     explicit CConditionDialog(QWidget* parent = nullptr);
 
-    // The members, with the dialog's defaults. On OK they hold the validated values of every field.
+    // The members, with the remembered values (or the dialog's defaults). On OK they hold the
+    // validated values of every field.
     ConditionValues values;
 
     // The self-introduction takes as many bytes as the profile can carry, so that what the user

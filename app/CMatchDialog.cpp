@@ -1,6 +1,7 @@
 #include "CMatchDialog.h"
 
 #include "AppIcon.h"
+#include "AppSettings.h"
 #include "CAboutDialog.h"
 #include "CChatDialog.h"
 #include "CHtmlCtrl.h"
@@ -12,8 +13,10 @@
 #include "MatchDialogTemplate.h"
 #include "MatchEngine.h"
 #include "MessageBox.h"
+#include "ProfileStore.h"
 #include "RequirementSummary.h"
 #include "SafeText.h"
+#include "SettingsDialog.h"
 #include "SoundService.h"
 #include "Strings.h"
 
@@ -91,6 +94,7 @@ void CMatchDialog::CreateTrayIcon() {
     //: English: Show main window
     trayMenu_->addAction(tr("显示主窗口"), this,
                          [this] { OnTrayNotify(QSystemTrayIcon::Trigger); });
+    AddSettingsEntry(*trayMenu_);
     const QString about = res::LoadResString(res::kIdsAboutBox);
     if (!about.isEmpty()) {
         trayMenu_->addSeparator();
@@ -108,12 +112,41 @@ void CMatchDialog::CreateTrayIcon() {
 }
 
 void CMatchDialog::contextMenuEvent(QContextMenuEvent* event) {
-    const QString about = res::LoadResString(res::kIdsAboutBox);
-    if (about.isEmpty())
-        return;
     QMenu menu(this);
-    menu.addAction(about, this, &CMatchDialog::OnAbout);
+    AddSettingsEntry(menu);
+    const QString about = res::LoadResString(res::kIdsAboutBox);
+    if (!about.isEmpty())
+        menu.addAction(about, this, &CMatchDialog::OnAbout);
     menu.exec(event->globalPos());
+}
+
+void CMatchDialog::AddSettingsEntry(QMenu& menu) {
+    //: English: Settings…
+    menu.addAction(tr("设置…"), this, &CMatchDialog::OnSettings);
+}
+
+// The server and web address are those the engine was started with: the engine starts once per
+// process, so a new choice is used from the next start (the dialog says so).
+// One settings dialog at a time: asked again (from the tray) while it is open, it comes forward.
+void CMatchDialog::OnSettings() {
+    if (settingsDialog_) {
+        settingsDialog_->raise();
+        settingsDialog_->activateWindow();
+        return;
+    }
+    SettingsDialog dialog(
+        Settings(), [this] { ForgetConditions(); }, this);
+    settingsDialog_ = &dialog;
+    dialog.exec();
+}
+
+void CMatchDialog::RememberConditions() {
+    StoreProfile(Settings().store(), conditions_.values);
+}
+
+void CMatchDialog::ForgetConditions() {
+    ClearProfile(Settings().store());
+    conditions_.values = ConditionValues{};
 }
 
 void CMatchDialog::OnAbout() {
@@ -335,6 +368,7 @@ void CMatchDialog::OnChatClosed() {
 void CMatchDialog::OnStart() {
     if (conditions_.DoModal() != QDialog::Accepted)
         return;
+    RememberConditions();
     UserProfile profile = EmptyProfile();
     MatchRequirement requirement = EmptyRequirement();
     FillRecords(conditions_.values, profile, requirement);

@@ -72,6 +72,9 @@ public:
     // Shows the About dialog modally.
     void OnAbout();
 
+    // Shows the settings dialog modally.
+    void OnSettings();
+
     // The closing sequence: leave the server, then end (at once, or on EVT_DISCONNECTED).
     void OnClose();
 
@@ -119,6 +122,11 @@ private:
     void EndDialog();
     void SetStatus(const QString& status);
     void EnableButtons(bool start, bool cancel);
+    void AddSettingsEntry(QMenu& menu);
+    // The accepted conditions are remembered for the next start; forgetting them restores the
+    // designed defaults, in the file and in the dialog.
+    void RememberConditions();
+    void ForgetConditions();
 
     MatchEngine& engine_;
     QString serverHost_;
@@ -146,6 +154,7 @@ private:
 
     QSystemTrayIcon* tray_ = nullptr;
     QMenu* trayMenu_ = nullptr;
+    QPointer<QDialog> settingsDialog_;
     std::function<bool()> trayAvailable_;
 };
 

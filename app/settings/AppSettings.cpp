@@ -1,8 +1,11 @@
 #include "AppSettings.h"
 
 #include "BuildConfig.h"
+#include "ServerAddress.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -38,8 +41,11 @@ QString AppSettings::filePath() const {
     return store_->fileName();
 }
 
+// A host that a hand-edited or damaged file holds is checked like one typed in the settings
+// dialog; a bad one gives the built-in server.
 QString AppSettings::serverHost() const {
-    return store_->value(kServerHost, QStringLiteral(VESSARO_SERVER_HOST)).toString();
+    const QString host = store_->value(kServerHost).toString();
+    return IsValidHost(host) ? host : QStringLiteral(VESSARO_SERVER_HOST);
 }
 
 void AppSettings::setServerHost(const QString& host) {
@@ -57,7 +63,8 @@ void AppSettings::setServerPort(uint16_t port) {
 }
 
 QString AppSettings::webUrlSetting() const {
-    return store_->value(kWebUrl).toString();
+    const std::optional<QString> url = NormalizeWebUrl(store_->value(kWebUrl).toString());
+    return url ? *url : QString();
 }
 
 void AppSettings::setWebUrlSetting(const QString& url) {
@@ -68,7 +75,7 @@ QString AppSettings::webUrl() const {
     const QString setting = webUrlSetting();
     if (!setting.isEmpty())
         return setting;
-    if (!store_->contains(kServerHost))
+    if (serverHost() == QLatin1String(VESSARO_SERVER_HOST))
         return QStringLiteral(VESSARO_WEB_URL);
     QUrl url;
     url.setScheme(QStringLiteral("http"));
@@ -122,6 +129,25 @@ AppSettings& Settings() {
 
 void UseSettingsFile(const QString& filePath) {
     Current() = std::make_unique<AppSettings>(filePath);
+}
+
+QString UseSettingsFileOrSetAside(const QString& filePath) {
+    const QFileInfo file(filePath);
+    bool readable = !file.exists() || (file.isFile() && file.isReadable());
+    if (readable) {
+        UseSettingsFile(filePath);
+        readable = Settings().store().status() == QSettings::NoError;
+        if (readable)
+            return QString();
+    }
+    // QSettings would write its next change over what it could not read.
+    QString aside = filePath + QStringLiteral(".bad");
+    for (int n = 1; QFileInfo::exists(aside); ++n)
+        aside = filePath + QStringLiteral(".bad%1").arg(n);
+    if (!QFile::rename(filePath, aside))
+        aside.clear();
+    UseSettingsFile(filePath);
+    return aside.isEmpty() ? filePath : aside;
 }
 
 } // namespace vessaro

@@ -65,5 +65,10 @@ private:
 AppSettings& Settings();
 // Makes the settings in filePath the current ones (at start-up, or in a test).
 void UseSettingsFile(const QString& filePath);
+// As UseSettingsFile, at start-up: a file that cannot be read as settings (a folder, no
+// permission, a format error) is renamed to FILE.bad, where nothing overwrites it, and the program
+// goes on with the built-in settings in a new FILE. Returns the path it was renamed to, or an
+// empty string when the file was fine (or missing).
+QString UseSettingsFileOrSetAside(const QString& filePath);
 
 } // namespace vessaro

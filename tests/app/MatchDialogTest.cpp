@@ -1,4 +1,7 @@
+#include "AppSettings.h"
 #include "CMatchDialog.h"
+#include "ProfileStore.h"
+#include "SettingsDialog.h"
 
 #include "CAboutDialog.h"
 #include "CHtmlCtrl.h"
@@ -16,6 +19,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -516,11 +520,12 @@ TEST_F(MatchDialogTest, AChatWindowClosingRestoresAWindowHiddenInTheTray) {
     EXPECT_FALSE(window.isMinimized());
 }
 
-TEST_F(MatchDialogTest, TheAboutEntryIsInTheTrayMenuAndTheContextMenu) {
+TEST_F(MatchDialogTest, TheSettingsAndAboutEntriesAreInTheTrayMenuAndTheContextMenu) {
     QStringList trayEntries;
     for (QAction* action : window.trayMenu()->actions())
         trayEntries << action->text();
     EXPECT_TRUE(trayEntries.contains(QStringLiteral("关于 Vessaro(&A)...")));
+    EXPECT_TRUE(trayEntries.contains(QStringLiteral("设置…")));
 
     window.show();
     QStringList contextEntries;
@@ -534,7 +539,8 @@ TEST_F(MatchDialogTest, TheAboutEntryIsInTheTrayMenuAndTheContextMenu) {
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(400, 20),
                             window.mapToGlobal(QPoint(400, 20)));
     QCoreApplication::sendEvent(&window, &event);
-    EXPECT_EQ(contextEntries, QStringList{QStringLiteral("关于 Vessaro(&A)...")});
+    EXPECT_EQ(contextEntries,
+              (QStringList{QStringLiteral("设置…"), QStringLiteral("关于 Vessaro(&A)...")}));
 
     bool aboutShown = false;
     modals.OnNextDialog([&](QDialog* d) {
@@ -547,6 +553,33 @@ TEST_F(MatchDialogTest, TheAboutEntryIsInTheTrayMenuAndTheContextMenu) {
     }
     EXPECT_TRUE(aboutShown);
     EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(MatchDialogTest, AcceptedConditionsAreRememberedUntilTheSettingsForgetThem) {
+    Connect();
+    modals.OnNextDialog([](QDialog* d) {
+        res::ControlAs<QLineEdit>(d, res::condition_ids::kNickname)
+            ->setText(QStringLiteral("Rose"));
+        res::ControlAs<QPushButton>(d, res::condition_ids::kOk)->click();
+    });
+    QTest::mouseClick(res::ControlAs<QPushButton>(&window, kStart), Qt::LeftButton);
+    ASSERT_EQ(engine.requests.size(), 1u);
+    EXPECT_EQ(CConditionDialog().values.nickname, "Rose") << "shown again at the next start";
+
+    bool cleared = false;
+    modals.OnNextDialog([&](QDialog* d) {
+        ASSERT_NE(qobject_cast<SettingsDialog*>(d), nullptr);
+        d->findChild<QPushButton*>(QStringLiteral("clearProfile"))->click();
+        cleared = true;
+        d->reject();
+    });
+    for (QAction* action : window.trayMenu()->actions()) {
+        if (action->text() == QStringLiteral("设置…"))
+            action->trigger();
+    }
+    EXPECT_TRUE(cleared);
+    EXPECT_EQ(window.conditions().values.nickname, "未名");
+    EXPECT_EQ(LoadProfile(Settings().store()).nickname, "未名");
 }
 
 TEST_F(MatchDialogTest, NoEventReachesTheWindowAfterItIsGone) {

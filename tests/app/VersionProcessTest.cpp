@@ -20,11 +20,10 @@ TEST(VersionProcessTest, InformationOptionsNeedNoDisplayAndUnknownArgumentsFail)
         int status;
     } cases[] = {
         {{"--version"}, nullptr, VersionLine("vessaro"), 0},
-        {{"-platform", "offscreen", "--help"},
-         nullptr,
-         "Usage: vessaro [--help] [--version] [Qt options]",
-         0},
-        {{"--no-such-option"}, "offscreen", std::nullopt, 2}, // told on standard error
+        {{"-platform", "offscreen", "--help"}, nullptr, "Usage: vessaro [options] [Qt options]", 0},
+        {{"--no-such-option"}, "offscreen", std::nullopt, 2},  // told on standard error
+        {{"--server", "bad:99999"}, nullptr, std::nullopt, 2}, // refused before any display
+        {{"--profile", "../x"}, nullptr, std::nullopt, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.back());
