@@ -3,6 +3,7 @@
 #include "Codec.h"
 #include "DialogBuilder.h"
 #include "HtmlPageStore.h"
+#include "LinkPage.h"
 #include "LiveDocumentScripts.h"
 
 #include <QApplication>
@@ -56,6 +57,9 @@ void CHtmlCtrl::RegisterScheme() {
 }
 
 CHtmlCtrl::CHtmlCtrl(QWidget* parent) : QWebEngineView(parent) {
+    // Links leave through the user's browser; the view keeps its page.
+    linkPage_ = new LinkPage(QWebEngineProfile::defaultProfile(), this);
+    setPage(linkPage_);
     setFocusPolicy(Qt::NoFocus);
     setContextMenuPolicy(Qt::NoContextMenu);
     // Our own page stands in for the engine's error page.
@@ -90,6 +94,10 @@ bool CHtmlCtrl::CreateFromStatic(int placeholderId, QWidget* parent) {
         QWidget::setTabOrder(this, after);
     show();
     return true;
+}
+
+void CHtmlCtrl::setLinkOpener(std::function<void(const QUrl&)> opener) {
+    linkPage_->setOpener(std::move(opener));
 }
 
 void CHtmlCtrl::Navigate(const QString& address) {
