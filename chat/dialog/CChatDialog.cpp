@@ -12,6 +12,7 @@
 #include "DialogBuilder.h"
 #include "EngineEventMessage.h"
 #include "InputBox.h"
+#include "LiveMarks.h"
 #include "SafeText.h"
 #include "SaveFile.h"
 #include "SoundService.h"
@@ -123,6 +124,7 @@ void CChatDialog::OnInitDialog() {
     transcriptView->CreateFromStatic(res::IDC_CHAT_TRANSCRIPT, this);
     transcriptView->Navigate(QStringLiteral("about:blank"));
     transcriptView->InitDocument();
+    transcriptView->setCommandHandler([this](const QUrl& url) { OnTranscriptLink(url); });
 
     conversation = std::make_unique<ConversationModel>(ToGbk(myNickname), ToGbk(peerNickname));
     conversation->SetObserver({[this](std::size_t index) { ShowLine(index); },
@@ -133,7 +135,7 @@ void CChatDialog::OnInitDialog() {
 }
 
 std::string CChatDialog::BuildPage() const {
-    return vessaro::BuildPage(Entries());
+    return SavedPage(Entries());
 }
 
 const std::vector<ChatEntry>& CChatDialog::Entries() const {
@@ -146,9 +148,9 @@ const std::vector<ChatEntry>& CChatDialog::Entries() const {
 // live document. Saving builds the full page from the entries.
 void CChatDialog::ShowLine(std::size_t index) {
     if (index > 0 && transcriptView->canAppend())
-        transcriptView->AppendHtml(EntryHtml(Entries()[index]));
+        transcriptView->AppendHtml(LiveEntryHtml(Entries()[index]));
     else
-        transcriptView->LoadHtml(BuildPage());
+        transcriptView->LoadHtml(LivePage(Entries()));
     StartFocusTimer();
 }
 
@@ -156,9 +158,9 @@ void CChatDialog::ShowLine(std::size_t index) {
 void CChatDialog::ShowDelivery(std::size_t index) {
     const ChatEntry& entry = Entries()[index];
     if (transcriptView->canAppend())
-        transcriptView->ReplaceElementHtml(DeliveryMarkId(entry), DeliveryMark(entry));
+        transcriptView->ReplaceElementHtml(DeliveryMarkId(entry), LiveDeliveryMark(entry));
     else
-        transcriptView->LoadHtml(BuildPage());
+        transcriptView->LoadHtml(LivePage(Entries()));
     if (Entries()[index].delivery == Delivery::Failed) {
         // As when a send fails at once: the text comes back to the box for another try, unless
         // the user is already typing the next one.
@@ -239,6 +241,30 @@ void CChatDialog::OnOK() {
     }
     inputText.clear();
     DoDataExchange(false);
+}
+
+void CChatDialog::OnTranscriptLink(const QUrl& url) {
+    if (const std::optional<std::size_t> index = ResendIndex(url))
+        Resend(*index);
+}
+
+// A failed line of the user's goes out again through the same path as a new one and keeps its
+// place, pending once more. Nothing happens for any other line, or outside the conversation.
+void CChatDialog::Resend(std::size_t index) {
+    if (!conversation || !conversation->CanSend() || closing_ || index >= Entries().size() ||
+        conversation->TextIdOf(index) == 0 || Entries()[index].delivery != Delivery::Failed)
+        return;
+    const std::string text = Entries()[index].messageText;
+    const uint32_t textId = engine_.PostText(MakeTalkText(text, 0));
+    if (textId == 0 || !conversation->TextReposted(index, textId)) {
+        ShowSendFailed();
+        return;
+    }
+    // The failure had put the text back into the box: it is on its way now, not to be sent twice.
+    if (inputBox_->Text() == QString::fromStdString(DecodeGbk(text))) {
+        inputText.clear();
+        inputBox_->SetText(inputText);
+    }
 }
 
 bool CChatDialog::eventFilter(QObject* watched, QEvent* event) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 class QPushButton;
+class QUrl;
 
 namespace vessaro {
 
@@ -52,8 +53,11 @@ public:
     // EngineEventMessages.
     void OnMyMessage(int32_t code, const EventBlock& block);
 
-    // The page the transcript view shows, and what SaveTranscript writes: GBK bytes.
+    // The page SaveTranscript writes (GBK bytes): the lines that were said, without the live
+    // view's delivery marks and without the user's lines that never reached the partner.
     std::string BuildPage() const;
+    // Sends the user's failed line at index again (what a click on its mark in the view does).
+    void Resend(std::size_t index);
     const std::vector<ChatEntry>& Entries() const;
     // The conversation this window shows; null before Open().
     const ConversationModel* Conversation() const { return conversation.get(); }
@@ -86,6 +90,7 @@ private:
     void OnTalkText();
     void OnTalkEnded();
 
+    void OnTranscriptLink(const QUrl& url);
     void ShowLine(std::size_t index);
     void ShowDelivery(std::size_t index);
     void ShowSendFailed();

@@ -100,6 +100,10 @@ void CHtmlCtrl::setLinkOpener(std::function<void(const QUrl&)> opener) {
     linkPage_->setOpener(std::move(opener));
 }
 
+void CHtmlCtrl::setCommandHandler(std::function<void(const QUrl&)> handler) {
+    linkPage_->setCommandHandler(std::move(handler));
+}
+
 void CHtmlCtrl::Navigate(const QString& address) {
     showingMemoryPage_ = false;
     pageLoaded_ = false;

@@ -39,6 +39,9 @@ public:
 
     // Who opens clicked web links; by default the desktop's browser (DefaultLinkOpener).
     void setLinkOpener(std::function<void(const QUrl&)> opener);
+    // Who is told of clicked links in the view's own scheme (commands that a page of LoadHtml
+    // offers); none by default.
+    void setCommandHandler(std::function<void(const QUrl&)> handler);
 
     // Prepares the view for LoadHtml; only the first call does anything.
     void InitDocument();

@@ -1,5 +1,7 @@
 #include "LinkPage.h"
 
+#include "HtmlPageStore.h"
+
 #include <QDesktopServices>
 #include <QPointer>
 
@@ -63,7 +65,12 @@ bool LinkPage::OpenExternally(const QUrl& url) const {
 
 bool LinkPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
     if (type == NavigationTypeLinkClicked) {
-        OpenExternally(url);
+        if (url.scheme() == QLatin1String(HtmlPageStore::kScheme)) {
+            if (commandHandler_)
+                commandHandler_(url);
+        } else {
+            OpenExternally(url);
+        }
         return false;
     }
     return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);

@@ -28,6 +28,9 @@ public:
     LinkPage(QWebEngineProfile* profile, QObject* parent);
 
     void setOpener(LinkOpener opener) { opener_ = std::move(opener); }
+    // Who is told of a clicked link in our own scheme (a command of the page's owner, such as
+    // sending a line again); without one such links are ignored like any other.
+    void setCommandHandler(LinkOpener handler) { commandHandler_ = std::move(handler); }
 
     // Hands the address to the opener when it is a web address; true when it did.
     bool OpenExternally(const QUrl& url) const;
@@ -38,6 +41,7 @@ protected:
 
 private:
     LinkOpener opener_;
+    LinkOpener commandHandler_;
 };
 
 } // namespace vessaro

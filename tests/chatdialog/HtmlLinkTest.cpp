@@ -23,7 +23,7 @@ std::string LinkPageHtml() {
            "<a id=webblank href=\"https://example.org/b\" target=_blank>blank</a>"
            "<a id=file href=\"file:///etc/passwd\">file</a>"
            "<a id=fileblank href=\"file:///etc/passwd\" target=_blank>file</a>"
-           "<a id=js href=\"javascript:document.title='ran'\">js</a>"
+           "<a id=js href=\"javascript:void(document.title='ran')\">js</a>"
            "<a id=data href=\"data:text/html,<b>x</b>\">data</a>"
            "<a id=datablank href=\"data:text/html,<b>x</b>\" target=_blank>data</a>"
            "<a id=own href=\"vessaro-page:/1\">own</a>"
