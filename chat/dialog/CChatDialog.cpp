@@ -13,6 +13,7 @@
 #include "EngineEventMessage.h"
 #include "InputBox.h"
 #include "LiveMarks.h"
+#include "Notifications.h"
 #include "SafeText.h"
 #include "SaveFile.h"
 #include "SoundService.h"
@@ -311,6 +312,23 @@ void CChatDialog::OnMyMessage(int32_t code, const EventBlock& block) {
     // The model keeps the lines, the delivery of the user's and the end (OnTalkEnded, once);
     // EVT_TALK_DATA and unknown codes change nothing.
     conversation->OnEvent(code, block);
+    AnnounceNews(code, before);
+}
+
+// A user in another window learns that the partner wrote or left; the end of a conversation the
+// user left is no news.
+void CChatDialog::AnnounceNews(int32_t code, ConversationPhase before) {
+    if (before == ConversationPhase::Ended || closing_)
+        return;
+    const QString partner = NotificationText(peerNickname, 32);
+    if (code == EVT_TALK_TEXT && !Entries().empty()) {
+        const std::string& text = Entries().back().messageText;
+        Notifications::Instance().Announce(
+            this, partner, NotificationText(QString::fromStdString(DecodeGbk(text))));
+    } else if (code == EVT_TALK_ENDED && before != ConversationPhase::Leaving) {
+        //: English: Your partner has left; the conversation is over.
+        Notifications::Instance().Announce(this, partner, tr("对方已离开，对话结束。"));
+    }
 }
 
 void CChatDialog::OnAccepted() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConversationModel.h"
 #include "EngineEvents.h"
 
 #include <QDialog>
@@ -20,7 +21,6 @@ namespace vessaro {
 class ChatEngine;
 class ChatHost;
 class CHtmlCtrl;
-class ConversationModel;
 class InputBox;
 struct ChatEntry;
 
@@ -91,6 +91,7 @@ private:
     void OnTalkEnded();
 
     void OnTranscriptLink(const QUrl& url);
+    void AnnounceNews(int32_t code, ConversationPhase before);
     void ShowLine(std::size_t index);
     void ShowDelivery(std::size_t index);
     void ShowSendFailed();

@@ -47,6 +47,16 @@ QString SafeLine(QStringView text) {
     return safe;
 }
 
+QString NotificationText(QStringView text, qsizetype maxChars) {
+    QString safe = SafeLine(text).trimmed();
+    if (safe.size() <= maxChars || maxChars < 1)
+        return safe;
+    qsizetype cut = maxChars - 1;
+    if (cut > 0 && safe[cut - 1].isHighSurrogate())
+        --cut;
+    return safe.left(cut) + QChar(0x2026);
+}
+
 QString SafeLines(QStringView text) {
     QStringList lines;
     for (QStringView line : text.split(u"\r\n"))

@@ -16,6 +16,11 @@ namespace vessaro {
 // right-to-left override cannot reverse the text that follows it.
 QString SafeLine(QStringView text);
 
+// A partner's text for a desktop notification: one safe line (SafeLine), blanks at either end
+// dropped, and cut to at most maxChars characters, the last of them "…", when longer; a character
+// is never split (nor a pair of surrogates).
+QString NotificationText(QStringView text, qsizetype maxChars = 100);
+
 // A text whose lines are separated by CR LF (a profile as FormatProfileText lays it out): each
 // line made safe with SafeLine, the lines joined with LF, as a label breaks them.
 QString SafeLines(QStringView text);
