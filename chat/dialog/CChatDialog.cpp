@@ -1,6 +1,7 @@
 #include "CChatDialog.h"
 
 #include "AppIcon.h"
+#include "AppSettings.h"
 #include "BuildConfig.h"
 #include "CHtmlCtrl.h"
 #include "ChatDialogTemplate.h"
@@ -81,7 +82,27 @@ void CChatDialog::Open() {
     // before the focused control (a button would take Enter as a click) sees them.
     qApp->installEventFilter(this);
     OnInitDialog();
+    MakeResizable();
     show();
+}
+
+// The window is built at its designed size, which becomes its minimum; from there it can grow and
+// be maximised, and it comes back at the size and place it last had.
+void CChatDialog::MakeResizable() {
+    layout_.Capture(this, transcriptView, inputBox_->edit());
+    setMinimumSize(size());
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    setSizeGripEnabled(true);
+    const QByteArray geometry = Settings().chatGeometry();
+    if (!geometry.isEmpty() && !restoreGeometry(geometry))
+        resize(minimumSize()); // a damaged setting: the designed size
+}
+
+void CChatDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (layout_.captured())
+        layout_.Apply(size());
 }
 
 void CChatDialog::ConnectCommands() {
@@ -108,8 +129,13 @@ void CChatDialog::DoDataExchange(bool saveAndValidate) {
     inputBox_->SetText(inputText);
     // Profile texts come with CR LF line breaks; a label breaks its lines at LF alone. Whatever
     // else a partner put into the text is shown harmlessly.
-    res::ControlAs<QLabel>(this, res::IDC_CHAT_PEER_PROFILE)->setText(SafeLines(peerProfileText));
-    res::ControlAs<QLabel>(this, res::IDC_CHAT_MY_PROFILE)->setText(SafeLines(myProfileText));
+    ShowProfile(res::IDC_CHAT_PEER_PROFILE, peerProfileText);
+    ShowProfile(res::IDC_CHAT_MY_PROFILE, myProfileText);
+}
+
+// A long word (a 32-character nickname) wraps in the narrow pane instead of being cut off.
+void CChatDialog::ShowProfile(int labelId, const QString& profileText) {
+    res::ControlAs<QLabel>(this, labelId)->setText(Wrappable(SafeLines(profileText)));
 }
 
 void CChatDialog::OnInitDialog() {
@@ -370,6 +396,7 @@ void CChatDialog::OnClose() {
     SoundService::Instance().Stop();
     OnHangUp();
     DoDataExchange(true);
+    Settings().setChatGeometry(saveGeometry());
     hide();
     if (focusTimerId != 0) {
         killTimer(focusTimerId);

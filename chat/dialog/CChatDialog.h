@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChatLayout.h"
 #include "ConversationModel.h"
 #include "EngineEvents.h"
 
@@ -66,6 +67,7 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     // The dialog's own OK and cancel: OK sends, cancel (Escape) does nothing, so that a stray key
     // never ends a conversation.
@@ -76,6 +78,8 @@ private:
     void DoDataExchange(bool saveAndValidate);
     void OnInitDialog();
     void ConnectCommands();
+    void MakeResizable();
+    void ShowProfile(int labelId, const QString& profileText);
 
     void OnAccept();
     void OnHangUp();
@@ -108,6 +112,7 @@ private:
     // The offer's rules and lines (the transcript among them): this window only shows them.
     std::unique_ptr<ConversationModel> conversation;
     int focusTimerId = 0;
+    ChatLayout layout_;
 
     InputBox* inputBox_ = nullptr;
     QPushButton* acceptButton_ = nullptr;
