@@ -2,6 +2,7 @@
 
 #include "AppIcon.h"
 #include "AppSettings.h"
+#include "SkinTone.h"
 
 #include <QApplication>
 #include <QDir>
@@ -79,6 +80,7 @@ bool SkinService::Load(const QString& fileName, Variant variant) {
     loaded_ = true;
     loadedPath_ = path;
     variant_ = variant;
+    SetDarkSkinApplied(variant == Variant::Dark);
     return true;
 }
 
@@ -89,6 +91,7 @@ void SkinService::Remove() {
         app->setStyleSheet(previousSheet_);
     loaded_ = false;
     loadedPath_.clear();
+    SetDarkSkinApplied(false);
 }
 
 } // namespace vessaro

@@ -17,6 +17,7 @@
 #include "Notifications.h"
 #include "SafeText.h"
 #include "SaveFile.h"
+#include "SkinTone.h"
 #include "SoundService.h"
 #include "Strings.h"
 #include "TranscriptPage.h"
@@ -151,6 +152,7 @@ void CChatDialog::OnInitDialog() {
     transcriptView->CreateFromStatic(res::IDC_CHAT_TRANSCRIPT, this);
     transcriptView->Navigate(QStringLiteral("about:blank"));
     transcriptView->InitDocument();
+    transcriptView->SetDarkColours(DarkSkinApplied());
     transcriptView->setCommandHandler([this](const QUrl& url) { OnTranscriptLink(url); });
 
     conversation = std::make_unique<ConversationModel>(ToGbk(myNickname), ToGbk(peerNickname));

@@ -43,6 +43,11 @@ public:
     // offers); none by default.
     void setCommandHandler(std::function<void(const QUrl&)> handler);
 
+    // Shows the pages of LoadHtml in dark colours (or back in their own): a style sheet the view
+    // adds to each such page as it shows it; the page's bytes stay as they are.
+    void SetDarkColours(bool dark);
+    bool darkColours() const { return darkColours_; }
+
     // Prepares the view for LoadHtml; only the first call does anything.
     void InitDocument();
 
@@ -87,6 +92,7 @@ private:
     void OnFocusChanged(QWidget* old, QWidget* now);
 
     LinkPage* linkPage_ = nullptr;
+    bool darkColours_ = false;
     bool documentPrepared_ = false;
     bool fallbackShown_ = false;
     QUrl requested_; // what the owner asked for last

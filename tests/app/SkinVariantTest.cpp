@@ -1,5 +1,6 @@
 #include "AppSettings.h"
 #include "SkinService.h"
+#include "SkinTone.h"
 
 #include <QApplication>
 #include <QFile>
@@ -79,7 +80,9 @@ TEST_F(SkinVariantLoadTest, TheSettingChoosesTheFileAndAMissingDarkOneFallsBackT
     ASSERT_TRUE(SkinService::Instance().Load(light));
     EXPECT_EQ(qApp->styleSheet(), QStringLiteral("QDialog { color: white; }"));
     EXPECT_EQ(SkinService::Instance().variant(), Variant::Dark);
+    EXPECT_TRUE(DarkSkinApplied()) << "the transcript page follows";
     SkinService::Instance().Remove();
+    EXPECT_FALSE(DarkSkinApplied());
 
     Settings().setSkin(QStringLiteral("light"));
     ASSERT_TRUE(SkinService::Instance().Load(light));
