@@ -41,16 +41,5 @@ TEST(GbkLimitValidatorTest, PasteKeepsWhatFitsAtAWholeCharacter) {
     }
 }
 
-TEST(GbkLimitValidatorTest, TextAfterTheCursorThatAloneOverflowsIsRefused) {
-    GbkLimitValidator validator(4, nullptr);
-    QString text = U("abcdef");
-    int pos = 0;
-    EXPECT_EQ(validator.validate(text, pos), QValidator::Invalid);
-    pos = 6;
-    EXPECT_EQ(validator.validate(text, pos), QValidator::Acceptable);
-    EXPECT_EQ(text, U("abcd"));
-    EXPECT_EQ(pos, 4);
-}
-
 } // namespace
 } // namespace vessaro

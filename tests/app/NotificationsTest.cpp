@@ -2,7 +2,6 @@
 #include "TrayMark.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
 #include <QEvent>
 #include <QImage>
 #include <QPixmap>
@@ -42,19 +41,6 @@ TEST(DesktopNotifierTest, TheTrayBalloonStandsInOnlyWhenTheServiceDidNotTakeIt) 
     bus.pending[0](true);
     bus.pending[1](false);
     EXPECT_EQ(balloons, QStringList{QStringLiteral("b|refused")});
-}
-
-TEST(DesktopNotifierTest, WithoutABusTheBalloonShows) {
-    QStringList balloons;
-    const auto balloon = [&](const QString& title, const QString&) { balloons << title; };
-    DesktopNotifier none(nullptr, balloon);
-    none.Notify(QStringLiteral("no bus"), QString());
-    // A connection that never connected answers at once, without a call.
-    DesktopNotifier unconnected(
-        DesktopNotifier::Over(QDBusConnection(QStringLiteral("vessaro-test-no-such-bus"))),
-        balloon);
-    unconnected.Notify(QStringLiteral("unconnected"), QString());
-    EXPECT_EQ(balloons, (QStringList{QStringLiteral("no bus"), QStringLiteral("unconnected")}));
 }
 
 QImage Shown(const QSystemTrayIcon& tray) {

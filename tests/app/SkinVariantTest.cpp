@@ -38,20 +38,6 @@ TEST(SkinVariantTest, SettingWinsAndAutoFollowsTheDesktopPalette) {
             << c.setting;
 }
 
-TEST(SkinVariantTest, DarkFileSitsBesideTheLightOne) {
-    const struct {
-        const char* light;
-        const char* dark;
-    } cases[] = {{"media.u3", "media-dark.u3"},
-                 {"/opt/x.y/media.u3", "/opt/x.y/media-dark.u3"},
-                 {"/opt/x.y/media", "/opt/x.y/media-dark"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(SkinService::VariantFile(QString::fromLatin1(c.light), Variant::Dark),
-                  QString::fromLatin1(c.dark));
-    EXPECT_EQ(SkinService::VariantFile(QStringLiteral("media.u3"), Variant::Light),
-              QStringLiteral("media.u3"));
-}
-
 class SkinVariantLoadTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -1,7 +1,5 @@
 #include "ChatWindowFixture.h"
 
-#include <QMessageBox>
-
 #include "CHtmlCtrl.h"
 
 #include <QSignalSpy>
@@ -55,20 +53,6 @@ TEST_F(ChatScreenshotTest, OfferedTalkingEnded) {
 
     EndTalking();
     Shoot("ended");
-}
-
-// A grown window: a 32-character nickname wrapping in its pane and a line to send again.
-TEST_F(ChatScreenshotTest, ResizedWithALongNicknameAndAFailedLine) {
-    // The panes are filled again from these members when a line goes out.
-    dialog->myProfileText = QStringLiteral("昵称：%1\r\n性别：男").arg(QString(32, QLatin1Char('W')));
-    dialog->resize(dialog->minimumSize() + QSize(240, 160));
-    StartTalking();
-    Input()->setPlainText(QStringLiteral("这一行没有送到"));
-    QTest::keyClick(Input(), Qt::Key_Return);
-    Post(EVT_TEXT_FAILED, MakeTextIdBlock(engine.lastId));
-    for (QMessageBox* box : dialog->findChildren<QMessageBox*>())
-        box->close();
-    Shoot("resized");
 }
 
 } // namespace
