@@ -8,17 +8,20 @@
 #include "ChatEngine.h"
 #include "Codec.h"
 #include "ConditionValues.h"
+#include "DesktopNotifier.h"
 #include "DialogBuilder.h"
 #include "EngineEventMessage.h"
 #include "MatchDialogTemplate.h"
 #include "MatchEngine.h"
 #include "MessageBox.h"
+#include "Notifications.h"
 #include "ProfileStore.h"
 #include "RequirementSummary.h"
 #include "SafeText.h"
 #include "SettingsDialog.h"
 #include "SoundService.h"
 #include "Strings.h"
+#include "TrayMark.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -109,6 +112,21 @@ void CMatchDialog::CreateTrayIcon() {
     tray_->setContextMenu(trayMenu_);
     connect(tray_, &QSystemTrayIcon::activated, this, &CMatchDialog::OnTrayNotify);
     tray_->show();
+    SetUpNotifications();
+}
+
+// News reach a user in another window as desktop notifications, or as the tray icon's balloon
+// where the desktop has no notification service, and as the tray icon's unread mark.
+void CMatchDialog::SetUpNotifications() {
+    auto* mark = new TrayMark(tray_, icon_, this);
+    Notifications::Instance().SetTrayMark(mark);
+    QPointer<QSystemTrayIcon> tray = tray_;
+    Notifications::Instance().SetNotifier(std::make_unique<DesktopNotifier>(
+        DesktopNotifier::Over(QDBusConnection::sessionBus()),
+        [tray](const QString& title, const QString& body) {
+            if (tray && tray->isVisible() && QSystemTrayIcon::supportsMessages())
+                tray->showMessage(title, body);
+        }));
 }
 
 void CMatchDialog::contextMenuEvent(QContextMenuEvent* event) {
@@ -351,6 +369,11 @@ void CMatchDialog::OpenChatWindow(const EventBlock& block) {
     chat->myProfileText = FromGbk(FormatProfileText(SafeProfile(own)));
     SoundService::Instance().Play(QStringLiteral("ringin.wav"), true);
     chat->Open();
+    if (!isActiveWindow()) {
+        //: English: A partner was found
+        Notifications::Instance().Announce(chat, tr("找到对话伙伴"),
+                                           NotificationText(chat->peerNickname, 32));
+    }
     EnableButtons(false, false);
     //: English: Chatting
     SetStatus(tr("对话"));

@@ -107,6 +107,7 @@ protected:
 private:
     void OnInitDialog();
     void CreateTrayIcon();
+    void SetUpNotifications();
     void OnStart();
     void OnCancel();
     void StartEngine();

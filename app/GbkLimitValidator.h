@@ -6,9 +6,9 @@
 
 namespace vessaro {
 
-// Refuses any edit that would make the text longer than a number of GBK bytes (a Chinese character
-// counts as two), so that typing, pasting or an input method's commit past the limit does not
-// happen: the edit keeps its previous text.
+// Keeps a text within a number of GBK bytes (a Chinese character counts as two). Typing, pasting
+// or an input method's commit past the limit keeps what fits of the new text, cut at a whole
+// character; nothing already in the field is lost.
 class GbkLimitValidator : public QValidator {
     Q_OBJECT
 public:

@@ -1,11 +1,14 @@
 #include "SkinService.h"
 
 #include "AppIcon.h"
+#include "AppSettings.h"
+#include "SkinTone.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 namespace vessaro {
 
@@ -30,10 +33,40 @@ QString SkinService::Locate(const QString& fileName, const QString& programDir) 
     return QString();
 }
 
+SkinService::Variant SkinService::ChooseVariant(const QString& setting, const QPalette& palette) {
+    if (setting == QLatin1String("light"))
+        return Variant::Light;
+    if (setting == QLatin1String("dark"))
+        return Variant::Dark;
+    // Dark text on a light window is a light desktop, and the other way round.
+    const QColor window = palette.color(QPalette::Window);
+    const QColor text = palette.color(QPalette::WindowText);
+    return window.lightness() < text.lightness() ? Variant::Dark : Variant::Light;
+}
+
+QString SkinService::VariantFile(const QString& fileName, Variant variant) {
+    if (variant == Variant::Light)
+        return fileName;
+    const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot > slash + 1)
+        return fileName.left(dot) + QStringLiteral("-dark") + fileName.mid(dot);
+    return fileName + QStringLiteral("-dark");
+}
+
 bool SkinService::Load(const QString& fileName) {
+    return Load(fileName, ChooseVariant(Settings().skin(), QGuiApplication::palette()));
+}
+
+bool SkinService::Load(const QString& fileName, Variant variant) {
     if (loaded_ || fileName.isEmpty())
         return false;
-    const QString path = Locate(fileName, QCoreApplication::applicationDirPath());
+    const QString programDir = QCoreApplication::applicationDirPath();
+    QString path = Locate(VariantFile(fileName, variant), programDir);
+    if (variant == Variant::Dark && !QFileInfo(path).isFile()) {
+        variant = Variant::Light; // no dark variant installed: the skin as it is
+        path = Locate(fileName, programDir);
+    }
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
@@ -46,6 +79,8 @@ bool SkinService::Load(const QString& fileName) {
     app->setStyleSheet(sheet);
     loaded_ = true;
     loadedPath_ = path;
+    variant_ = variant;
+    SetDarkSkinApplied(variant == Variant::Dark);
     return true;
 }
 
@@ -56,6 +91,7 @@ void SkinService::Remove() {
         app->setStyleSheet(previousSheet_);
     loaded_ = false;
     loadedPath_.clear();
+    SetDarkSkinApplied(false);
 }
 
 } // namespace vessaro

@@ -105,6 +105,19 @@ bool ConversationModel::TextPosted(uint32_t textId, std::string gbkText) {
     return true;
 }
 
+bool ConversationModel::TextReposted(std::size_t index, uint32_t textId) {
+    if (textId <= lastTextId_ || !CanSend() || index >= lines().size() || textIds_[index] == 0 ||
+        lines()[index].delivery != Delivery::Failed)
+        return false;
+    lastTextId_ = textId;
+    textIds_[index] = textId;
+    pending_[textId] = index;
+    transcript_.SetDelivery(index, Delivery::Pending);
+    if (observer_.deliveryChanged)
+        observer_.deliveryChanged(index);
+    return true;
+}
+
 uint32_t ConversationModel::TextIdOf(std::size_t index) const {
     return index < textIds_.size() ? textIds_[index] : 0;
 }

@@ -62,6 +62,11 @@ public:
     // outside the conversation.
     bool TextPosted(uint32_t textId, std::string gbkText);
 
+    // The engine took again, under textId, the text of the user's line at index that had failed:
+    // the line is pending once more and keeps its place. False, with nothing changed, when that
+    // line is not a failed one of the user's, for a used id, or outside the conversation.
+    bool TextReposted(std::size_t index, uint32_t textId);
+
     LeaveAction Leave() const;
     ConversationPhase phase() const { return phase_; }
     // Only during the conversation proper can a line be sent.

@@ -1,6 +1,7 @@
 #include "CChatDialog.h"
 
 #include "AppIcon.h"
+#include "AppSettings.h"
 #include "BuildConfig.h"
 #include "CHtmlCtrl.h"
 #include "ChatDialogTemplate.h"
@@ -12,8 +13,11 @@
 #include "DialogBuilder.h"
 #include "EngineEventMessage.h"
 #include "InputBox.h"
+#include "LiveMarks.h"
+#include "Notifications.h"
 #include "SafeText.h"
 #include "SaveFile.h"
+#include "SkinTone.h"
 #include "SoundService.h"
 #include "StandardMessageBox.h"
 #include "Strings.h"
@@ -65,6 +69,15 @@ ChatEntry Shown(ChatEntry entry) {
     return entry;
 }
 
+// The entries in the interface's language, as they are shown and saved.
+std::vector<ChatEntry> ShownEntries(const std::vector<ChatEntry>& entries) {
+    std::vector<ChatEntry> shown;
+    shown.reserve(entries.size());
+    for (const ChatEntry& entry : entries)
+        shown.push_back(Shown(entry));
+    return shown;
+}
+
 bool IsEnterKey(const QKeyEvent* key) {
     return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
 }
@@ -97,7 +110,27 @@ void CChatDialog::Open() {
     // before the focused control (a button would take Enter as a click) sees them.
     qApp->installEventFilter(this);
     OnInitDialog();
+    MakeResizable();
     show();
+}
+
+// The window is built at its designed size, which becomes its minimum; from there it can grow and
+// be maximised, and it comes back at the size and place it last had.
+void CChatDialog::MakeResizable() {
+    layout_.Capture(this, transcriptView, inputBox_->edit());
+    setMinimumSize(size());
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    setSizeGripEnabled(true);
+    const QByteArray geometry = Settings().chatGeometry();
+    if (!geometry.isEmpty() && !restoreGeometry(geometry))
+        resize(minimumSize()); // a damaged setting: the designed size
+}
+
+void CChatDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (layout_.captured())
+        layout_.Apply(size());
 }
 
 void CChatDialog::ConnectCommands() {
@@ -124,8 +157,13 @@ void CChatDialog::DoDataExchange(bool saveAndValidate) {
     inputBox_->SetText(inputText);
     // Profile texts come with CR LF line breaks; a label breaks its lines at LF alone. Whatever
     // else a partner put into the text is shown harmlessly.
-    res::ControlAs<QLabel>(this, res::IDC_CHAT_PEER_PROFILE)->setText(SafeLines(peerProfileText));
-    res::ControlAs<QLabel>(this, res::IDC_CHAT_MY_PROFILE)->setText(SafeLines(myProfileText));
+    ShowProfile(res::IDC_CHAT_PEER_PROFILE, peerProfileText);
+    ShowProfile(res::IDC_CHAT_MY_PROFILE, myProfileText);
+}
+
+// A long word (a 32-character nickname) wraps in the narrow pane instead of being cut off.
+void CChatDialog::ShowProfile(int labelId, const QString& profileText) {
+    res::ControlAs<QLabel>(this, labelId)->setText(Wrappable(SafeLines(profileText)));
 }
 
 void CChatDialog::OnInitDialog() {
@@ -141,6 +179,8 @@ void CChatDialog::OnInitDialog() {
     transcriptView->CreateFromStatic(res::IDC_CHAT_TRANSCRIPT, this);
     transcriptView->Navigate(QStringLiteral("about:blank"));
     transcriptView->InitDocument();
+    transcriptView->SetDarkColours(DarkSkinApplied());
+    transcriptView->setCommandHandler([this](const QUrl& url) { OnTranscriptLink(url); });
 
     conversation = std::make_unique<ConversationModel>(ToGbk(myNickname), ToGbk(peerNickname));
     conversation->SetObserver({[this](std::size_t index) { ShowLine(index); },
@@ -151,11 +191,7 @@ void CChatDialog::OnInitDialog() {
 }
 
 std::string CChatDialog::BuildPage() const {
-    std::vector<ChatEntry> shown;
-    shown.reserve(Entries().size());
-    for (const ChatEntry& entry : Entries())
-        shown.push_back(Shown(entry));
-    return vessaro::BuildPage(shown);
+    return SavedPage(ShownEntries(Entries()));
 }
 
 const std::vector<ChatEntry>& CChatDialog::Entries() const {
@@ -168,9 +204,9 @@ const std::vector<ChatEntry>& CChatDialog::Entries() const {
 // live document. Saving builds the full page from the entries.
 void CChatDialog::ShowLine(std::size_t index) {
     if (index > 0 && transcriptView->canAppend())
-        transcriptView->AppendHtml(EntryHtml(Shown(Entries()[index])));
+        transcriptView->AppendHtml(LiveEntryHtml(Shown(Entries()[index])));
     else
-        transcriptView->LoadHtml(BuildPage());
+        transcriptView->LoadHtml(LivePage(ShownEntries(Entries())));
     StartFocusTimer();
 }
 
@@ -178,9 +214,9 @@ void CChatDialog::ShowLine(std::size_t index) {
 void CChatDialog::ShowDelivery(std::size_t index) {
     const ChatEntry& entry = Entries()[index];
     if (transcriptView->canAppend())
-        transcriptView->ReplaceElementHtml(DeliveryMarkId(entry), DeliveryMark(entry));
+        transcriptView->ReplaceElementHtml(DeliveryMarkId(entry), LiveDeliveryMark(entry));
     else
-        transcriptView->LoadHtml(BuildPage());
+        transcriptView->LoadHtml(LivePage(ShownEntries(Entries())));
     if (Entries()[index].delivery == Delivery::Failed) {
         // As when a send fails at once: the text comes back to the box for another try, unless
         // the user is already typing the next one.
@@ -265,6 +301,30 @@ void CChatDialog::OnOK() {
     DoDataExchange(false);
 }
 
+void CChatDialog::OnTranscriptLink(const QUrl& url) {
+    if (const std::optional<std::size_t> index = ResendIndex(url))
+        Resend(*index);
+}
+
+// A failed line of the user's goes out again through the same path as a new one and keeps its
+// place, pending once more. Nothing happens for any other line, or outside the conversation.
+void CChatDialog::Resend(std::size_t index) {
+    if (!conversation || !conversation->CanSend() || closing_ || index >= Entries().size() ||
+        conversation->TextIdOf(index) == 0 || Entries()[index].delivery != Delivery::Failed)
+        return;
+    const std::string text = Entries()[index].messageText;
+    const uint32_t textId = engine_.PostText(MakeTalkText(text, 0));
+    if (textId == 0 || !conversation->TextReposted(index, textId)) {
+        ShowSendFailed();
+        return;
+    }
+    // The failure had put the text back into the box: it is on its way now, not to be sent twice.
+    if (inputBox_->Text() == QString::fromStdString(DecodeGbk(text))) {
+        inputText.clear();
+        inputBox_->SetText(inputText);
+    }
+}
+
 bool CChatDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
         return false;
@@ -309,6 +369,23 @@ void CChatDialog::OnMyMessage(int32_t code, const EventBlock& block) {
     // The model keeps the lines, the delivery of the user's and the end (OnTalkEnded, once);
     // EVT_TALK_DATA and unknown codes change nothing.
     conversation->OnEvent(code, block);
+    AnnounceNews(code, before);
+}
+
+// A user in another window learns that the partner wrote or left; the end of a conversation the
+// user left is no news.
+void CChatDialog::AnnounceNews(int32_t code, ConversationPhase before) {
+    if (before == ConversationPhase::Ended || closing_)
+        return;
+    const QString partner = NotificationText(peerNickname, 32);
+    if (code == EVT_TALK_TEXT && !Entries().empty()) {
+        const std::string& text = Entries().back().messageText;
+        Notifications::Instance().Announce(
+            this, partner, NotificationText(QString::fromStdString(DecodeGbk(text))));
+    } else if (code == EVT_TALK_ENDED && before != ConversationPhase::Leaving) {
+        //: English: Your partner has left; the conversation is over.
+        Notifications::Instance().Announce(this, partner, tr("对方已离开，对话结束。"));
+    }
 }
 
 void CChatDialog::OnAccepted() {
@@ -350,6 +427,7 @@ void CChatDialog::OnClose() {
     SoundService::Instance().Stop();
     OnHangUp();
     DoDataExchange(true);
+    Settings().setChatGeometry(saveGeometry());
     hide();
     if (focusTimerId != 0) {
         killTimer(focusTimerId);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChatLayout.h"
+#include "ConversationModel.h"
 #include "EngineEvents.h"
 
 #include <QDialog>
@@ -13,13 +15,13 @@
 #include <vector>
 
 class QPushButton;
+class QUrl;
 
 namespace vessaro {
 
 class ChatEngine;
 class ChatHost;
 class CHtmlCtrl;
-class ConversationModel;
 class InputBox;
 struct ChatEntry;
 
@@ -52,8 +54,11 @@ public:
     // EngineEventMessages.
     void OnMyMessage(int32_t code, const EventBlock& block);
 
-    // The page the transcript view shows, and what SaveTranscript writes: GBK bytes.
+    // The page SaveTranscript writes (GBK bytes): the lines that were said, without the live
+    // view's delivery marks and without the user's lines that never reached the partner.
     std::string BuildPage() const;
+    // Sends the user's failed line at index again (what a click on its mark in the view does).
+    void Resend(std::size_t index);
     const std::vector<ChatEntry>& Entries() const;
     // The conversation this window shows; null before Open().
     const ConversationModel* Conversation() const { return conversation.get(); }
@@ -62,6 +67,7 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     // The dialog's own OK and cancel: OK sends, cancel (Escape) does nothing, so that a stray key
     // never ends a conversation.
@@ -72,6 +78,8 @@ private:
     void DoDataExchange(bool saveAndValidate);
     void OnInitDialog();
     void ConnectCommands();
+    void MakeResizable();
+    void ShowProfile(int labelId, const QString& profileText);
 
     void OnAccept();
     void OnHangUp();
@@ -86,6 +94,8 @@ private:
     void OnTalkText();
     void OnTalkEnded();
 
+    void OnTranscriptLink(const QUrl& url);
+    void AnnounceNews(int32_t code, ConversationPhase before);
     void ShowLine(std::size_t index);
     void ShowDelivery(std::size_t index);
     void ShowSendFailed();
@@ -102,6 +112,7 @@ private:
     // The offer's rules and lines (the transcript among them): this window only shows them.
     std::unique_ptr<ConversationModel> conversation;
     int focusTimerId = 0;
+    ChatLayout layout_;
 
     InputBox* inputBox_ = nullptr;
     QPushButton* acceptButton_ = nullptr;

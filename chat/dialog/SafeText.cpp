@@ -47,6 +47,48 @@ QString SafeLine(QStringView text) {
     return safe;
 }
 
+QString NotificationText(QStringView text, qsizetype maxChars) {
+    QString safe = SafeLine(text).trimmed();
+    if (safe.size() <= maxChars || maxChars < 1)
+        return safe;
+    qsizetype cut = maxChars - 1;
+    if (cut > 0 && safe[cut - 1].isHighSurrogate())
+        --cut;
+    return safe.left(cut) + QChar(0x2026);
+}
+
+namespace {
+
+bool OffersNoBreak(QChar c) {
+    return !c.isSpace() && (c.unicode() < 0x2E80 || c.isSurrogate()); // not an ideograph
+}
+
+} // namespace
+
+QString Wrappable(QStringView text) {
+    QString out;
+    out.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype end = i;
+        while (end < text.size() && OffersNoBreak(text[end]))
+            ++end;
+        if (end - i > kWrapRun) {
+            for (qsizetype k = i; k < end; ++k) {
+                out += text[k];
+                if (!text[k].isHighSurrogate() && k + 1 < end)
+                    out += QChar(0x200B);
+            }
+        } else {
+            out += text.mid(i, end - i);
+        }
+        if (end < text.size())
+            out += text[end];
+        i = end + 1;
+    }
+    return out;
+}
+
 QString SafeLines(QStringView text) {
     QStringList lines;
     for (QStringView line : text.split(u"\r\n"))

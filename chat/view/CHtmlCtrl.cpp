@@ -3,6 +3,7 @@
 #include "Codec.h"
 #include "DialogBuilder.h"
 #include "HtmlPageStore.h"
+#include "LinkPage.h"
 #include "LiveDocumentScripts.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
 namespace vessaro {
@@ -43,6 +45,26 @@ QByteArray FallbackPage(const QUrl& failedUrl) {
         .toUtf8();
 }
 
+constexpr const char* kDarkColoursScript = "vessaro-dark-colours";
+
+// Dark ground and light text, and the page's named colours made light enough to read on it.
+constexpr const char* kDarkColoursSource = R"JS(
+(function () {
+  if (location.protocol !== 'vessaro-page:' || document.getElementById('vessaro-dark')) return;
+  var style = document.createElement('style');
+  style.id = 'vessaro-dark';
+  style.textContent =
+    'html, body { background: #1e2228 !important; color: #dfe5ec !important; }' +
+    'font[color=Blue i] { color: #7fb0ff !important; }' +
+    'font[color=Green i] { color: #7fd08a !important; }' +
+    'font[color=Teal i] { color: #5fd0d0 !important; }' +
+    'font[color=Gray i] { color: #9aa6b2 !important; }' +
+    'font[color=Red i] { color: #ff7b7b !important; }' +
+    'a { color: #8fb8e6 !important; }';
+  (document.head || document.documentElement).appendChild(style);
+})();
+)JS";
+
 bool IsRightButton(const QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
@@ -65,6 +87,9 @@ void CHtmlCtrl::RegisterScheme() {
 }
 
 CHtmlCtrl::CHtmlCtrl(QWidget* parent) : QWebEngineView(parent) {
+    // Links leave through the user's browser; the view keeps its page.
+    linkPage_ = new LinkPage(QWebEngineProfile::defaultProfile(), this);
+    setPage(linkPage_);
     setFocusPolicy(Qt::NoFocus);
     setContextMenuPolicy(Qt::NoContextMenu);
     // Our own page stands in for the engine's error page.
@@ -102,6 +127,14 @@ bool CHtmlCtrl::CreateFromStatic(int placeholderId, QWidget* parent) {
     return true;
 }
 
+void CHtmlCtrl::setLinkOpener(std::function<void(const QUrl&)> opener) {
+    linkPage_->setOpener(std::move(opener));
+}
+
+void CHtmlCtrl::setCommandHandler(std::function<void(const QUrl&)> handler) {
+    linkPage_->setCommandHandler(std::move(handler));
+}
+
 void CHtmlCtrl::Navigate(const QString& address) {
     showingMemoryPage_ = false;
     pageLoaded_ = false;
@@ -110,6 +143,30 @@ void CHtmlCtrl::Navigate(const QString& address) {
     requested_ = QUrl(address);
     fallbackShown_ = false;
     load(requested_);
+}
+
+void CHtmlCtrl::SetDarkColours(bool dark) {
+    if (dark == darkColours_)
+        return;
+    darkColours_ = dark;
+    QWebEngineScriptCollection& scripts = page()->scripts();
+    for (const QWebEngineScript& script : scripts.find(QString::fromLatin1(kDarkColoursScript)))
+        scripts.remove(script);
+    if (dark) {
+        QWebEngineScript script;
+        script.setName(QString::fromLatin1(kDarkColoursScript));
+        script.setSourceCode(QString::fromLatin1(kDarkColoursSource));
+        script.setInjectionPoint(QWebEngineScript::DocumentReady);
+        script.setWorldId(QWebEngineScript::ApplicationWorld);
+        script.setRunsOnSubFrames(false);
+        scripts.insert(script);
+    }
+    // The page on show changes at once.
+    if (showingMemoryPage_ && pageLoaded_)
+        page()->runJavaScript(dark ? QString::fromLatin1(kDarkColoursSource)
+                                   : QStringLiteral("var s = document.getElementById("
+                                                    "'vessaro-dark'); if (s) s.remove();"),
+                              QWebEngineScript::ApplicationWorld);
 }
 
 void CHtmlCtrl::InitDocument() {

@@ -4,17 +4,23 @@
 #include <QUrl>
 #include <QWebEngineView>
 
+#include <functional>
 #include <string>
 
 class QWebEngineLoadingInfo;
 
 namespace vessaro {
 
+class LinkPage;
+
 // An HTML view used as a dialog child control: created in the place of a placeholder control,
 // with its ID, position and size. It shows a web page by address, or HTML held in memory (GBK
 // bytes, any size) which it serves through a URL scheme of our own. When a page cannot be loaded
 // it shows a built-in page instead of an error. Right clicks do nothing; clicking it does not take
 // the focus away from the dialog's controls.
+//
+// A click on a link never changes the page on show: web addresses (http, https) open in the user's
+// browser, whether the link targets this view or a new window; every other address is ignored.
 class CHtmlCtrl : public QWebEngineView {
     Q_OBJECT
 public:
@@ -30,6 +36,17 @@ public:
     bool CreateFromStatic(int placeholderId, QWidget* parent);
 
     void Navigate(const QString& address);
+
+    // Who opens clicked web links; by default the desktop's browser (DefaultLinkOpener).
+    void setLinkOpener(std::function<void(const QUrl&)> opener);
+    // Who is told of clicked links in the view's own scheme (commands that a page of LoadHtml
+    // offers); none by default.
+    void setCommandHandler(std::function<void(const QUrl&)> handler);
+
+    // Shows the pages of LoadHtml in dark colours (or back in their own): a style sheet the view
+    // adds to each such page as it shows it; the page's bytes stay as they are.
+    void SetDarkColours(bool dark);
+    bool darkColours() const { return darkColours_; }
 
     // Prepares the view for LoadHtml; only the first call does anything.
     void InitDocument();
@@ -74,6 +91,8 @@ private:
     void Guard(QWidget* child);
     void OnFocusChanged(QWidget* old, QWidget* now);
 
+    LinkPage* linkPage_ = nullptr;
+    bool darkColours_ = false;
     bool documentPrepared_ = false;
     bool fallbackShown_ = false;
     QUrl requested_; // what the owner asked for last

@@ -1,11 +1,13 @@
 #include "ChatWindowFixture.h"
 
+#include "CHtmlCtrl.h"
 #include "Console.h"
 #include "TranscriptPage.h"
 
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QWebEngineScript>
 
 #include <cstdio>
 
@@ -275,6 +277,7 @@ TEST_F(ChatWindowTest, ControlEnterBreaksTheLineAndTheBreakIsSentAsCrLf) {
     QTest::keyClick(Input(), Qt::Key_Return);
     EXPECT_EQ(engine.calls, std::vector<std::string>{"send:a\r\nb"});
     EXPECT_EQ(LastEntry().messageText, "a\r\nb");
+    Post(EVT_TEXT_CONFIRMED, MakeTextIdBlock(1));
     EXPECT_NE(dialog->BuildPage().find("<font size=3>&nbsp;&nbsp;a<br>&nbsp;&nbspb</font>"),
               std::string::npos);
 }
@@ -339,7 +342,55 @@ TEST_F(ChatWindowTest, LinesShowPendingThenTheirOutcomeWithoutBlocking) {
     EXPECT_EQ(Entries()[before + 1].delivery, Delivery::Failed);
     EXPECT_EQ(FailureShown(dialog), QStringLiteral("发送失败！"));
     EXPECT_EQ(Input()->toPlainText(), QStringLiteral("second"));
+}
+
+// Clicks the mark of the entry in the live transcript view, as soon as the view shows it as a link.
+bool ClickMark(CChatDialog* dialog, std::size_t index, const std::function<bool()>& done) {
+    auto* view = res::ControlAs<CHtmlCtrl>(dialog, res::IDC_CHAT_TRANSCRIPT);
+    const QString script = QStringLiteral("var a = document.querySelector('#vessaro-mark-%1 a');"
+                                          "if (a) a.click();")
+                               .arg(index);
+    return WaitUntil(
+        [&] {
+            if (!done())
+                view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld);
+            return done();
+        },
+        30000);
+}
+
+// A failed line is sent again from its mark through the same path, keeps its place, and is saved
+// only once confirmed; a line that was never delivered is not in the saved page.
+TEST_F(ChatWindowTest, FailedLineIsSentAgainFromItsMarkAndSavedOnlyOnceDelivered) {
+    StartTalking();
+    QTest::keyClicks(Input(), "hello");
+    QTest::keyClick(Input(), Qt::Key_Return); // id 1
+    const std::size_t line = Entries().size() - 1;
+    Post(EVT_TEXT_FAILED, MakeTextIdBlock(1));
+    ASSERT_EQ(Entries()[line].delivery, Delivery::Failed);
+    EXPECT_EQ(dialog->BuildPage(), BuildPage({Entries().begin(), Entries().begin() + line}));
+    EXPECT_EQ(dialog->BuildPage().find(Gbk("（未送达）")), std::string::npos);
+    ASSERT_EQ(Input()->toPlainText(), QStringLiteral("hello"));
+
+    ASSERT_TRUE(ClickMark(dialog, line, [&] { return engine.calls.size() == 2; }));
+    EXPECT_EQ(engine.calls.back(), "send:hello");
+    EXPECT_EQ(Entries().size(), line + 1) << "the line keeps its place";
+    EXPECT_EQ(Entries()[line].delivery, Delivery::Pending);
+    EXPECT_TRUE(Input()->toPlainText().isEmpty()) << "not to be sent twice";
+
+    Post(EVT_TEXT_FAILED, MakeTextIdBlock(1)); // the first attempt's id is spent
+    EXPECT_EQ(Entries()[line].delivery, Delivery::Pending);
+    dialog->Resend(line); // a pending line is not sent again
+    dialog->Resend(0);    // nor a system line
+    EXPECT_EQ(engine.calls.size(), 2u);
+    Post(EVT_TEXT_CONFIRMED, MakeTextIdBlock(2));
+    EXPECT_EQ(Entries()[line].delivery, Delivery::Confirmed);
     EXPECT_EQ(dialog->BuildPage(), BuildPage(Entries()));
+
+    Post(EVT_TEXT_FAILED, MakeTextIdBlock(3)); // an id never handed out changes nothing
+    EndTalking();
+    dialog->Resend(line);
+    EXPECT_EQ(engine.calls.size(), 2u);
 }
 
 TEST_F(ChatWindowTest, InputTakes255BytesAndNoMore) {

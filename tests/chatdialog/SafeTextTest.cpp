@@ -35,5 +35,35 @@ TEST(SafeTextTest, SafeLineFoldsBreaksReplacesControlsAndDropsDirectionOverrides
     }
 }
 
+TEST(SafeTextTest, WrappableBreaksOnlyLongRunsAndNeverASurrogatePair) {
+    const QString z(QChar(0x200B));
+    const struct {
+        const char* name;
+        QString in;
+        QString out;
+    } cases[] = {
+        {"short_words", U("昵称：Tom Smith"), U("昵称：Tom Smith")},
+        {"eight_is_short", U("abcdefgh ijk"), U("abcdefgh ijk")},
+        {"long_run", U("昵称：abcdefghij"),
+         U("昵称：a\u200Bb\u200Bc\u200Bd\u200Be\u200Bf\u200Bg\u200Bh\u200Bi\u200Bj")},
+        {"ideographs_untouched", U("很长很长很长很长很长很长"), U("很长很长很长很长很长很长")},
+        {"pairs_kept", U("x😀😀😀😀y"),
+         U("x") + z + U("😀") + z + U("😀") + z + U("😀") + z + U("😀") + z + U("y")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Wrappable(c.in), c.out);
+        EXPECT_EQ(QString(Wrappable(c.in)).remove(QChar(0x200B)), c.in) << "nothing else changes";
+    }
+}
+
+TEST(SafeTextTest, NotificationTextIsOneSafeLineCutAtAWholeCharacter) {
+    EXPECT_EQ(NotificationText(U("  a\r\nb\u202E  ")), U("a b"));
+    EXPECT_EQ(NotificationText(QString(150, QLatin1Char('x'))).size(), 100);
+    const QString emoji = U("😀");
+    const QString cut = NotificationText(QString(4, QLatin1Char('x')) + emoji + U("yyyy"), 6);
+    EXPECT_EQ(cut, U("xxxx…")) << "the pair goes whole or not at all";
+}
+
 } // namespace
 } // namespace vessaro
