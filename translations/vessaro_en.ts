@@ -2,6 +2,14 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>CChatDialog</name>
+    <message>
+        <source>点击重新发送</source>
+        <extracomment>English: Click to send again</extracomment>
+        <translation>Click to send again</translation>
+    </message>
+</context>
+<context>
     <name>MessageBox</name>
     <message>
         <source>确定</source>
@@ -19,6 +27,14 @@
         <source>无法打开网络套接字。</source>
         <extracomment>English: Cannot open a network socket.</extracomment>
         <translation>Cannot open a network socket.</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>无法读取设置文件，已改用内置设置。原文件保存为：%1</source>
+        <extracomment>English: The settings file could not be read; the built-in settings are used. The file is kept as: %1</extracomment>
+        <translation>The settings file could not be read; the built-in settings are used. The file is kept as: %1</translation>
     </message>
 </context>
 <context>
@@ -135,6 +151,11 @@ Ctrl+wheel: text size</translation>
     <message>
         <source>保存</source>
         <translation>&amp;Save</translation>
+    </message>
+    <message>
+        <source>对方已离开，对话结束。</source>
+        <extracomment>English: Your partner has left; the conversation is over.</extracomment>
+        <translation>Your partner has left; the conversation is over.</translation>
     </message>
 </context>
 <context>
@@ -351,6 +372,16 @@ Reconnecting in %1 s…</translation>
         <source>取消</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>设置…</source>
+        <extracomment>English: Settings…</extracomment>
+        <translation>Settings…</translation>
+    </message>
+    <message>
+        <source>找到对话伙伴</source>
+        <extracomment>English: A partner was found</extracomment>
+        <translation>A partner was found</translation>
+    </message>
 </context>
 <context>
     <name>vessaro::ConversationModel</name>
@@ -432,11 +463,122 @@ Note: the conversation is deleted when the window closes!</translation>
     </message>
 </context>
 <context>
+    <name>vessaro::SettingsDialog</name>
+    <message>
+        <source>设置</source>
+        <extracomment>English: Settings</extracomment>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>留空则跟随服务器</source>
+        <extracomment>English: empty: follow the server</extracomment>
+        <translation>empty: follow the server</translation>
+    </message>
+    <message>
+        <source>跟随系统</source>
+        <extracomment>English: Follow the system</extracomment>
+        <translation>Follow the system</translation>
+    </message>
+    <message>
+        <source>显示桌面通知</source>
+        <extracomment>English: Show desktop notifications</extracomment>
+        <translation>Show desktop notifications</translation>
+    </message>
+    <message>
+        <source>跟随桌面</source>
+        <extracomment>English: Follow the desktop</extracomment>
+        <translation>Follow the desktop</translation>
+    </message>
+    <message>
+        <source>浅色</source>
+        <extracomment>English: Light</extracomment>
+        <translation>Light</translation>
+    </message>
+    <message>
+        <source>深色</source>
+        <extracomment>English: Dark</extracomment>
+        <translation>Dark</translation>
+    </message>
+    <message>
+        <source>清除记住的资料和要求</source>
+        <extracomment>English: Forget my profile and wishes</extracomment>
+        <translation>Forget my profile and wishes</translation>
+    </message>
+    <message>
+        <source>服务器（主机[:端口]）：</source>
+        <extracomment>English: Server (host[:port]):</extracomment>
+        <translation>Server (host[:port]):</translation>
+    </message>
+    <message>
+        <source>网页地址：</source>
+        <extracomment>English: Web pages address:</extracomment>
+        <translation>Web pages address:</translation>
+    </message>
+    <message>
+        <source>更改服务器或网页地址后，下次启动时生效。</source>
+        <extracomment>English: A new server or web address takes effect at the next start.</extracomment>
+        <translation>A new server or web address takes effect at the next start.</translation>
+    </message>
+    <message>
+        <source>语言：</source>
+        <extracomment>English: Language:</extracomment>
+        <translation>Language:</translation>
+    </message>
+    <message>
+        <source>更改语言后，下次启动时生效。</source>
+        <extracomment>English: A new language takes effect at the next start.</extracomment>
+        <translation>A new language takes effect at the next start.</translation>
+    </message>
+    <message>
+        <source>皮肤：</source>
+        <extracomment>English: Skin:</extracomment>
+        <translation>Skin:</translation>
+    </message>
+    <message>
+        <source>请填写服务器地址。</source>
+        <extracomment>English: Please enter the server&apos;s address.</extracomment>
+        <translation>Please enter the server&apos;s address.</translation>
+    </message>
+    <message>
+        <source>端口必须是 1 到 65535 之间的整数。</source>
+        <extracomment>English: The port must be a whole number from 1 to 65535.</extracomment>
+        <translation>The port must be a whole number from 1 to 65535.</translation>
+    </message>
+    <message>
+        <source>服务器应为主机名、IPv4 地址或 IPv6 地址，可在后面加 :端口（IPv6 带端口时写成 [::1]:13366）。</source>
+        <extracomment>English: The server must be a host name, an IPv4 address or an IPv6 address (write [::1]:13366 with a port), optionally followed by :port.</extracomment>
+        <translation>The server must be a host name, an IPv4 address or an IPv6 address (write [::1]:13366 with a port), optionally followed by :port.</translation>
+    </message>
+    <message>
+        <source>网页地址应以 http:// 或 https:// 开头并带有主机名，或留空以跟随服务器。</source>
+        <extracomment>English: The web address must start with http:// or https:// and name a host, or be left empty to follow the server.</extracomment>
+        <translation>The web address must start with http:// or https:// and name a host, or be left empty to follow the server.</translation>
+    </message>
+    <message>
+        <source>已清除记住的资料和要求</source>
+        <extracomment>English: Profile and wishes forgotten</extracomment>
+        <translation>Profile and wishes forgotten</translation>
+    </message>
+</context>
+<context>
     <name>vessaro::Transcript</name>
     <message>
         <source>系统消息</source>
         <extracomment>English: System</extracomment>
         <translation>System</translation>
+    </message>
+</context>
+<context>
+    <name>vessaro::TranscriptPage</name>
+    <message>
+        <source>（发送中）</source>
+        <extracomment>English: (sending)</extracomment>
+        <translation>(sending)</translation>
+    </message>
+    <message>
+        <source>（未送达）</source>
+        <extracomment>English: (not delivered)</extracomment>
+        <translation>(not delivered)</translation>
     </message>
 </context>
 </TS>

@@ -19,10 +19,25 @@ std::string ResendHint() {
     return EncodeGbkOrEmpty(hint.toHtmlEscaped().toStdString());
 }
 
+// The mark's words in the interface's language (the transcript writes them in Chinese).
+void TranslateMarkWords(std::string& mark) {
+    const auto swap = [&mark](const char* chinese, const QString& shown) {
+        const std::string from = EncodeGbkOrEmpty(chinese);
+        const std::size_t at = mark.find(from);
+        if (!from.empty() && at != std::string::npos)
+            mark.replace(at, from.size(), EncodeGbkOrEmpty(shown.toHtmlEscaped().toStdString()));
+    };
+    //: English: (sending)
+    swap("（发送中）", QCoreApplication::translate("vessaro::TranscriptPage", "（发送中）"));
+    //: English: (not delivered)
+    swap("（未送达）", QCoreApplication::translate("vessaro::TranscriptPage", "（未送达）"));
+}
+
 } // namespace
 
 std::string LiveDeliveryMark(const ChatEntry& entry) {
     std::string mark = DeliveryMark(entry);
+    TranslateMarkWords(mark);
     if (entry.delivery != Delivery::Failed)
         return mark;
     // <span id=...>MARK</span> becomes <span id=...><a ...>MARK</a></span>: the element keeps its
