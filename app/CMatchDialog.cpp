@@ -15,6 +15,7 @@
 #include "MatchEngine.h"
 #include "MessageBox.h"
 #include "Notifications.h"
+#include "ProfilePane.h"
 #include "ProfileStore.h"
 #include "RequirementSummary.h"
 #include "SafeText.h"
@@ -365,8 +366,8 @@ void CMatchDialog::OpenChatWindow(const EventBlock& block) {
     // break or a direction override in a field must neither add lines nor turn text around.
     chat->myNickname = SafeLine(FieldString(own.nickname));
     chat->peerNickname = SafeLine(FieldString(partner.nickname));
-    chat->peerProfileText = FromGbk(FormatProfileText(SafeProfile(partner)));
-    chat->myProfileText = FromGbk(FormatProfileText(SafeProfile(own)));
+    chat->peerProfileText = ProfilePaneText(SafeProfile(partner));
+    chat->myProfileText = ProfilePaneText(SafeProfile(own));
     SoundService::Instance().Play(QStringLiteral("ringin.wav"), true);
     chat->Open();
     if (!isActiveWindow()) {

@@ -410,6 +410,54 @@ Note: the conversation is deleted when the window closes!</translation>
     </message>
 </context>
 <context>
+    <name>vessaro::ProfilePane</name>
+    <message>
+        <source>昵称：</source>
+        <extracomment>English: Nickname:</extracomment>
+        <translation>Nickname: </translation>
+    </message>
+    <message>
+        <source>性别：</source>
+        <extracomment>English: Sex:</extracomment>
+        <translation>Sex: </translation>
+    </message>
+    <message>
+        <source>男</source>
+        <extracomment>English: male</extracomment>
+        <translation>male</translation>
+    </message>
+    <message>
+        <source>女</source>
+        <extracomment>English: female</extracomment>
+        <translation>female</translation>
+    </message>
+    <message>
+        <source>年龄：</source>
+        <extracomment>English: Age:</extracomment>
+        <translation>Age: </translation>
+    </message>
+    <message>
+        <source>职业：</source>
+        <extracomment>English: Trade:</extracomment>
+        <translation>Trade: </translation>
+    </message>
+    <message>
+        <source>位置：</source>
+        <extracomment>English: Location:</extracomment>
+        <translation>Location: </translation>
+    </message>
+    <message>
+        <source>%1市%2区</source>
+        <extracomment>English: %1, %2</extracomment>
+        <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>简介：</source>
+        <extracomment>English: About me:</extracomment>
+        <translation>About me: </translation>
+    </message>
+</context>
+<context>
     <name>vessaro::RequirementSummary</name>
     <message>
         <source>不限</source>

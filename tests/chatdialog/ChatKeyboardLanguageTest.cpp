@@ -1,4 +1,6 @@
 #include "ChatWindowFixture.h"
+#include "Codec.h"
+#include "ProfilePane.h"
 #include "TranscriptPage.h"
 #include "Translations.h"
 #include "VisibleTexts.h"
@@ -59,6 +61,31 @@ TEST_F(ChatKeyboardLanguageTest, InChineseTheMenuAndSystemLinesAreAsDesigned) {
     EXPECT_EQ(FileMenu()->actions().first()->text(), QStringLiteral("保存"));
     EXPECT_EQ(LastEntry().messageText, Gbk("请选择‘接受’开始对话，拒绝对话请按“挂断”"));
     EXPECT_NE(dialog->BuildPage().find(Gbk("请选择‘接受’开始对话")), std::string::npos);
+}
+
+// The profile panes: in Chinese exactly the engine's layout of the record; in English labelled in
+// English, with the partner's own (Chinese) words kept as they are.
+TEST_F(ChatKeyboardLanguageTest, ProfilePanesFollowTheLanguageAndKeepThePartnersWords) {
+    UserProfile profile{};
+    const auto put = [](char* field, const char* utf8) {
+        const std::string gbk = EncodeGbkOrEmpty(utf8);
+        std::copy(gbk.begin(), gbk.end(), field);
+    };
+    put(profile.nickname, "小红");
+    put(profile.occupation, "教师");
+    put(profile.city, "深圳");
+    put(profile.district, "南山%1");
+    put(profile.intro, "你好");
+    profile.age = 23;
+    for (int32_t sex : {SEX_MALE, SEX_FEMALE}) {
+        profile.sex = sex;
+        EXPECT_EQ(ProfilePaneText(profile),
+                  QString::fromStdString(DecodeGbk(FormatProfileText(profile))));
+    }
+    ASSERT_TRUE(InstallTranslations(QStringLiteral("en")));
+    const QString english = ProfilePaneText(profile);
+    EXPECT_EQ(english, QStringLiteral("Nickname: 小红\r\nSex: female\r\nAge: 23\r\nTrade: "
+                                      "教师\r\nLocation: 深圳, 南山%1\r\nAbout me: 你好"));
 }
 
 TEST_F(ChatKeyboardLanguageTest, AltFOpensTheFileMenuAndCtrlSSaves) {
