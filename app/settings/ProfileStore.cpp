@@ -1,6 +1,7 @@
 #include "ProfileStore.h"
 
 #include "Codec.h"
+#include "DecimalText.h"
 
 #include <QSettings>
 
@@ -41,17 +42,7 @@ std::optional<uint32_t> StoredNumber(const QSettings& store, const char* name, u
     if (value.typeId() != QMetaType::QString && value.typeId() != QMetaType::Int &&
         value.typeId() != QMetaType::UInt)
         return std::nullopt;
-    const QString text = value.toString();
-    if (text.isEmpty() || text.size() > 9)
-        return std::nullopt;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-    }
-    const uint32_t number = text.toUInt();
-    if (number < low || number > high)
-        return std::nullopt;
-    return number;
+    return ParseDecimal(value.toString(), 9, low, high);
 }
 
 std::optional<bool> StoredFlag(const QSettings& store, const char* name) {

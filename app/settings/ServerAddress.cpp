@@ -1,5 +1,7 @@
 #include "ServerAddress.h"
 
+#include "DecimalText.h"
+
 #include <QHostAddress>
 #include <QStringList>
 #include <QUrl>
@@ -45,16 +47,10 @@ std::optional<QString> AcceptedHost(const QString& host) {
 }
 
 std::optional<uint16_t> ParsePort(const QString& text) {
-    if (text.isEmpty() || text.size() > 5)
+    const std::optional<uint32_t> port = ParseDecimal(text, 5, 1, 65535);
+    if (!port)
         return std::nullopt;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-    }
-    const uint port = text.toUInt();
-    if (port < 1 || port > 65535)
-        return std::nullopt;
-    return static_cast<uint16_t>(port);
+    return static_cast<uint16_t>(*port);
 }
 
 ServerAddressResult Refused(ServerAddressError error) {
