@@ -11,6 +11,7 @@
 #include "SessionTable.h"
 #include "TimerWheel.h"
 #include "UnprovenTable.h"
+#include "cluster/ClusterPort.h"
 
 #include <cstdint>
 #include <functional>
@@ -57,6 +58,13 @@ public:
     std::vector<std::string> Reload(const ServerConfig& config);
 
     ServerStats Stats() const;
+
+    // Joins a cluster of nodes that share one pool: from now on waiting users are advertised
+    // through the port, and users waiting on other nodes can be offered. Null: a single node
+    // (the default). Call before the first datagram.
+    void AttachCluster(cluster::ClusterPort* port);
+    // What the cluster reports: users waiting elsewhere, messages from other nodes, nodes gone.
+    void OnClusterEvent(const cluster::ClusterEvent& event, int64_t nowMs);
 
 private:
     enum class TimerKind { Notice, Reap, Repeat, Relax, OfferEnd, Probe };
@@ -129,6 +137,7 @@ private:
     uint64_t nextSerial_ = 1;
     uint64_t nextArrival_ = 1;
     ServerStats stats_;
+    cluster::ClusterPort* cluster_ = nullptr;
 };
 
 } // namespace vessaro

@@ -304,6 +304,12 @@ void ServerLoop::Run(MatchServer& core, const LoopHooks& hooks) {
                 uint64_t count;
                 ssize_t ignored = read(wakeEvent_, &count, sizeof count);
                 (void)ignored;
+                if (hooks.woken) {
+                    batching_ = true;
+                    hooks.woken(NowMs());
+                    batching_ = false;
+                    FlushOutboxes();
+                }
             } else {
                 ReceiveAll(core, sockets_[events[i].data.u64]);
             }

@@ -24,6 +24,9 @@ struct LoopHooks {
     int64_t watchdogIntervalMs = 0; // 0: never
     std::function<void()> watchdog;
     StatsSnapshot* snapshot = nullptr; // stats published for other threads, and the heartbeat
+    // Each time Wake (or a stop or reload request) turns the loop, before the timers run: where
+    // work handed over by other threads (the cluster's events) is taken in.
+    std::function<void(int64_t nowMs)> woken;
 };
 
 // The matching server's UDP sockets and their event loop: non-blocking, driven by epoll, with the
