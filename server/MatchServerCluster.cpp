@@ -225,23 +225,20 @@ bool MatchServer::OnWaiterAdvertised(uint16_t from, const cluster::WaiterAd& ad,
     if (!IsOtherNode(ad.node, selfNode_) || (from != 0 && from != ad.node) ||
         cluster::NodeOfId(ad.sessionId) != ad.node || ad.arrival == 0)
         return false;
-    const MatchCandidate candidate = CandidateOf(ad.records);
-    pool_.Add(ad.sessionId, candidate, ad.arrival);
-    if (ad.relaxed)
-        pool_.Relax(ad.sessionId);
+    pool_.Remove(ad.sessionId); // listed anew below, after the search that leaves it out
     remoteWaiters_[ad.sessionId] = RemoteWaiter{ad.node, ad.arrival};
-    NudgeNewerWaiters(ad.sessionId, candidate, ad.arrival, ad.relaxed, nowMs);
+    ListRemoteWaiter(ad.sessionId, CandidateOf(ad.records), ad.arrival, ad.relaxed, nowMs);
     return true;
 }
 
-// Had the advertised user been here when this node's users searched, a user who came later and
-// fits it would have been paired with it (or with someone better). Those users search again. Users
-// of this node who waited longer are left alone: the advertised user's node does the same when it
-// learns of them, so exactly one side acts on a pair of advertisements that crossed.
-void MatchServer::NudgeNewerWaiters(int32_t id, const MatchCandidate& candidate, uint64_t arrival,
-                                    bool relaxed, int64_t nowMs) {
-    while (pool_.Contains(id)) {
-        pool_.Remove(id);
+// Lists a user of another node. Had it been here when this node's users searched, a user who came
+// later and fits it would have been paired with it (or with someone better): such users search
+// again, the best fit first, until none is left. Users of this node who waited longer are left
+// alone: the advertised user's node does the same when it learns of them, so exactly one side
+// acts on a pair of advertisements that crossed.
+void MatchServer::ListRemoteWaiter(int32_t id, const MatchCandidate& candidate, uint64_t arrival,
+                                   bool relaxed, int64_t nowMs) {
+    while (true) {
         std::optional<int32_t> fit = pool_.FindSameTopic(candidate);
         if (!fit && relaxed)
             fit = pool_.FindRelaxed(candidate);
@@ -252,8 +249,10 @@ void MatchServer::NudgeNewerWaiters(int32_t id, const MatchCandidate& candidate,
         if (!newer || newer->state != SessionState::Waiting || newer->arrival < arrival)
             return;
         SeekInCluster(*newer, true, nowMs);
-        if (newer->state == SessionState::Waiting)
-            return; // found no one after all: nothing more to gain by going on
+        // Claimed by the newer user, or that user found no one after all: nothing more to do.
+        if (newer->state == SessionState::Waiting || !pool_.Contains(id))
+            return;
+        pool_.Remove(id);
     }
 }
 

@@ -190,6 +190,70 @@ TEST(Cluster, CrossingAdvertisementsStillPair) {
     }
 }
 
+// While a claim is out the seeker may leave, or the waiter's node may die or never answer; the
+// waiter is then never left in an offer with nobody, and the seeker waits again where it still
+// wants a partner.
+TEST(Cluster, AClaimThatComesToNothingLeavesBothUsersFree) {
+    enum class Then { SeekerCancels, OwnerDies, NoAnswer };
+    const struct {
+        const char* name;
+        Then then;
+    } cases[] = {
+        {"the seeker cancels", Then::SeekerCancels},
+        {"the waiter's node dies", Then::OwnerDies},
+        {"no answer comes", Then::NoAnswer},
+    };
+    for (const auto& c : cases) {
+        ClusterHub hub(2);
+        TestClient w = Connected(hub.Node(1), 1), s = Connected(hub.Node(2), 2);
+        w.Request(Profile(SEX_MALE, 30), Want());
+        hub.Pump();
+        hub.holding = true;
+        s.Request(Profile(SEX_FEMALE, 30), Want());
+        if (c.then == Then::SeekerCancels)
+            s.Control(MSG_MATCH_CANCEL);
+        if (c.then == Then::NoAnswer)
+            hub.posts_.clear();
+        hub.holding = false;
+        if (c.then == Then::OwnerDies)
+            hub.Kill(1);
+        hub.Pump();
+        hub.Advance(5000);
+        EXPECT_FALSE(s.TakeOffer()) << c.name;
+        const ServerStats seeker = hub.Node(2).server.Stats();
+        EXPECT_EQ(seeker.waiting, c.then == Then::SeekerCancels ? 0u : 1u) << c.name;
+        EXPECT_EQ(seeker.conversations, 0u) << c.name;
+        if (c.then == Then::SeekerCancels) {
+            EXPECT_GE(Count(w.Inbox(), MSG_PEER_HANGUP), 1) << "offered, then told at once";
+            EXPECT_EQ(hub.Node(1).server.Stats().conversations, 0u);
+        } else {
+            EXPECT_EQ(seeker.clusterClaimsLost, 1u) << c.name;
+        }
+    }
+}
+
+// Ids granted on a node carry its number and prove their endpoint as on a single server; an id
+// with another node's number, or from another variant than the two left, proves nothing.
+TEST(Cluster, ProofCookiesOfANodeCarryItsNumber) {
+    ProofCookie cookie({1, 2});
+    cookie.SetNode(5);
+    const Endpoint ep = Ep(1, 5000);
+    for (int variant = 0; variant < 2; ++variant) {
+        const int32_t id = cookie.Grant(ep, 1000000, 15000, variant);
+        ASSERT_GT(id, 0);
+        EXPECT_EQ(NodeOfId(id), 5);
+        EXPECT_TRUE(cookie.Proves(ep, id, 1000000 + 9999, 15000));
+        EXPECT_FALSE(cookie.Proves(ep, id, 1000000 + 15000, 15000));
+        EXPECT_FALSE(cookie.Proves(Ep(1, 5001), id, 1000000, 15000));
+        EXPECT_FALSE(cookie.Proves(ep, cluster::WithNode(uint32_t(id), 6), 1000000, 15000));
+    }
+    EXPECT_NE(cookie.Grant(ep, 1000000, 15000, 0), cookie.Grant(ep, 1000000, 15000, 1));
+    EXPECT_EQ(cookie.Grant(ep, 1000000, 15000, 2), 0);
+    ProofCookie other({1, 2});
+    other.SetNode(6);
+    EXPECT_FALSE(other.Proves(ep, cookie.Grant(ep, 1000000, 15000, 0), 1000000, 15000));
+}
+
 struct Pair {
     TestClient a, b;
 };
