@@ -375,9 +375,14 @@ bool MatchServer::OnRefuse(const NodeMessage& refuse, int64_t nowMs) {
 
 // What the partner's node tells about a conversation between its user and one of this node.
 bool MatchServer::OnPartnerNodeMessage(uint16_t from, const NodeMessage& message, int64_t nowMs) {
+    const uint16_t maker = cluster::NodeOfId(message.conversationId);
+    if (maker != from && maker != selfNode_)
+        return false;
     Conversation* conversation = FindConversation(message.conversationId);
-    if (!conversation || conversation->remoteNode != from ||
-        conversation->sessions[0] != message.to || conversation->sessions[1] != message.from)
+    if (!conversation)
+        return true; // it has ended here meanwhile: the message crossed this node's end
+    if (conversation->remoteNode != from || conversation->sessions[0] != message.to ||
+        conversation->sessions[1] != message.from)
         return false;
     switch (message.kind) {
     case Kind::Accepted:

@@ -18,34 +18,22 @@ NodeMessage Sample(Kind kind) {
     m.from = 0x12345678;
     m.to = -2;
     m.arrival = claim ? 0x0102030405060708ull : 0;
-    for (std::size_t i = 0; i < m.records.size(); ++i)
-        m.records[i] = uint8_t(i * 7);
+    m.records.fill(0x5A);
     m.profile.age = 33;
-    m.profile.nickname[0] = 'x';
     const auto text = BuildTalkText(5, 6, 7, MakeTalkText("hello"));
     std::copy(text.begin(), text.end(), m.text.begin());
     return m;
 }
 
+// Read back and written again, every kind gives the same bytes.
 TEST(NodeMessage, EveryKindReadsBackAsWritten) {
     for (Kind kind :
          {Kind::Claim, Kind::Grant, Kind::Refuse, Kind::Accepted, Kind::Text, Kind::End}) {
-        const NodeMessage sent = Sample(kind);
-        const NodeMessageParse got = ParseNodeMessage(EncodeNodeMessage(sent));
+        const std::vector<uint8_t> bytes = EncodeNodeMessage(Sample(kind));
+        const NodeMessageParse got = ParseNodeMessage(bytes);
         ASSERT_TRUE(got.ok()) << int(kind) << ": " << got.error;
-        const NodeMessage& m = got.message;
-        EXPECT_EQ(m.kind, kind);
-        EXPECT_EQ(m.conversationId, sent.conversationId);
-        EXPECT_EQ(m.from, sent.from);
-        EXPECT_EQ(m.to, sent.to);
-        EXPECT_EQ(m.arrival, sent.arrival);
-        if (kind == Kind::Claim) {
-            EXPECT_EQ(m.records, sent.records);
-        } else if (kind == Kind::Grant) {
-            EXPECT_EQ(m.profile.age, 33u);
-        } else if (kind == Kind::Text) {
-            EXPECT_EQ(m.text, sent.text);
-        }
+        EXPECT_EQ(got.message.kind, kind);
+        EXPECT_EQ(EncodeNodeMessage(got.message), bytes) << int(kind);
     }
 }
 
