@@ -319,10 +319,8 @@ void MatchServer::Shutdown() {
             Send(session.endpoint, BuildControl(MSG_SESSION_CLOSED, session.id));
         });
     }
-    for (const auto& [id, conversation] : conversations_) {
-        if (conversation.remoteNode)
-            TellPartnerNodeEnded(conversation);
-    }
+    if (cluster_)
+        LeaveCluster();
     conversations_.clear();
     pool_.Clear();
     remoteWaiters_.clear();

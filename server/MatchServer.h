@@ -147,6 +147,7 @@ private:
     bool OnRefuse(const cluster::NodeMessage& message, int64_t nowMs);
     bool OnPartnerNodeMessage(uint16_t from, const cluster::NodeMessage& message, int64_t nowMs);
     void OnNodeGone(uint16_t node, int64_t nowMs);
+    void LeaveCluster();
     void TellPartnerNodeAccepted(const Conversation& conversation);
     void TellPartnerNodeEnded(const Conversation& conversation);
     void ForwardText(const Session& session, const Conversation& conversation,

@@ -446,6 +446,19 @@ void MatchServer::OnNodeGone(uint16_t node, int64_t nowMs) {
     }
 }
 
+// The server stops: the other nodes drop its waiters and end its conversations at once, rather
+// than when its liveness runs out.
+void MatchServer::LeaveCluster() {
+    for (const auto& [id, conversation] : conversations_) {
+        if (conversation.remoteNode)
+            TellPartnerNodeEnded(conversation);
+    }
+    sessions_.ForEach([this](const Session& session) {
+        if (session.state == SessionState::Waiting)
+            cluster_->Withdraw(session.id);
+    });
+}
+
 void MatchServer::TellPartnerNodeAccepted(const Conversation& conversation) {
     NodeMessage message;
     message.kind = Kind::Accepted;

@@ -248,18 +248,27 @@ Pair Talking(ClusterHub& hub, uint16_t nodeA, uint16_t nodeB, uint32_t host) {
     return p;
 }
 
-TEST(Cluster, ANodeThatDiesEndsItsConversationsAndTakesItsWaiters) {
-    ClusterHub hub(2);
-    Pair p = Talking(hub, 1, 2, 1);
-    TestClient waiter = Connected(hub.Node(2), 5);
-    waiter.Request(Profile(SEX_MALE, 60), Want(SEX_MALE));
-    hub.Pump();
-    ASSERT_EQ(hub.Node(1).server.Stats().remoteWaiting, 1u);
-    hub.Kill(2);
-    hub.Advance(1000);
-    EXPECT_EQ(Count(p.a.Inbox(), MSG_PEER_HANGUP), 2) << "told, and told again until acknowledged";
-    EXPECT_EQ(hub.Node(1).server.Stats().conversations, 0u);
-    EXPECT_EQ(hub.Node(1).server.Stats().remoteWaiting, 0u);
+// A node that dies, or stops and says so, takes its waiters out of the pool and ends the
+// conversations of its users; their partners are told as on one node.
+TEST(Cluster, ANodeThatGoesEndsItsConversationsAndTakesItsWaiters) {
+    for (bool dies : {true, false}) {
+        ClusterHub hub(2);
+        Pair p = Talking(hub, 1, 2, 1);
+        TestClient waiter = Connected(hub.Node(2), 5);
+        waiter.Request(Profile(SEX_MALE, 60), Want(SEX_MALE));
+        hub.Pump();
+        ASSERT_EQ(hub.Node(1).server.Stats().remoteWaiting, 1u);
+        if (dies) {
+            hub.Kill(2);
+        } else {
+            hub.Node(2).server.Shutdown();
+            hub.Pump();
+        }
+        hub.Advance(1000);
+        EXPECT_EQ(Count(p.a.Inbox(), MSG_PEER_HANGUP), 2) << "told, then again until acknowledged";
+        EXPECT_EQ(hub.Node(1).server.Stats().conversations, 0u);
+        EXPECT_EQ(hub.Node(1).server.Stats().remoteWaiting, 0u);
+    }
 }
 
 TEST(Cluster, LostClusterKeepsLocalTalksAndRejoiningAdvertisesAgain) {
