@@ -110,7 +110,8 @@ bool FromSockaddr(const sockaddr* address, Endpoint& endpoint) {
 }
 
 unsigned ToSockaddr(const Endpoint& endpoint, bool forV6Socket, sockaddr_storage& out) {
-    std::memset(&out, 0, sizeof out);
+    // Only the address written is cleared: this runs for every datagram sent.
+    std::memset(&out, 0, forV6Socket ? sizeof(sockaddr_in6) : sizeof(sockaddr_in));
     if (forV6Socket) {
         auto* in6 = reinterpret_cast<sockaddr_in6*>(&out);
         in6->sin6_family = AF_INET6;

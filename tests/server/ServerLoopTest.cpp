@@ -96,6 +96,71 @@ TEST(ServerLoop, OneSocketPerFamilyAndRepliesLeaveFromTheClientsOwn) {
     EXPECT_EQ(stops, 1);
 }
 
+// Sends made while the loop batches (here from the woken hook) wait packed in an outbox that is
+// sent whenever it fills: datagrams of mixed sizes, more than one outbox holds, must each arrive
+// whole, complemented and in order.
+TEST(ServerLoop, BatchedSendsArriveWholeAndInOrderAcrossFullOutboxes) {
+    Endpoint v4;
+    ASSERT_TRUE(ParseAddress("127.0.0.1", v4));
+    std::string error;
+    auto loop = ServerLoop::Open({v4}, 0, error);
+    ASSERT_TRUE(loop) << error;
+    const int client = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage local{};
+    socklen_t length = ToSockaddr(v4, false, local);
+    ASSERT_EQ(bind(client, reinterpret_cast<sockaddr*>(&local), length), 0);
+    ASSERT_EQ(getsockname(client, reinterpret_cast<sockaddr*>(&local), &length), 0);
+    Endpoint to;
+    FromSockaddr(reinterpret_cast<sockaddr*>(&local), to);
+    int buffer = 4 << 20;
+    setsockopt(client, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+
+    // Sizes that straddle the packing alignment, up to the largest datagram.
+    const std::vector<std::size_t> sizes = {1, 36, 63, 64, 65, 560, kMaxDatagramSize};
+    const int count = 150;
+    auto sizeOf = [&](int i) { return sizes[std::size_t(i) % sizes.size()]; };
+    auto byteOf = [](int i, std::size_t k) { return uint8_t(i * 31 + int(k)); };
+    MatchServer core(
+        ServerConfig{},
+        [&loop](const Endpoint& e, std::span<const uint8_t> d) { loop->Send(e, d); },
+        [] { return 7u; });
+    std::atomic<bool> sent = false;
+    LoopHooks hooks;
+    hooks.woken = [&](int64_t) {
+        if (sent.exchange(true))
+            return;
+        for (int i = 0; i < count; ++i) {
+            std::vector<uint8_t> d(sizeOf(i));
+            for (std::size_t k = 0; k < d.size(); ++k)
+                d[k] = byteOf(i, k);
+            loop->Send(to, d);
+        }
+    };
+    std::thread running([&] { loop->Run(core, hooks); });
+    loop->Wake();
+    int received = 0;
+    for (; received < count; ++received) {
+        pollfd p{client, POLLIN, 0};
+        if (poll(&p, 1, 5000) <= 0)
+            break;
+        uint8_t in[kMaxDatagramSize + 1];
+        const ssize_t n = recv(client, in, sizeof in, 0);
+        if (std::size_t(n) != sizeOf(received)) {
+            ADD_FAILURE() << "datagram " << received << " has " << n << " bytes";
+            break;
+        }
+        bool intact = true;
+        for (std::size_t k = 0; k < std::size_t(n); ++k)
+            intact = intact && in[k] == uint8_t(~byteOf(received, k));
+        EXPECT_TRUE(intact) << "datagram " << received;
+    }
+    loop->RequestStop();
+    running.join();
+    close(client);
+    EXPECT_EQ(received, count);
+    EXPECT_EQ(loop->sendFailures(), 0u);
+}
+
 TEST(ServerLoop, AFailedSocketLeavesNoneOpen) {
     Endpoint v4;
     ASSERT_TRUE(ParseAddress("127.0.0.1", v4));
