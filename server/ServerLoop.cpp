@@ -268,18 +268,23 @@ bool ServerLoop::WaitWritable(int fd) {
 }
 
 void ServerLoop::Run(MatchServer& core, const LoopHooks& hooks) {
-    const int64_t start = NowMs();
-    int64_t nextStatsMs = hooks.statsIntervalMs > 0 ? start + hooks.statsIntervalMs : 0;
-    int64_t nextWatchdogMs = hooks.watchdogIntervalMs > 0 ? start : 0;
+    int64_t now = NowMs();
+    int64_t nextStatsMs = hooks.statsIntervalMs > 0 ? now + hooks.statsIntervalMs : 0;
+    int64_t nextWatchdogMs = hooks.watchdogIntervalMs > 0 ? now : 0;
+    int64_t lastBeatMs = now - 1;
     while (!stopAsked_.load()) {
-        const int64_t now = NowMs();
         // What the timers send (notices, their copies, probes, repeats) leaves in batches too.
         batching_ = true;
         core.OnTimer(now);
         batching_ = false;
         FlushOutboxes();
         if (hooks.snapshot) {
-            hooks.snapshot->Beat();
+            // The heartbeat counts milliseconds: one beat per millisecond is as fresh as one per
+            // turn.
+            if (now != lastBeatMs) {
+                hooks.snapshot->Beat();
+                lastBeatMs = now;
+            }
             if (hooks.snapshot->Wanted()) {
                 ServerStats stats = core.Stats();
                 stats.sendFailures = sendFailures_;
@@ -305,6 +310,8 @@ void ServerLoop::Run(MatchServer& core, const LoopHooks& hooks) {
         // there only while the loop sleeps.
         const int n = poll(watched_.data(), watched_.size(),
                            WaitTimeoutMs(core, nextStatsMs, nextWatchdogMs));
+        // One reading of the clock serves what this wake-up brings and the next turn's timers.
+        now = NowMs();
         if (n <= 0)
             continue;
         if (watched_.back().revents != 0) {
@@ -313,14 +320,14 @@ void ServerLoop::Run(MatchServer& core, const LoopHooks& hooks) {
             (void)ignored;
             if (hooks.woken) {
                 batching_ = true;
-                hooks.woken(NowMs());
+                hooks.woken(now);
                 batching_ = false;
                 FlushOutboxes();
             }
         }
         for (std::size_t i = 0; i < sockets_.size(); ++i) {
             if (watched_[i].revents != 0)
-                ReceiveAll(core, sockets_[i]);
+                ReceiveAll(core, sockets_[i], now);
         }
     }
     if (hooks.stopping)
@@ -343,7 +350,9 @@ int ServerLoop::WaitTimeoutMs(const MatchServer& core, int64_t nextStatsMs,
     return int(std::max<int64_t>(wait, 0));
 }
 
-void ServerLoop::ReceiveAll(MatchServer& core, Socket& socket) {
+// now: the time of the first batch; moved on for each further batch, so that the caller's next
+// reading of it is never older than what the core was given.
+void ServerLoop::ReceiveAll(MatchServer& core, Socket& socket, int64_t& now) {
     Inbox& box = *inbox_;
     for (int taken = 0; taken < kReceiveBatch;) {
         int n = recvmmsg(socket.fd, box.inHeaders, kSystemBatch, MSG_DONTWAIT, nullptr);
@@ -351,17 +360,22 @@ void ServerLoop::ReceiveAll(MatchServer& core, Socket& socket) {
             continue;
         if (n <= 0)
             return; // EAGAIN: drained; anything else: try again at the next wake-up
+        if (taken > 0)
+            now = NowMs();
         taken += n;
         batching_ = true;
-        const int64_t now = NowMs();
         for (int i = 0; i < n; ++i) {
             const sockaddr_storage& peer = box.from[i];
             const std::size_t size = box.inHeaders[i].msg_len;
             // Ready for the next call: the kernel shortens the name length it fills in.
             box.inHeaders[i].msg_hdr.msg_namelen = sizeof peer;
             Endpoint from;
-            if (!FromSockaddr(reinterpret_cast<const sockaddr*>(&peer), from))
+            if (peer.ss_family == AF_INET) {
+                const auto& in = reinterpret_cast<const sockaddr_in&>(peer);
+                from = Endpoint(ntohl(in.sin_addr.s_addr), ntohs(in.sin_port));
+            } else if (!FromSockaddr(reinterpret_cast<const sockaddr*>(&peer), from)) {
                 continue;
+            }
             CommInvertBytes(box.in[i], box.in[i], int(size));
             core.OnDatagram(from, std::span<const uint8_t>(box.in[i], size), now);
         }

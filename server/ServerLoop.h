@@ -77,7 +77,7 @@ private:
     struct Outbox;
 
     ServerLoop(std::vector<Socket> sockets, int wakeEvent, uint16_t port);
-    void ReceiveAll(MatchServer& core, Socket& socket);
+    void ReceiveAll(MatchServer& core, Socket& socket, int64_t& now);
     Socket* SocketFor(const Endpoint& to);
     void SendNow(Socket& socket, const Endpoint& to, const uint8_t* wire, std::size_t size);
     void FlushOutboxes();
