@@ -3,7 +3,6 @@
 #include "BindAddress.h"
 #include "Datagram.h"
 #include "StatsSnapshot.h"
-#include "WireTransform.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -26,6 +25,22 @@ constexpr unsigned kSystemBatch = 64; // datagrams per recvmmsg and sendmmsg
 
 std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
+}
+
+// The wire transform (every byte complemented) on the loop's hot path: a word at a time, and in
+// 32-byte registers where the processor has AVX2 (chosen once, when the program loads). from and
+// to may be the same buffer.
+__attribute__((target_clones("avx2", "default"))) void Complement(const uint8_t* from, uint8_t* to,
+                                                                  std::size_t size) {
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, from + i, 8);
+        word = ~word;
+        std::memcpy(to + i, &word, 8);
+    }
+    for (; i < size; ++i)
+        to[i] = uint8_t(~from[i]);
 }
 
 constexpr std::size_t kPackAlignment = 64;
@@ -194,7 +209,7 @@ void ServerLoop::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
     const std::size_t size = std::min(datagram.size(), kMaxDatagramSize);
     if (!batching_) {
         uint8_t wire[kMaxDatagramSize];
-        CommInvertBytes(datagram.data(), wire, int(size));
+        Complement(datagram.data(), wire, size);
         SendNow(*socket, to, wire, size);
         return;
     }
@@ -208,7 +223,7 @@ void ServerLoop::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
         return;
     }
     uint8_t* out = box.bytes + box.used;
-    CommInvertBytes(datagram.data(), out, int(size));
+    Complement(datagram.data(), out, size);
     box.used += (size + kPackAlignment - 1) & ~(kPackAlignment - 1);
     box.vectors[i] = {out, size};
     msghdr& h = box.headers[i].msg_hdr;
@@ -376,7 +391,7 @@ void ServerLoop::ReceiveAll(MatchServer& core, Socket& socket, int64_t& now) {
             } else if (!FromSockaddr(reinterpret_cast<const sockaddr*>(&peer), from)) {
                 continue;
             }
-            CommInvertBytes(box.in[i], box.in[i], int(size));
+            Complement(box.in[i], box.in[i], size);
             core.OnDatagram(from, std::span<const uint8_t>(box.in[i], size), now);
         }
         batching_ = false;

@@ -161,6 +161,40 @@ TEST(ServerLoop, BatchedSendsArriveWholeAndInOrderAcrossFullOutboxes) {
     EXPECT_EQ(loop->sendFailures(), 0u);
 }
 
+// The loop keys, checks and answers every datagram by its endpoint: the IPv4 form, the keys'
+// byte order (a network key drops the host's last byte) and equality must hold for both families.
+TEST(ServerLoop, EndpointsKeepTheirFamilyAndByteOrder) {
+    struct Case {
+        const char* text;
+        bool v4;
+        AddressKey host;
+        uint64_t networkLow;
+    };
+    const Case cases[] = {
+        {"192.168.1.20", true, {0, 0x0000FFFFC0A80114}, 0x0000FFFFC0A80100},
+        {"::ffff:10.0.0.1", true, {0, 0x0000FFFF0A000001}, 0x0000FFFF0A000000},
+        {"::1", false, {0, 1}, 0},
+        {"2001:db8::ffff:c0a8:114", false, {0x20010DB800000000, 0x0000FFFFC0A80114}, 0},
+    };
+    for (const Case& c : cases) {
+        Endpoint e;
+        ASSERT_TRUE(ParseAddress(c.text, e)) << c.text;
+        e.port = 4000;
+        EXPECT_EQ(e.IsV4(), c.v4) << c.text;
+        EXPECT_EQ(HostKey(e), c.host) << c.text;
+        EXPECT_EQ(NetworkKey(e).low, c.networkLow) << c.text;
+        EXPECT_EQ(NetworkKey(e).high, c.host.high) << c.text;
+        if (c.v4) {
+            EXPECT_EQ(Endpoint(e.V4(), 4000), e) << c.text;
+        }
+        Endpoint otherPort = e, otherHost = e;
+        otherPort.port = 4001;
+        otherHost.address[15] ^= 1;
+        EXPECT_NE(e, otherPort) << c.text;
+        EXPECT_NE(e, otherHost) << c.text;
+    }
+}
+
 TEST(ServerLoop, AFailedSocketLeavesNoneOpen) {
     Endpoint v4;
     ASSERT_TRUE(ParseAddress("127.0.0.1", v4));
