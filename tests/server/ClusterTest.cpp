@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <random>
+#include <set>
 
 namespace vessaro::test {
 namespace {
@@ -165,6 +168,49 @@ TEST(Cluster, CrossingAdvertisementsStillPair) {
         EXPECT_EQ(hub.Node(1).server.Stats().matchesMade + hub.Node(2).server.Stats().matchesMade,
                   1u)
             << topicB;
+    }
+}
+
+// Users who would all take one another arrive on three nodes at random moments, with the hub
+// holding the cluster's traffic now and then so that advertisements and claims cross. In the
+// end at most one user waits, and every offer pairs exactly two users, each offered once.
+TEST(Cluster, UsersWhoFitArePairedOnceHoweverTrafficCrosses) {
+    for (uint32_t seed = 1; seed <= 20; ++seed) {
+        std::mt19937 random(seed);
+        ClusterHub hub(3);
+        std::vector<TestClient> users;
+        for (uint32_t i = 0; i < 12; ++i) {
+            const uint16_t node = uint16_t(1 + random() % 3);
+            users.push_back(Connected(hub.Node(node), 10 + i));
+            hub.holding = random() % 2 == 0;
+            users.back().Request(Profile(SEX_MALE, 30),
+                                 Want(SEX_ANY, 0, 120, "", "", random() % 2 ? "甲" : "乙"));
+            if (!hub.holding || random() % 4 == 0) {
+                hub.holding = false;
+                hub.Pump();
+            }
+        }
+        hub.holding = false;
+        hub.Pump();
+        hub.Advance(TestConfig().anyTopicAfterMs);
+        std::map<int32_t, int> offered; // conversation -> users offered it
+        for (TestClient& user : users) {
+            std::set<int32_t> mine;
+            for (const Sent& sent : user.Inbox()) {
+                if (sent.type() == MSG_PARTNER_FOUND)
+                    mine.insert(sent.view().conversationId());
+            }
+            EXPECT_LE(mine.size(), 1u) << "seed " << seed;
+            for (int32_t conversation : mine)
+                ++offered[conversation];
+        }
+        for (const auto& [conversation, count] : offered)
+            EXPECT_EQ(count, 2) << "seed " << seed;
+        std::size_t waiting = 0;
+        for (uint16_t node : {1, 2, 3})
+            waiting += hub.Node(node).server.Stats().waiting;
+        EXPECT_LE(waiting, 1u) << "seed " << seed;
+        EXPECT_EQ(waiting + 2 * offered.size(), users.size()) << "seed " << seed;
     }
 }
 
