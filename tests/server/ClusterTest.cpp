@@ -152,10 +152,13 @@ TEST(Cluster, TwoClaimsOfOneWaiterGrantOne) {
 }
 
 // Each node's user searched before the other's advertisement arrived (for another topic: both
-// relax at the same moment, each before hearing of the other); the pair is still made, once.
+// relax at the same moment, each before hearing of the other); the pair is still made, once,
+// also when both nodes stamped their users alike.
 TEST(Cluster, CrossingAdvertisementsStillPair) {
-    for (const char* topicB : {"谈天说地", "音乐"}) {
+    for (auto [topicB, equalStamps] : {std::pair{"谈天说地", false}, std::pair{"音乐", false},
+                                       std::pair{"谈天说地", true}, std::pair{"音乐", true}}) {
         ClusterHub hub(2);
+        hub.equalStamps = equalStamps;
         TestClient a = Connected(hub.Node(1), 1), b = Connected(hub.Node(2), 2);
         hub.holding = true;
         a.Request(Profile(SEX_MALE, 30), Want());
@@ -163,11 +166,13 @@ TEST(Cluster, CrossingAdvertisementsStillPair) {
         hub.holding = false;
         hub.Pump();
         hub.Advance(TestConfig().anyTopicAfterMs);
-        ASSERT_TRUE(a.TakeOffer() && b.TakeOffer()) << topicB;
-        EXPECT_EQ(a.conversation, b.conversation) << topicB;
+        ASSERT_TRUE(a.TakeOffer() && b.TakeOffer())
+            << topicB << (equalStamps ? ", equal stamps" : "");
+        EXPECT_EQ(a.conversation, b.conversation)
+            << topicB << (equalStamps ? ", equal stamps" : "");
         EXPECT_EQ(hub.Node(1).server.Stats().matchesMade + hub.Node(2).server.Stats().matchesMade,
                   1u)
-            << topicB;
+            << topicB << (equalStamps ? ", equal stamps" : "");
     }
 }
 
