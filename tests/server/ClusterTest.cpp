@@ -384,6 +384,25 @@ TEST(Cluster, NodeMessagesFromTheWrongNodeOrMalformedAreRefused) {
             << c.name;
         EXPECT_EQ(Count(p.a.Inbox(), MSG_TALK_TEXT), c.delivered) << c.name;
     }
+    // Nor may a node withdraw, or advertise anew, a user of another node.
+    TestClient w = Connected(hub.Node(2), 9);
+    w.Request(Profile(SEX_MALE, 60), Want(SEX_MALE));
+    hub.Pump();
+    cluster::ClusterEvent withdraw;
+    withdraw.kind = cluster::ClusterEvent::Kind::WaiterWithdrawn;
+    withdraw.node = 3;
+    withdraw.sessionId = w.session;
+    cluster::ClusterEvent advertise;
+    advertise.kind = cluster::ClusterEvent::Kind::WaiterAdvertised;
+    advertise.node = 3;
+    advertise.ad.sessionId = w.session;
+    advertise.ad.node = 2;
+    advertise.ad.arrival = 1;
+    const uint64_t refused = hub.Node(1).server.Stats().clusterMessagesRefused;
+    for (const cluster::ClusterEvent& event : {withdraw, advertise})
+        hub.Node(1).server.OnClusterEvent(event, hub.Node(1).now);
+    EXPECT_EQ(hub.Node(1).server.Stats().clusterMessagesRefused, refused + 2);
+    EXPECT_EQ(hub.Node(1).server.Stats().remoteWaiting, 1u);
 }
 
 } // namespace
