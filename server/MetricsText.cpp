@@ -65,6 +65,25 @@ void WriteMatchDelay(Writer& w, const LatencyHistogram& h) {
     w.Sample(name + "_count", h.count);
 }
 
+void WriteCluster(Writer& w, const cluster::ClusterStatus& c) {
+    w.Family("vessaro_cluster_joined", "gauge",
+             "1 while this node is linked to the cluster's Redis, with its number and address.");
+    w.Sample("vessaro_cluster_joined",
+             Label("node", std::to_string(c.node)) + "," + Label("address", c.nodeAddress),
+             c.joined ? 1 : 0);
+    w.Family("vessaro_cluster_nodes_live", "gauge",
+             "Live nodes of the cluster, this one included.");
+    w.Sample("vessaro_cluster_nodes_live", c.nodesLive);
+    w.Family("vessaro_cluster_frames_refused_total", "counter",
+             "Frames from Redis dropped: forged, replayed, out of date or malformed.");
+    w.Sample("vessaro_cluster_frames_refused_total", c.framesRefused);
+    w.Family("vessaro_cluster_frames_dropped_total", "counter",
+             "Frames for other nodes not sent: Redis unreachable or the queue full.");
+    w.Sample("vessaro_cluster_frames_dropped_total", c.framesDropped);
+    w.Family("vessaro_cluster_rejoins_total", "counter", "Times the cluster was joined again.");
+    w.Sample("vessaro_cluster_rejoins_total", c.rejoins);
+}
+
 } // namespace
 
 std::string EscapeLabelValue(std::string_view value) {
@@ -114,6 +133,8 @@ std::string FormatMetrics(const MetricsInput& input) {
     w.Sample("vessaro_http_requests_total", input.httpRequests);
     w.Family("vessaro_send_failures_total", "counter", "Datagrams the socket would not take.");
     w.Sample("vessaro_send_failures_total", s.sendFailures);
+    if (input.cluster.enabled)
+        WriteCluster(w, input.cluster);
     return std::move(w.text());
 }
 
