@@ -14,6 +14,14 @@
 namespace vessaro::cluster {
 namespace {
 
+// Renews or deletes a node's record only while it is still this node's own: after a stall longer
+// than the expiry another node may have claimed the number.
+constexpr const char* kRenewIfOwn =
+    "if redis.call('GET', KEYS[1]) == ARGV[1] then "
+    "return redis.call('PEXPIRE', KEYS[1], ARGV[2]) else return 0 end";
+constexpr const char* kDeleteIfOwn = "if redis.call('GET', KEYS[1]) == ARGV[1] then "
+                                     "return redis.call('DEL', KEYS[1], KEYS[2]) else return 0 end";
+
 constexpr int kFirstRetryMs = 100;
 constexpr int kLongestRetryMs = 2000;
 
@@ -149,7 +157,8 @@ bool RedisCluster::ClaimNumber(std::string& error) {
             return false;
         }
         if (IsStatus(set.get(), "OK")) {
-            membership_ = Membership(n);
+            if (kept == 0)
+                membership_ = Membership(n);
             return true;
         }
         self_ = kept;
@@ -355,7 +364,7 @@ bool RedisCluster::Refresh() {
     nextRefreshMs_ = SteadyMs() + settings_.refreshMs;
     const std::string expiry = std::to_string(settings_.expiryMs);
     const std::vector<uint8_t> record = LivenessFrame();
-    commands_->Append({"SET", NodeKey(self_), Bytes(record), "XX", "PX", expiry});
+    commands_->Append({"EVAL", kRenewIfOwn, "1", NodeKey(self_), Bytes(record), expiry});
     commands_->Append({"PEXPIRE", WaitersKey(self_), expiry});
     std::vector<std::string> keys;
     for (uint16_t n = 1; n <= kMaxNodes; ++n)
@@ -368,9 +377,9 @@ bool RedisCluster::Refresh() {
     RedisReplyPtr scan = expiring ? commands_->Next() : nullptr;
     if (!scan || scan->type != REDIS_REPLY_ARRAY || scan->elements != kMaxNodes)
         return false;
-    if (!IsStatus(renewed.get(), "OK")) {
-        // The record expired (this node stalled longer than the expiry): the others have taken
-        // this life as gone, so it must join again in a new one.
+    if (renewed->type != REDIS_REPLY_INTEGER || renewed->integer != 1) {
+        // The record expired (this node stalled longer than the expiry) or is another node's
+        // now: the others have taken this life as gone, so it must join again in a new one.
         Log(true, "cluster: this node's liveness record expired");
         return false;
     }
@@ -473,7 +482,9 @@ void RedisCluster::Leave() {
     const std::vector<uint8_t> frame =
         seal_.Seal({FrameKind::Leave, self_, 0, epoch_, ++sequence_}, {});
     commands_->Append({"PUBLISH", poolChannel_, Bytes(frame)});
-    commands_->Append({"DEL", NodeKey(self_), WaitersKey(self_)});
+    const std::vector<uint8_t> record = LivenessFrame();
+    commands_->Append(
+        {"EVAL", kDeleteIfOwn, "2", NodeKey(self_), WaitersKey(self_), Bytes(record)});
     if (commands_->Next())
         commands_->Next();
     commands_.reset();

@@ -177,6 +177,28 @@ TEST(RedisCluster, ForgedReplayedMisdirectedAndLateFramesAreRefused) {
     EXPECT_FALSE(a.WaitEvents(5, 200ms));
 }
 
+// A node whose record is replaced (it stalled past the expiry and another took its number) stops
+// counting itself as joined, never overwrites the other's record, and joins again once the number
+// is free.
+TEST(RedisCluster, ANodeNeverTakesBackANumberAnotherHolds) {
+    test::RedisChild redis;
+    Node a(redis);
+    ASSERT_TRUE(a.WaitEvents(1));
+    auto raw = RawLink(redis);
+    const std::string other =
+        Text(NodeSeal(kSecret).Seal({FrameKind::Liveness, 1, 0, 1, 0}, Bytes("other:1")));
+    raw->Command({"SET", "vessaro:node:1", other});
+    ASSERT_TRUE(a.WaitEvents(2));
+    EXPECT_EQ(a.events[1].kind, Kind::Lost);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(StringOf(raw->Command({"GET", "vessaro:node:1"}).get()), other);
+    EXPECT_EQ(a.events.size(), 2u);
+    raw->Command({"DEL", "vessaro:node:1"});
+    ASSERT_TRUE(a.WaitEvents(3, 5s));
+    EXPECT_EQ(a.events[2].kind, Kind::Joined);
+    EXPECT_EQ(a.cluster->SelfNode(), 1);
+}
+
 // Redis goes away and returns: each node is told it lost the cluster, keeps its number, and
 // joins again, seeing the other and what it advertises after.
 TEST(RedisCluster, NodesRejoinAfterRedisRestartsAndStartFailsWithoutRedis) {
