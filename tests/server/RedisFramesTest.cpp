@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 
 namespace vessaro::cluster {
 namespace {
@@ -90,29 +88,6 @@ TEST(NodeSeal, OpensOnlyUntouchedFramesOfTheSameSecret) {
     EXPECT_FALSE(NodeSeal(otherSecret).Open(frame));
     const std::vector<uint8_t> unknownKind = seal.Seal({FrameKind(9), 3, 0, 1, 1}, body);
     EXPECT_FALSE(seal.Open(unknownKind));
-}
-
-TEST(NodeSeal, SecretFileMustHoldSixteenBytes) {
-    const std::string path = ::testing::TempDir() + "vessaro-secret-test";
-    struct Case {
-        std::string content;
-        std::size_t size; // 0: refused
-    } cases[] = {{"0123456789abcdef\n", 16},
-                 {"0123456789abcdef\r\n", 16},
-                 {"0123456789abcde\n", 0},
-                 {"", 0},
-                 {"0123456789abcdefg", 17}};
-    for (const Case& c : cases) {
-        std::ofstream(path, std::ios::binary) << c.content;
-        std::string error;
-        auto secret = ReadClusterSecret(path, error);
-        EXPECT_EQ(secret ? secret->size() : 0, c.size) << c.content;
-        EXPECT_EQ(error.empty(), c.size != 0) << error;
-    }
-    std::remove(path.c_str());
-    std::string error;
-    EXPECT_FALSE(ReadClusterSecret(path, error));
-    EXPECT_NE(error.find(path), std::string::npos);
 }
 
 TEST(PoolFrames, AdvertKeepsEveryFieldAndRefusesOtherSizes) {
