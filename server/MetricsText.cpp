@@ -65,7 +65,7 @@ void WriteMatchDelay(Writer& w, const LatencyHistogram& h) {
     w.Sample(name + "_count", h.count);
 }
 
-void WriteCluster(Writer& w, const cluster::ClusterStatus& c) {
+void WriteCluster(Writer& w, const cluster::ClusterStatus& c, const ServerStats& s) {
     w.Family("vessaro_cluster_joined", "gauge",
              "1 while this node is linked to the cluster's Redis, with its number and address.");
     w.Sample("vessaro_cluster_joined",
@@ -82,6 +82,23 @@ void WriteCluster(Writer& w, const cluster::ClusterStatus& c) {
     w.Sample("vessaro_cluster_frames_dropped_total", c.framesDropped);
     w.Family("vessaro_cluster_rejoins_total", "counter", "Times the cluster was joined again.");
     w.Sample("vessaro_cluster_rejoins_total", c.rejoins);
+    w.Family("vessaro_cluster_remote_waiting_users", "gauge", "Users waiting on other nodes.");
+    w.Sample("vessaro_cluster_remote_waiting_users", s.remoteWaiting);
+    w.Family("vessaro_cluster_claims_total", "counter",
+             "Claims of waiting users across nodes, by outcome.");
+    const std::pair<const char*, uint64_t> claims[] = {
+        {"sent", s.clusterClaimsSent},       {"won", s.clusterClaimsWon},
+        {"lost", s.clusterClaimsLost},       {"granted", s.clusterClaimsGranted},
+        {"refused", s.clusterClaimsRefused},
+    };
+    for (const auto& [outcome, count] : claims)
+        w.Sample("vessaro_cluster_claims_total", Label("outcome", outcome), count);
+    w.Family("vessaro_cluster_messages_total", "counter",
+             "Node messages, by direction; refused: received but malformed or not the sender's.");
+    w.Sample("vessaro_cluster_messages_total", Label("direction", "sent"), s.clusterMessagesSent);
+    w.Sample("vessaro_cluster_messages_total", Label("direction", "received"), s.clusterMessagesIn);
+    w.Sample("vessaro_cluster_messages_total", Label("direction", "refused"),
+             s.clusterMessagesRefused);
 }
 
 } // namespace
@@ -134,7 +151,7 @@ std::string FormatMetrics(const MetricsInput& input) {
     w.Family("vessaro_send_failures_total", "counter", "Datagrams the socket would not take.");
     w.Sample("vessaro_send_failures_total", s.sendFailures);
     if (input.cluster.enabled)
-        WriteCluster(w, input.cluster);
+        WriteCluster(w, input.cluster, s);
     return std::move(w.text());
 }
 
