@@ -142,44 +142,48 @@ bool RedisCluster::Establish(std::string& error) {
 }
 
 // The lowest free number on the first join; the same number on every later one, which is still
-// this node's own when its record is of an earlier life of this process (Redis kept it).
+// this node's own when its record is of this process's last life (Redis kept it while the link was
+// down).
 bool RedisCluster::ClaimNumber(std::string& error) {
     const std::string expiry = std::to_string(settings_.expiryMs);
-    for (uint16_t n = self_ != 0 ? self_ : 1; n <= (self_ != 0 ? self_ : kMaxNodes); ++n) {
-        const uint16_t kept = self_;
+    const bool first = self_ == 0;
+    for (uint16_t n = first ? 1 : self_; n <= (first ? kMaxNodes : self_); ++n) {
         self_ = n;
-        std::vector<uint8_t> record = LivenessFrame();
+        const std::vector<uint8_t> record = LivenessFrame();
         RedisReplyPtr set =
             commands_->Command({"SET", NodeKey(n), Bytes(record), "NX", "PX", expiry});
         if (!set) {
-            self_ = kept;
             error = "lost the link to Redis: " + commands_->error();
-            return false;
-        }
-        if (IsStatus(set.get(), "OK")) {
-            if (kept == 0)
+        } else if (IsStatus(set.get(), "OK")) {
+            if (first)
                 membership_ = Membership(n);
             return true;
-        }
-        self_ = kept;
-        if (kept == 0)
+        } else if (first) {
             continue;
-        // The record may be this process's own, left by a life that lost its link to Redis.
-        RedisReplyPtr held = commands_->Command({"GET", NodeKey(n)});
-        std::optional<OpenedFrame> frame =
-            held ? seal_.Open(Bytes(StringOf(held.get()))) : std::nullopt;
-        if (frame && frame->header.kind == FrameKind::Liveness && frame->header.sender == n &&
-            frame->header.epoch == joinedEpoch_) {
+        } else if (HoldsOwnRecord(n)) {
             RedisReplyPtr taken =
                 commands_->Command({"SET", NodeKey(n), Bytes(record), "XX", "PX", expiry});
             if (taken && IsStatus(taken.get(), "OK"))
                 return true;
+            error = "lost the link to Redis: " + commands_->error();
+        } else {
+            error = "node number " + std::to_string(n) + " is held by another node";
         }
-        error = "node number " + std::to_string(n) + " is held by another node";
+        if (first)
+            self_ = 0;
         return false;
     }
+    self_ = 0;
     error = "every node number (1 to " + std::to_string(kMaxNodes) + ") is taken";
     return false;
+}
+
+bool RedisCluster::HoldsOwnRecord(uint16_t node) {
+    RedisReplyPtr held = commands_->Command({"GET", NodeKey(node)});
+    std::optional<OpenedFrame> frame =
+        held ? seal_.Open(Bytes(StringOf(held.get()))) : std::nullopt;
+    return frame && frame->header.kind == FrameKind::Liveness && frame->header.sender == node &&
+           frame->header.epoch == joinedEpoch_;
 }
 
 void RedisCluster::Run() {

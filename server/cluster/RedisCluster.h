@@ -78,6 +78,7 @@ private:
     RedisCluster(RedisClusterSettings settings, std::function<void()> wake);
     bool Establish(std::string& error);
     bool ClaimNumber(std::string& error);
+    bool HoldsOwnRecord(uint16_t node);
     std::vector<uint8_t> LivenessFrame() const;
     void Run();
     bool Turn();
