@@ -21,6 +21,9 @@ constexpr int kMaxConnects = 3; // the server answers no more from one unproven 
 constexpr int kMaxRequests = 5;
 constexpr auto kRepeatScan = std::chrono::seconds(1);
 constexpr uint8_t kSeen = 0x80; // still unanswered at the last scan
+// Scans an endpoint rests after giving up: longer than the server remembers an unproven endpoint
+// (15 s by default), so that its next connect is granted afresh.
+constexpr uint8_t kRestScans = 20;
 
 } // namespace
 
@@ -69,8 +72,8 @@ EndpointSwarm::~EndpointSwarm() {
 }
 
 bool EndpointSwarm::settled() const {
-    const uint64_t done = counts_->refused + counts_->unanswered +
-                          (requestMatch_ ? counts_->waitingNow.load() : counts_->open.load());
+    const uint64_t done =
+        counts_->refused + (requestMatch_ ? counts_->waitingNow.load() : counts_->open.load());
     return done >= states_.size();
 }
 
@@ -163,7 +166,9 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
         // again once it has gone unanswered for a whole scan, up to a few times, as a client does.
         for (std::size_t i = begin; i < next; ++i) {
             const State state = states_[i];
-            if (state == Closed) {
+            if (state == Resting && ++tries_[i] < kRestScans)
+                continue;
+            if (state == Closed || state == Resting) {
                 states_[i] = Connecting;
                 tries_[i] = 1;
                 --settledConnects;
@@ -178,9 +183,13 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
             }
             tries_[i] = uint8_t(tries_[i] & ~kSeen);
             if (tries_[i] >= (state == Connecting ? kMaxConnects : kMaxRequests)) {
-                states_[i] = GaveUp;
+                // Out of the window while it rests, so that it does not hold back the others.
+                if (state == Asked)
+                    counts_->open.fetch_sub(1, std::memory_order_relaxed);
+                states_[i] = Resting;
+                tries_[i] = 0;
                 ++settledConnects;
-                counts_->unanswered.fetch_add(1, std::memory_order_relaxed);
+                counts_->restarts.fetch_add(1, std::memory_order_relaxed);
                 continue;
             }
             ++tries_[i];
@@ -212,6 +221,15 @@ void EndpointSwarm::Handle(std::size_t i, std::span<const uint8_t> message, Data
             states_[i] = Granted;
             counts_->granted.fetch_add(1, std::memory_order_relaxed);
             counts_->open.fetch_add(1, std::memory_order_relaxed);
+            // The user asks at once, as one who presses the button as soon as the session is
+            // there. The request carries the granted id, so it proves the address too, and the
+            // swarm's pace does not hang on a notice that may be lost.
+            if (requestMatch_) {
+                const MatchRecords r = users.NextWaiting();
+                Queue(i, BuildMatchRequest(ids_[i], r.profile, r.requirement), out, fd);
+                states_[i] = Asked;
+                tries_[i] = 1;
+            }
         } else {
             states_[i] = Refused;
             counts_->refused.fetch_add(1, std::memory_order_relaxed);
@@ -222,12 +240,6 @@ void EndpointSwarm::Handle(std::size_t i, std::span<const uint8_t> message, Data
         if (states_[i] != Granted && states_[i] != Asked && states_[i] != Waiting)
             break;
         Queue(i, BuildControl(MSG_NOTICE_ACK, id), out, fd);
-        if (requestMatch_ && states_[i] == Granted) {
-            const MatchRecords r = users.NextWaiting();
-            Queue(i, BuildMatchRequest(id, r.profile, r.requirement), out, fd);
-            states_[i] = Asked;
-            tries_[i] = 1;
-        }
         break;
     case MSG_MATCH_REQUEST_ACK:
         if (states_[i] == Asked) {

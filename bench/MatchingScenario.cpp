@@ -178,48 +178,50 @@ struct OfferRun {
     double fillSeconds = 0;
     Spread offerMicros;
     std::size_t unanswered = 0; // requests that joined the pool instead
+    uint64_t closedWhileFilling = 0;
+    uint64_t restarts = 0;
+    uint64_t serverDropsWhileFilling = 0; // at the server's socket: its receive buffer was full
+    uint64_t serverDropsWhileTimed = 0;
+    double serverCpuWhileTimed = 0; // percent of one core, keep-alive of the pool included
 };
 
-// Pre-fills the pool with `prefill` users who cannot be paired with each other (a load generator
-// process holds them and answers their notices), then sends the requests one at a time, each from
-// a client of its own, and times each from its send to its offer.
-std::optional<OfferRun> OffersAgainstPool(const BenchSettings& s, std::size_t prefill,
-                                          const Placement& placement, std::string& error) {
-    std::optional<ScopedPin> pin(placement.measured);
-    ServerUnderTest server(s.serverProgram, SwarmServerArguments(prefill + s.offerRequests));
-    pin.reset();
-    if (!server.ready()) {
-        error = server.error();
-        return std::nullopt;
-    }
-    EndpointSwarm pool(prefill, {LoopbackAddress(), server.port()}, true);
-    ClientSwarm seekers;
-    if (!pool.valid() || !seekers.Open(s.offerRequests, {LoopbackAddress(), server.port()})) {
-        error = "cannot open the client sockets";
-        return std::nullopt;
-    }
+// The server that holds the pool keeps every session alive as it would in service, with a notice
+// every 19 s (the longest the server allows: a client needs one every 20 s) instead of every 10 s,
+// which halves the keep-alive traffic of a million sessions; and it gives a session ten minutes of
+// silence instead of one, so that a generator that the machine's other work keeps off its CPU for
+// a while does not see its sessions closed. Neither changes how a request is matched.
+std::vector<std::string> PoolServerArguments(const BenchSettings& s, std::size_t sessions) {
+    std::vector<std::string> extra{"--notice-interval", "19", "--session-timeout", "600"};
+    extra.insert(extra.end(), s.serverOptions.begin(), s.serverOptions.end());
+    return SwarmServerArguments(sessions, extra);
+}
+
+// Waits until the generator has filled the pool (or the time is up), saying how far it got every
+// ten seconds.
+void AwaitFill(const EndpointSwarm& pool, const ForkedWorker& generator, std::size_t prefill) {
     const auto start = BenchClock::now();
-    ForkedWorker generator(placement.generator, [&](WorkerChannel& channel) {
-        pool.Run(s.generatorThreads, kConnectWindow, [&] { return channel.StopAsked(); });
-        return 0;
-    });
+    // 2,500 users a second at the least, however busy the machine is.
     const auto deadline =
-        start + std::chrono::seconds(30) + std::chrono::microseconds(300 * prefill);
-    while (generator.started() && !pool.settled() && BenchClock::now() < deadline)
+        start + std::chrono::seconds(30) + std::chrono::microseconds(400 * prefill);
+    auto nextProgress = start + std::chrono::seconds(10);
+    while (generator.started() && !pool.settled() && BenchClock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    OfferRun run;
-    run.fillSeconds = std::chrono::duration<double>(BenchClock::now() - start).count();
-    run.waiting = pool.counts().waitingNow;
-    const SwarmCounts& c = pool.counts();
-    std::printf("matching: %zu of %zu waiting after %.1f s (%llu grants, %llu closed by the server "
-                "and connected again, %llu refused, %llu given up unanswered)\n",
-                run.waiting, prefill, run.fillSeconds, (unsigned long long)c.granted.load(),
-                (unsigned long long)c.closed.load(), (unsigned long long)c.refused.load(),
-                (unsigned long long)c.unanswered.load());
-    if (seekers.ConnectAll(256, std::chrono::seconds(30)) != seekers.size()) {
-        error = "not every seeker got a session";
-        return std::nullopt;
+        if (BenchClock::now() < nextProgress)
+            continue;
+        nextProgress += std::chrono::seconds(10);
+        const SwarmCounts& c = pool.counts();
+        std::fprintf(stderr,
+                     "matching: filling, %llu waiting after %.0f s (%llu closed, %llu started "
+                     "again)\n",
+                     (unsigned long long)c.waitingNow.load(),
+                     std::chrono::duration<double>(BenchClock::now() - start).count(),
+                     (unsigned long long)c.closed.load(), (unsigned long long)c.restarts.load());
     }
+}
+
+// Sends the requests one at a time, each from a client of its own, and times each from its send
+// to its offer.
+void TimeOffers(ClientSwarm& seekers, OfferRun& run) {
     ProfileMaker users(23);
     std::vector<double> micros;
     for (std::size_t i = 0; i < seekers.size(); ++i) {
@@ -234,6 +236,59 @@ std::optional<OfferRun> OffersAgainstPool(const BenchSettings& s, std::size_t pr
             ++run.unanswered;
     }
     run.offerMicros = Summarise(std::move(micros));
+}
+
+// Pre-fills the pool with `prefill` users who cannot be paired with each other (a load generator
+// process holds them and answers their notices), then times requests against it.
+std::optional<OfferRun> OffersAgainstPool(const BenchSettings& s, std::size_t prefill,
+                                          const Placement& placement, std::string& error) {
+    std::optional<ScopedPin> pin(placement.measured);
+    ServerUnderTest server(s.serverProgram, PoolServerArguments(s, prefill + s.offerRequests));
+    pin.reset();
+    if (!server.ready()) {
+        error = server.error();
+        return std::nullopt;
+    }
+    EndpointSwarm pool(prefill, {LoopbackAddress(), server.port()}, true);
+    ClientSwarm seekers;
+    if (!pool.valid() || !seekers.Open(s.offerRequests, {LoopbackAddress(), server.port()})) {
+        error = "cannot open the client sockets";
+        return std::nullopt;
+    }
+    const uint64_t dropsBefore = ReadSocketDrops(server.port()).value_or(0);
+    const auto start = BenchClock::now();
+    ForkedWorker generator(placement.generator, [&](WorkerChannel& channel) {
+        pool.Run(s.generatorThreads, kConnectWindow, [&] { return channel.StopAsked(); });
+        return 0;
+    });
+    AwaitFill(pool, generator, prefill);
+    OfferRun run;
+    run.fillSeconds = std::chrono::duration<double>(BenchClock::now() - start).count();
+    const SwarmCounts& c = pool.counts();
+    run.waiting = c.waitingNow;
+    run.closedWhileFilling = c.closed;
+    run.restarts = c.restarts;
+    const uint64_t dropsFilled = ReadSocketDrops(server.port()).value_or(0);
+    run.serverDropsWhileFilling = dropsFilled - dropsBefore;
+    std::printf("matching: %zu of %zu waiting after %.1f s (%llu grants, %llu closed by the server "
+                "and connected again, %llu refused, %llu started again unanswered, %llu dropped "
+                "at the server's socket)\n",
+                run.waiting, prefill, run.fillSeconds, (unsigned long long)c.granted.load(),
+                (unsigned long long)c.closed.load(), (unsigned long long)c.refused.load(),
+                (unsigned long long)c.restarts.load(),
+                (unsigned long long)run.serverDropsWhileFilling);
+    if (seekers.ConnectAll(256, std::chrono::seconds(30)) != seekers.size()) {
+        error = "not every seeker got a session";
+        return std::nullopt;
+    }
+    const std::optional<ProcessUsage> before = ReadProcessUsage(server.pid());
+    const auto timed = BenchClock::now();
+    TimeOffers(seekers, run);
+    const std::optional<ProcessUsage> after = ReadProcessUsage(server.pid());
+    const double seconds = std::chrono::duration<double>(BenchClock::now() - timed).count();
+    if (before && after && seconds > 0)
+        run.serverCpuWhileTimed = 100 * (after->cpuSeconds - before->cpuSeconds) / seconds;
+    run.serverDropsWhileTimed = ReadSocketDrops(server.port()).value_or(0) - dropsFilled;
     return run;
 }
 
@@ -256,6 +311,23 @@ void AddOfferFigures(std::vector<Figure>& figures, std::size_t prefill, const Of
     figures.push_back({at + ".offer.p99", run.offerMicros.p99 / 1000, "ms", "", {}, {}});
     figures.push_back({at + ".offers", double(run.offerMicros.count), "requests", "", {}, {}});
     figures.push_back({at + ".unanswered", double(run.unanswered), "requests", "", {}, {}});
+    figures.push_back(
+        {at + ".closed_while_filling", double(run.closedWhileFilling), "sessions", "", {}, {}});
+    figures.push_back({at + ".restarts", double(run.restarts), "endpoints", "", {}, {}});
+    figures.push_back({at + ".server_drops_while_filling",
+                       double(run.serverDropsWhileFilling),
+                       "datagrams",
+                       "",
+                       {},
+                       {}});
+    figures.push_back({at + ".server_drops_while_timed",
+                       double(run.serverDropsWhileTimed),
+                       "datagrams",
+                       "",
+                       {},
+                       {}});
+    figures.push_back(
+        {at + ".server.cpu_while_timed", run.serverCpuWhileTimed, "%cpu", "", {}, {}});
 }
 
 } // namespace

@@ -39,6 +39,13 @@ std::optional<ProcessUsage> ReadProcessUsage(int pid);
 // sockets of the machine: the loopback traffic of the benchmark and of anything else).
 std::optional<uint64_t> ReadUdpReceiveDrops();
 
+// Datagrams the system dropped so far at the UDP sockets bound to this local port (any address)
+// because their receive buffer was full: a count of the server's or the generator's own sockets,
+// unlike ReadUdpReceiveDrops. Nothing when no such socket is listed.
+std::optional<uint64_t> ReadSocketDrops(uint16_t port);
+// The drops column of one line of /proc/net/udp when its socket is bound to the port.
+std::optional<uint64_t> SocketDropsFromLine(const std::string& line, uint16_t port);
+
 // In a forked child: runs the program args[0] with the arguments that follow; exits with 127 when
 // it cannot be run.
 [[noreturn]] void ExecInChild(std::vector<std::string> args);
