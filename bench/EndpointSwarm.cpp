@@ -127,7 +127,8 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
     std::size_t settledConnects = 0;
     auto lastRepeat = std::chrono::steady_clock::now();
     while (!stop()) {
-        for (; next < end && next - begin - settledConnects < window; ++next) {
+        const bool holding = counts_->holding.load(std::memory_order_relaxed);
+        for (; !holding && next < end && next - begin - settledConnects < window; ++next) {
             states_[next] = Connecting;
             tries_[next] = 1;
             connect(next);
@@ -166,6 +167,8 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
         // again once it has gone unanswered for a whole scan, up to a few times, as a client does.
         for (std::size_t i = begin; i < next; ++i) {
             const State state = states_[i];
+            if (holding && (state == Resting || state == Closed || state == Connecting))
+                continue;
             if (state == Resting && ++tries_[i] < kRestScans)
                 continue;
             if (state == Closed || state == Resting) {

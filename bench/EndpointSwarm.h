@@ -37,6 +37,9 @@ struct SwarmCounts {
     std::atomic<uint64_t> notices{0};
     std::atomic<uint64_t> received{0};
     std::atomic<uint64_t> sent{0};
+    // Set by whoever watches the swarm: from now on no endpoint connects (again); those that have
+    // a session keep it and go on answering.
+    std::atomic<bool> holding{false};
 };
 
 // Many idle clients without a socket each: a few sockets bound to 0.0.0.0, each of which speaks
@@ -60,6 +63,8 @@ public:
     bool valid() const { return valid_; }
     std::size_t size() const { return states_.size(); }
     const SwarmCounts& counts() const { return *counts_; }
+    // Stops connecting, in the swarm's process and in a forked copy that runs it alike.
+    void Hold() { counts_->holding = true; }
     // Every endpoint has a session (or was refused) and, when asked to, waits.
     bool settled() const;
 

@@ -173,6 +173,9 @@ MatchRecords Seeker(ProfileMaker& users) {
     return r;
 }
 
+// The pool that the over-the-wire target is set for.
+constexpr std::size_t kJudgedPool = 1000000;
+
 struct OfferRun {
     std::size_t waiting = 0; // the pool the requests met
     double fillSeconds = 0;
@@ -220,8 +223,10 @@ void AwaitFill(const EndpointSwarm& pool, const ForkedWorker& generator, std::si
 }
 
 // Sends the requests one at a time, each from a client of its own, and times each from its send
-// to its offer.
+// to its offer. Every waiting user fits every request, so a request without an offer in time was
+// lost or is late: it counts at the time-out, the least it took, and never flatters the median.
 void TimeOffers(ClientSwarm& seekers, OfferRun& run) {
+    constexpr auto kTimeout = std::chrono::milliseconds(200);
     ProfileMaker users(23);
     std::vector<double> micros;
     for (std::size_t i = 0; i < seekers.size(); ++i) {
@@ -229,11 +234,13 @@ void TimeOffers(ClientSwarm& seekers, OfferRun& run) {
         const MatchRecords r = Seeker(users);
         const auto sent = BenchClock::now();
         c.RequestMatch(r.profile, r.requirement);
-        if (seekers.PumpUntil([&] { return c.partnersFound > 0; }, std::chrono::milliseconds(200)))
+        if (seekers.PumpUntil([&] { return c.partnersFound > 0; }, kTimeout)) {
             micros.push_back(
                 std::chrono::duration<double, std::micro>(BenchClock::now() - sent).count());
-        else
+        } else {
+            micros.push_back(std::chrono::duration<double, std::micro>(kTimeout).count());
             ++run.unanswered;
+        }
     }
     run.offerMicros = Summarise(std::move(micros));
 }
@@ -262,6 +269,9 @@ std::optional<OfferRun> OffersAgainstPool(const BenchSettings& s, std::size_t pr
         return 0;
     });
     AwaitFill(pool, generator, prefill);
+    // What has not got in by now stays out: the requests are timed against the pool as it is,
+    // without connects going on beside them.
+    pool.Hold();
     OfferRun run;
     run.fillSeconds = std::chrono::duration<double>(BenchClock::now() - start).count();
     const SwarmCounts& c = pool.counts();
@@ -303,13 +313,18 @@ void AddOfferFigures(std::vector<Figure>& figures, std::size_t prefill, const Of
                        {}});
     Figure median = AtMost(at + ".offer.median", run.offerMicros.median / 1000, "ms", 1.0,
                            "1 ms at 1,000,000 waiting");
-    if (run.waiting < 1000000) {
+    if (prefill < kJudgedPool) {
         median.met.reset();
         median.target.clear();
+    } else if (run.waiting < kJudgedPool) {
+        // Asked for a million and held fewer: the target is not shown to be met.
+        median.met = false;
+        median.target += " (the pool reached only " + std::to_string(run.waiting) + ")";
     }
     figures.push_back(median);
     figures.push_back({at + ".offer.p99", run.offerMicros.p99 / 1000, "ms", "", {}, {}});
-    figures.push_back({at + ".offers", double(run.offerMicros.count), "requests", "", {}, {}});
+    figures.push_back(
+        {at + ".offers", double(run.offerMicros.count - run.unanswered), "requests", "", {}, {}});
     figures.push_back({at + ".unanswered", double(run.unanswered), "requests", "", {}, {}});
     figures.push_back(
         {at + ".closed_while_filling", double(run.closedWhileFilling), "sessions", "", {}, {}});
