@@ -19,11 +19,7 @@ constexpr uint32_t kHostsPerNetwork = 254;
 constexpr uint32_t kFirstNetwork = 0x7F0100; // 127.1.0.0/24
 constexpr int kMaxConnects = 3; // the server answers no more from one unproven endpoint
 constexpr int kMaxRequests = 5;
-constexpr auto kRepeatScan = std::chrono::seconds(1);
 constexpr uint8_t kSeen = 0x80; // still unanswered at the last scan
-// Scans an endpoint rests after giving up: longer than the server remembers an unproven endpoint
-// (15 s by default), so that its next connect is granted afresh.
-constexpr uint8_t kRestScans = 20;
 
 } // namespace
 
@@ -160,7 +156,7 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
         }
         flush();
         const auto now = std::chrono::steady_clock::now();
-        if (now - lastRepeat < kRepeatScan)
+        if (now - lastRepeat < pace_.scan)
             continue;
         lastRepeat = now;
         // A connect or match request that was lost (a full buffer somewhere) or is late: asked
@@ -169,7 +165,7 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
             const State state = states_[i];
             if (holding && (state == Resting || state == Closed || state == Connecting))
                 continue;
-            if (state == Resting && ++tries_[i] < kRestScans)
+            if (state == Resting && ++tries_[i] < pace_.restScans)
                 continue;
             if (state == Closed || state == Resting) {
                 states_[i] = Connecting;

@@ -5,6 +5,7 @@
 #include "UdpSocket.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -42,6 +43,14 @@ struct SwarmCounts {
     std::atomic<bool> holding{false};
 };
 
+// How often the swarm looks for endpoints left unanswered, and how many of those looks one that
+// gave up rests before it starts again: longer than the server remembers an unproven endpoint
+// (15 s by default), so that its next connect is granted afresh.
+struct SwarmPace {
+    std::chrono::milliseconds scan{1000};
+    uint8_t restScans = 20;
+};
+
 // Many idle clients without a socket each: a few sockets bound to 0.0.0.0, each of which speaks
 // for up to kSpreadAddresses loopback source addresses (IP_PKTINFO picks the source of each send
 // and names the address each reply came to). So a million endpoints are spread over tens of
@@ -65,6 +74,7 @@ public:
     const SwarmCounts& counts() const { return *counts_; }
     // Stops connecting, in the swarm's process and in a forked copy that runs it alike.
     void Hold() { counts_->holding = true; }
+    void SetPace(SwarmPace pace) { pace_ = pace; }
     // Every endpoint has a session (or was refused) and, when asked to, waits.
     bool settled() const;
 
@@ -91,6 +101,7 @@ private:
     }
 
     UdpAddress server_;
+    SwarmPace pace_;
     bool requestMatch_;
     bool valid_ = true;
     std::vector<UdpSocket> sockets_;

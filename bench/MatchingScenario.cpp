@@ -185,6 +185,10 @@ struct OfferRun {
     uint64_t restarts = 0;
     uint64_t serverDropsWhileFilling = 0; // at the server's socket: its receive buffer was full
     uint64_t serverDropsWhileTimed = 0;
+    // Percent of the wall time, while filling: the server on a CPU, and ready but kept off one by
+    // other work.
+    double serverCpuWhileFilling = 0;
+    double serverRunQueueWhileFilling = 0;
     double serverCpuWhileTimed = 0; // percent of one core, keep-alive of the pool included
 };
 
@@ -263,6 +267,7 @@ std::optional<OfferRun> OffersAgainstPool(const BenchSettings& s, std::size_t pr
         return std::nullopt;
     }
     const uint64_t dropsBefore = ReadSocketDrops(server.port()).value_or(0);
+    const std::optional<ProcessUsage> empty = ReadProcessUsage(server.pid());
     const auto start = BenchClock::now();
     ForkedWorker generator(placement.generator, [&](WorkerChannel& channel) {
         pool.Run(s.generatorThreads, kConnectWindow, [&] { return channel.StopAsked(); });
@@ -279,6 +284,13 @@ std::optional<OfferRun> OffersAgainstPool(const BenchSettings& s, std::size_t pr
     run.closedWhileFilling = c.closed;
     run.restarts = c.restarts;
     const uint64_t dropsFilled = ReadSocketDrops(server.port()).value_or(0);
+    if (const std::optional<ProcessUsage> filled = ReadProcessUsage(server.pid());
+        filled && empty) {
+        run.serverCpuWhileFilling =
+            100 * (filled->cpuSeconds - empty->cpuSeconds) / run.fillSeconds;
+        run.serverRunQueueWhileFilling =
+            100 * (filled->runQueueSeconds - empty->runQueueSeconds) / run.fillSeconds;
+    }
     run.serverDropsWhileFilling = dropsFilled - dropsBefore;
     std::printf("matching: %zu of %zu waiting after %.1f s (%llu grants, %llu closed by the server "
                 "and connected again, %llu refused, %llu started again unanswered, %llu dropped "
@@ -343,6 +355,14 @@ void AddOfferFigures(std::vector<Figure>& figures, std::size_t prefill, const Of
                        {}});
     figures.push_back(
         {at + ".server.cpu_while_timed", run.serverCpuWhileTimed, "%cpu", "", {}, {}});
+    figures.push_back(
+        {at + ".server.cpu_while_filling", run.serverCpuWhileFilling, "%cpu", "", {}, {}});
+    figures.push_back({at + ".server.run_queue_while_filling",
+                       run.serverRunQueueWhileFilling,
+                       "%time",
+                       "",
+                       {},
+                       {}});
 }
 
 } // namespace

@@ -66,6 +66,11 @@ std::optional<ProcessUsage> ReadProcessUsage(int pid) {
         if (i >= 14)
             ticks += std::strtod(field.c_str(), nullptr);
     usage.cpuSeconds = ticks / double(sysconf(_SC_CLK_TCK));
+    // "time on CPU, time waiting on a run queue, time slices", in nanoseconds.
+    std::ifstream schedule("/proc/" + std::to_string(pid) + "/schedstat");
+    double onCpu = 0, waiting = 0;
+    if (schedule >> onCpu >> waiting)
+        usage.runQueueSeconds = waiting / 1e9;
     return usage;
 }
 

@@ -33,6 +33,9 @@ private:
 struct ProcessUsage {
     double rssMegabytes = 0;
     double cpuSeconds = 0;
+    // Time its main thread was ready to run but waited for a CPU that other work held (0 where
+    // the system keeps no such count).
+    double runQueueSeconds = 0;
 };
 std::optional<ProcessUsage> ReadProcessUsage(int pid);
 // Datagrams the system dropped so far because a UDP socket's receive buffer was full (all
