@@ -197,10 +197,10 @@ struct OfferRun {
 // which halves the keep-alive traffic of a million sessions; and it gives a session ten minutes of
 // silence instead of one, so that a generator that the machine's other work keeps off its CPU for
 // a while does not see its sessions closed. Neither changes how a request is matched.
-std::vector<std::string> PoolServerArguments(const BenchSettings& s, std::size_t sessions) {
-    std::vector<std::string> extra{"--notice-interval", "19", "--session-timeout", "600"};
-    extra.insert(extra.end(), s.serverOptions.begin(), s.serverOptions.end());
-    return SwarmServerArguments(sessions, extra);
+std::vector<std::string> PoolServerOptions(const BenchSettings& s) {
+    std::vector<std::string> options{"--notice-interval", "19", "--session-timeout", "600"};
+    options.insert(options.end(), s.serverOptions.begin(), s.serverOptions.end());
+    return options;
 }
 
 // Waits until the generator has filled the pool (or the time is up), saying how far it got every
@@ -254,7 +254,8 @@ void TimeOffers(ClientSwarm& seekers, OfferRun& run) {
 std::optional<OfferRun> OffersAgainstPool(const BenchSettings& s, std::size_t prefill,
                                           const Placement& placement, std::string& error) {
     std::optional<ScopedPin> pin(placement.measured);
-    ServerUnderTest server(s.serverProgram, PoolServerArguments(s, prefill + s.offerRequests));
+    ServerUnderTest server(s.serverProgram,
+                           SwarmServerArguments(prefill + s.offerRequests, PoolServerOptions(s)));
     pin.reset();
     if (!server.ready()) {
         error = server.error();
@@ -408,8 +409,12 @@ std::vector<Figure> RunMatching(const BenchSettings& s) {
         figures.push_back(ErrorFigure("matching.wire", error));
     const Placement placement = Placement::Choose();
     ScopedPin self(placement.generator);
-    std::printf("matching placement: %s; pool held by a generator process of %d threads\n",
-                placement.Describe().c_str(), s.generatorThreads);
+    std::string options;
+    for (const std::string& o : PoolServerOptions(s))
+        options += " " + o;
+    std::printf("matching placement: %s; pool held by a generator process of %d threads; pool "
+                "server options:%s\n",
+                placement.Describe().c_str(), s.generatorThreads, options.c_str());
     for (std::size_t prefill : s.prefill) {
         if (std::optional<OfferRun> run = OffersAgainstPool(s, prefill, placement, error))
             AddOfferFigures(figures, prefill, *run);
