@@ -24,6 +24,9 @@ struct BenchSettings {
     std::size_t sessions = 300000;
     double restSeconds = 10.0;
     std::size_t roundTrips = 2000;
+    // More vessaro-server options for the servers that hold the swarms (matching, sessions), after
+    // the benchmark's own: to try a setting, or to have the server print its statistics.
+    std::vector<std::string> serverOptions;
 };
 
 // Each scenario returns its figures; a scenario that cannot run returns a figure named
@@ -33,8 +36,10 @@ std::vector<Figure> RunMatching(const BenchSettings& settings);
 std::vector<Figure> RunSessions(const BenchSettings& settings);
 std::vector<Figure> RunRoundTrip(const BenchSettings& settings);
 
-// The server arguments that let it hold this many sessions from an EndpointSwarm's addresses.
-std::vector<std::string> SwarmServerArguments(std::size_t sessions);
+// The server arguments that let it hold this many sessions from an EndpointSwarm's addresses,
+// followed by the extra ones.
+std::vector<std::string> SwarmServerArguments(std::size_t sessions,
+                                              const std::vector<std::string>& extra = {});
 
 Figure ErrorFigure(const std::string& scenario, const std::string& why);
 

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -77,6 +78,10 @@ int main(int argc, char** argv) {
     app.add_option("--rest", s.restSeconds, "sessions: seconds at rest measured")
         ->capture_default_str();
     app.add_option("--round-trips", s.roundTrips, "rtt: texts timed")->capture_default_str();
+    std::string serverOptions;
+    app.add_option("--server-options", serverOptions,
+                   "matching, sessions: more vessaro-server options, blank-separated, e.g. "
+                   "\"--log-level debug --stats-interval 5\"");
 
     EnginePeerOptions peer;
     std::string role;
@@ -94,6 +99,9 @@ int main(int argc, char** argv) {
     }
     if (smoke)
         MakeSmoke(s);
+    std::istringstream words(serverOptions);
+    for (std::string word; words >> word;)
+        s.serverOptions.push_back(word);
     RaiseOpenFileLimit();
     auto wants = [&](const std::string& name) {
         return std::find(scenarios.begin(), scenarios.end(), name) != scenarios.end() ||
