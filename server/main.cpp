@@ -160,7 +160,10 @@ int main(int argc, char** argv) {
     hooks.snapshot = &snapshot;
     hooks.reload = [&] { ReloadServer(arguments, defaultConfig, plan, core, log); };
     if (cluster) {
-        core.AttachCluster(cluster.get());
+        if (!core.AttachCluster(cluster.get())) {
+            log.Error("the cluster gave this node no usable number");
+            return kRuntimeError;
+        }
         hooks.woken = [&core, c = cluster.get()](int64_t nowMs) {
             c->DeliverEvents(
                 [&](const cluster::ClusterEvent& e) { core.OnClusterEvent(e, nowMs); });
