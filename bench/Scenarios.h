@@ -24,6 +24,8 @@ struct BenchSettings {
     std::size_t sessions = 300000;
     double restSeconds = 10.0;
     std::size_t roundTrips = 2000;
+    std::size_t clusterPairs = 5000;           // cluster: pairs asking at once, across the nodes
+    std::string redisProgram = "redis-server"; // cluster: the shared Redis (a path, or in PATH)
 };
 
 // Each scenario returns its figures; a scenario that cannot run returns a figure named
@@ -32,6 +34,7 @@ std::vector<Figure> RunRelay(const BenchSettings& settings);
 std::vector<Figure> RunMatching(const BenchSettings& settings);
 std::vector<Figure> RunSessions(const BenchSettings& settings);
 std::vector<Figure> RunRoundTrip(const BenchSettings& settings);
+std::vector<Figure> RunCluster(const BenchSettings& settings);
 
 // The server arguments that let it hold this many sessions from an EndpointSwarm's addresses.
 std::vector<std::string> SwarmServerArguments(std::size_t sessions);
