@@ -5,6 +5,7 @@
 // request and per datagram the clients received. The serving side (the nodes and Redis) runs on
 // the measured CPU; the simulated clients run in this process on the generator's CPUs.
 #include "ClientSwarm.h"
+#include "EnginePeer.h"
 #include "Placement.h"
 #include "ProfileMaker.h"
 #include "RedisUnderTest.h"
@@ -230,6 +231,9 @@ struct MatchingRun {
     double nodesCpuMicrosPerRequest = 0;
     double redisCpuMicrosPerRequest = 0;
     double nodesCpuMicrosPerDatagram = 0;
+    // Shares of one CPU over the stretch: which side limited the rate.
+    double nodesBusy = 0;
+    double clientsBusy = 0;
 };
 
 // Pairs ask in order, the pair's first user on the first node and its second on the last node, at
@@ -264,6 +268,7 @@ std::optional<MatchingRun> MatchPairs(const Service& service, std::size_t pairs,
             offered.insert(&c);
     };
     const Service::Usage before = service.Used();
+    const double clientsBefore = OwnUsage().cpuNanos;
     const auto start = BenchClock::now();
     const auto deadline = start + std::chrono::seconds(30);
     std::size_t next = 0;   // the next pair to ask
@@ -297,12 +302,15 @@ std::optional<MatchingRun> MatchPairs(const Service& service, std::size_t pairs,
     }
     const double seconds = std::chrono::duration<double>(BenchClock::now() - start).count();
     const Service::Usage after = service.Used();
+    const double clientsNanos = OwnUsage().cpuNanos - clientsBefore;
     const double requests = 2.0 * double(pairs);
     run.pairsPerSecond = double(pairs) / seconds;
     run.nodesCpuMicrosPerRequest = (after.nodesNanos - before.nodesNanos) / 1e3 / requests;
     run.redisCpuMicrosPerRequest = (after.redisNanos - before.redisNanos) / 1e3 / requests;
     run.nodesCpuMicrosPerDatagram =
         run.datagrams ? (after.nodesNanos - before.nodesNanos) / 1e3 / double(run.datagrams) : 0;
+    run.nodesBusy = (after.nodesNanos - before.nodesNanos) / 1e9 / seconds * 100;
+    run.clientsBusy = clientsNanos / 1e9 / seconds * 100;
     return run;
 }
 
@@ -312,10 +320,16 @@ struct HalfRun {
 };
 
 // The round trip first: the pairs of the matching stretch stay in conversation afterwards, and
-// their probes would be counted against the texts.
-std::optional<HalfRun> Measure(const Service& service, const BenchSettings& s, std::string& error) {
+// their probes would be counted against the texts. The round trip runs with the clients on the
+// serving side's CPU, as the rtt scenario does: on a machine shared with other work, a wake-up
+// across CPUs costs more than the whole path and varies with what else runs, so the figures
+// compare work, not where the scheduler put the threads.
+std::optional<HalfRun> Measure(const Service& service, const BenchSettings& s,
+                               const Placement& placement, std::string& error) {
     HalfRun run;
+    std::optional<ScopedPin> together(placement.measured);
     std::optional<RoundTrips> trips = TimeRoundTrips(service, s.roundTrips, error);
+    together.reset();
     if (!trips)
         return std::nullopt;
     run.roundTrips = *trips;
@@ -343,6 +357,8 @@ const Column kColumns[] = {
      [](const HalfRun& h) { return h.matching.nodesCpuMicrosPerDatagram; }, Column::Compared},
     {"redis_cpu_per_request", "us",
      [](const HalfRun& h) { return h.matching.redisCpuMicrosPerRequest; }, Column::Redis},
+    {"nodes_busy", "%", [](const HalfRun& h) { return h.matching.nodesBusy; }, Column::Plain},
+    {"clients_busy", "%", [](const HalfRun& h) { return h.matching.clientsBusy; }, Column::Plain},
     {"repeats", "requests", [](const HalfRun& h) { return double(h.matching.repeats); },
      Column::Plain},
     {"rtt.median", "us", [](const HalfRun& h) { return h.roundTrips.micros.median; },
@@ -374,11 +390,12 @@ void AddFigures(std::vector<Figure>& figures, const std::string& half, const Hal
 std::vector<Figure> RunCluster(const BenchSettings& s) {
     const Placement placement = Placement::Choose();
     ScopedPin self(placement.generator);
-    std::printf("cluster placement: nodes and Redis on CPU %s, clients (this process) on CPU %s%s; "
-                "%zu pairs, %zu texts timed one at a time\n",
-                CpuList(placement.measured).c_str(), CpuList(placement.generator).c_str(),
+    const std::string serving = CpuList(placement.measured);
+    std::printf("cluster placement: nodes and Redis on CPU %s; matching: clients (this process) on "
+                "CPU %s%s, %zu pairs; round trip: clients on CPU %s too, %zu texts one at a time\n",
+                serving.c_str(), CpuList(placement.generator).c_str(),
                 placement.measured == placement.generator ? " (shared: only one CPU)" : "",
-                s.clusterPairs, s.roundTrips);
+                s.clusterPairs, serving.c_str(), s.roundTrips);
     std::fflush(stdout); // before the servers inherit the buffer
 
     std::string error;
@@ -387,7 +404,7 @@ std::vector<Figure> RunCluster(const BenchSettings& s) {
         std::optional<ScopedPin> pin(placement.measured);
         std::optional<Service> service = StartSingle(s, error);
         pin.reset();
-        if (!service || !(single = Measure(*service, s, error)))
+        if (!service || !(single = Measure(*service, s, placement, error)))
             return {ErrorFigure("cluster.single", error)};
     }
     std::vector<Figure> figures;
@@ -400,7 +417,7 @@ std::vector<Figure> RunCluster(const BenchSettings& s) {
     ClientSwarm probe; // proves that the nodes see each other before anything is timed
     std::optional<HalfRun> two;
     if (!cluster || !PairAcross(*cluster, probe, kProbePair, error) ||
-        !(two = Measure(*cluster, s, error))) {
+        !(two = Measure(*cluster, s, placement, error))) {
         figures.push_back(ErrorFigure("cluster.two", error));
         return figures;
     }
