@@ -83,7 +83,6 @@ private:
 // The serving side of one half of the run: the nodes, and the Redis they share when there are
 // several.
 struct Service {
-    std::string name; // "single", "two"
     std::unique_ptr<RedisUnderTest> redis;
     std::vector<std::unique_ptr<ServerUnderTest>> nodes;
 
@@ -104,7 +103,7 @@ struct Service {
 };
 
 std::optional<Service> StartSingle(const BenchSettings& s, std::string& error) {
-    Service service{"single", nullptr, {}};
+    Service service;
     service.nodes.push_back(std::make_unique<ServerUnderTest>(s.serverProgram));
     if (!service.nodes.back()->ready()) {
         error = service.nodes.back()->error();
@@ -115,7 +114,7 @@ std::optional<Service> StartSingle(const BenchSettings& s, std::string& error) {
 
 std::optional<Service> StartCluster(const BenchSettings& s, const SecretFile& secret,
                                     std::string& error) {
-    Service service{"two", std::make_unique<RedisUnderTest>(s.redisProgram), {}};
+    Service service{std::make_unique<RedisUnderTest>(s.redisProgram), {}};
     if (!service.redis->ready()) {
         error = service.redis->error();
         return std::nullopt;
