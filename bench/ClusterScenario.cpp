@@ -318,27 +318,6 @@ struct HalfRun {
     MatchingRun matching;
 };
 
-// The round trip first: the pairs of the matching stretch stay in conversation afterwards, and
-// their probes would be counted against the texts. The round trip runs with the clients on the
-// serving side's CPU, as the rtt scenario does: on a machine shared with other work, a wake-up
-// across CPUs costs more than the whole path and varies with what else runs, so the figures
-// compare work, not where the scheduler put the threads.
-std::optional<HalfRun> Measure(const Service& service, const BenchSettings& s,
-                               const Placement& placement, std::string& error) {
-    HalfRun run;
-    std::optional<ScopedPin> together(placement.measured);
-    std::optional<RoundTrips> trips = TimeRoundTrips(service, s.roundTrips, error);
-    together.reset();
-    if (!trips)
-        return std::nullopt;
-    run.roundTrips = *trips;
-    std::optional<MatchingRun> matching = MatchPairs(service, s.clusterPairs, error);
-    if (!matching)
-        return std::nullopt;
-    run.matching = *matching;
-    return run;
-}
-
 // One figure of each half: its name after "cluster.<half>.", its unit, where it comes from, and
 // whether it is Redis's (only the cluster has one) or compared with the single node's.
 struct Column {
@@ -386,6 +365,13 @@ void AddFigures(std::vector<Figure>& figures, const std::string& half, const Hal
 
 } // namespace
 
+// Both halves run side by side and are measured in turns, so that a change in the machine's other
+// load falls on both: the round trips first (the pairs of a matching stretch stay in conversation
+// afterwards, and their probes would be counted against the texts), then the matching stretches,
+// the one node stopped before the cluster's. The round trips run with the clients on the serving
+// side's CPU, as the rtt scenario does: on a machine shared with other work a wake-up across CPUs
+// costs more than the whole path and varies with what else runs, so the figures compare work, not
+// where the scheduler put the threads.
 std::vector<Figure> RunCluster(const BenchSettings& s) {
     const Placement placement = Placement::Choose();
     ScopedPin self(placement.generator);
@@ -397,30 +383,40 @@ std::vector<Figure> RunCluster(const BenchSettings& s) {
                 s.clusterPairs, serving.c_str(), s.roundTrips);
     std::fflush(stdout); // before the servers inherit the buffer
 
-    std::string error;
-    std::optional<HalfRun> single;
-    {
-        std::optional<ScopedPin> pin(placement.measured);
-        std::optional<Service> service = StartSingle(s, error);
-        pin.reset();
-        if (!service || !(single = Measure(*service, s, placement, error)))
-            return {ErrorFigure("cluster.single", error)};
-    }
-    std::vector<Figure> figures;
-    AddFigures(figures, "single", *single, nullptr);
-
+    std::string error, clusterError;
     SecretFile secret;
     std::optional<ScopedPin> pin(placement.measured);
-    std::optional<Service> cluster = StartCluster(s, secret, error);
+    std::optional<Service> single = StartSingle(s, error);
+    std::optional<Service> cluster = StartCluster(s, secret, clusterError);
     pin.reset();
+    if (!single)
+        return {ErrorFigure("cluster.single", error)};
     ClientSwarm probe; // proves that the nodes see each other before anything is timed
-    std::optional<HalfRun> two;
-    if (!cluster || !PairAcross(*cluster, probe, kProbePair, error) ||
-        !(two = Measure(*cluster, s, placement, error))) {
-        figures.push_back(ErrorFigure("cluster.two", error));
-        return figures;
-    }
-    AddFigures(figures, "two", *two, &*single);
+    if (cluster && !PairAcross(*cluster, probe, kProbePair, clusterError))
+        cluster.reset();
+
+    auto roundTrips = [&](const Service& service, std::string& why) {
+        ScopedPin together(placement.measured);
+        return TimeRoundTrips(service, s.roundTrips, why);
+    };
+    const std::optional<RoundTrips> oneTrips = roundTrips(*single, error);
+    const std::optional<RoundTrips> twoTrips =
+        cluster ? roundTrips(*cluster, clusterError) : std::nullopt;
+    const std::optional<MatchingRun> oneMatching =
+        oneTrips ? MatchPairs(*single, s.clusterPairs, error) : std::nullopt;
+    single.reset();
+    const std::optional<MatchingRun> twoMatching =
+        twoTrips ? MatchPairs(*cluster, s.clusterPairs, clusterError) : std::nullopt;
+
+    if (!oneMatching)
+        return {ErrorFigure("cluster.single", error)};
+    const HalfRun one{*oneTrips, *oneMatching};
+    std::vector<Figure> figures;
+    AddFigures(figures, "single", one, nullptr);
+    if (!twoMatching)
+        figures.push_back(ErrorFigure("cluster.two", clusterError));
+    else
+        AddFigures(figures, "two", {*twoTrips, *twoMatching}, &one);
     return figures;
 }
 
