@@ -233,16 +233,40 @@ struct MatchingRun {
     // Shares of one CPU over the stretch: which side limited the rate.
     double nodesBusy = 0;
     double clientsBusy = 0;
+    std::size_t unpaired = 0; // clients never offered their partner
+    std::string left;         // which pairs those were, and in what state
 };
+
+// Which pairs were left without an offer, and in what state each user is: what to look at when
+// a pairing was lost.
+std::string Unoffered(ClientSwarm& swarm, std::size_t pairs) {
+    static const char* const kPhases[] = {"start",   "connecting", "idle",  "asking",
+                                          "offered", "talking",    "closed"};
+    std::string text = "left:";
+    int listed = 0;
+    for (std::size_t p = 0; p < pairs && listed < 5; ++p) {
+        SimClient& a = swarm[p];
+        SimClient& b = swarm[p + pairs];
+        if (a.partnersFound && b.partnersFound)
+            continue;
+        ++listed;
+        text += " pair " + std::to_string(p) + " (" + kPhases[int(a.phase())] +
+                " on the first node, " + kPhases[int(b.phase())] + " on the last)";
+    }
+    return text;
+}
 
 // Pairs ask in order, the pair's first user on the first node and its second on the last node, at
 // most kWindow requests awaiting their offers at once (a burst of thousands would only overflow
 // the sockets' buffers); a request that has had no offer for kRepeat is sent again, as a client
-// does. The stretch runs until every client has been offered its partner.
+// does. The stretch runs until every client has been offered its partner, or no offer has come for
+// kStall: pairs left then are counted, not waited for. The rate counts the pairs made up to the
+// last offer.
 std::optional<MatchingRun> MatchPairs(const Service& service, std::size_t pairs,
                                       std::string& error) {
     constexpr std::size_t kWindow = 512;
     constexpr auto kRepeat = std::chrono::milliseconds(500);
+    constexpr auto kStall = std::chrono::seconds(6); // longer than a node waits for a claim
     ClientSwarm swarm;
     if (!swarm.Open(pairs, service.first()) || !swarm.Open(pairs, service.last())) {
         error = "cannot open the client sockets";
@@ -262,9 +286,10 @@ std::optional<MatchingRun> MatchPairs(const Service& service, std::size_t pairs,
     MatchingRun run;
     std::vector<BenchClock::time_point> askedAt(pairs);
     std::unordered_set<const SimClient*> offered;
+    auto lastOffer = BenchClock::now();
     auto count = [&](SimClient& c) {
-        if (c.partnersFound > 0)
-            offered.insert(&c);
+        if (c.partnersFound > 0 && offered.insert(&c).second)
+            lastOffer = BenchClock::now();
     };
     const Service::Usage before = service.Used();
     const double clientsBefore = OwnUsage().cpuNanos;
@@ -272,8 +297,9 @@ std::optional<MatchingRun> MatchPairs(const Service& service, std::size_t pairs,
     const auto deadline = start + std::chrono::seconds(30);
     std::size_t next = 0;   // the next pair to ask
     std::size_t oldest = 0; // pairs before it have both been offered
-    while (offered.size() < swarm.size() && BenchClock::now() < deadline) {
-        const auto now = BenchClock::now();
+    for (auto now = start; offered.size() < swarm.size() && now < deadline &&
+                           (next < pairs || now - lastOffer < kStall);
+         now = BenchClock::now()) {
         for (; next < pairs && 2 * next - offered.size() < kWindow; ++next) {
             askedAt[next] = now;
             ask(next, 0);
@@ -282,9 +308,8 @@ std::optional<MatchingRun> MatchPairs(const Service& service, std::size_t pairs,
         run.datagrams += uint64_t(swarm.Pump(1, count));
         while (oldest < next && user(oldest, 0).partnersFound && user(oldest, 1).partnersFound)
             ++oldest;
-        for (std::size_t p = oldest; p < next; ++p) {
-            if (now - askedAt[p] < kRepeat)
-                break; // asked in order: the later ones are younger still
+        for (std::size_t p = oldest; p < next && now - askedAt[p] >= kRepeat; ++p) {
+            // Asked in order: the later pairs are younger still.
             askedAt[p] = now;
             for (int side = 0; side < 2; ++side) {
                 if (user(p, side).phase() == SimClient::Phase::Matching) {
@@ -294,22 +319,33 @@ std::optional<MatchingRun> MatchPairs(const Service& service, std::size_t pairs,
             }
         }
     }
-    if (offered.size() < swarm.size()) {
-        error = "only " + std::to_string(offered.size()) + " of " + std::to_string(swarm.size()) +
-                " clients were offered a partner within 30 s";
-        return std::nullopt;
-    }
     const double seconds = std::chrono::duration<double>(BenchClock::now() - start).count();
     const Service::Usage after = service.Used();
     const double clientsNanos = OwnUsage().cpuNanos - clientsBefore;
+    std::size_t made = 0;
+    for (std::size_t p = 0; p < pairs; ++p)
+        made += user(p, 0).partnersFound && user(p, 1).partnersFound;
+    if (made == 0) {
+        error = "no pair was made within " +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::seconds>(BenchClock::now() - start)
+                        .count()) +
+                " s; " + Unoffered(swarm, pairs);
+        return std::nullopt;
+    }
     const double requests = 2.0 * double(pairs);
-    run.pairsPerSecond = double(pairs) / seconds;
-    run.nodesCpuMicrosPerRequest = (after.nodesNanos - before.nodesNanos) / 1e3 / requests;
+    const double nodesNanos = after.nodesNanos - before.nodesNanos;
+    run.pairsPerSecond = double(made) / std::chrono::duration<double>(lastOffer - start).count();
+    run.nodesCpuMicrosPerRequest = nodesNanos / 1e3 / requests;
     run.redisCpuMicrosPerRequest = (after.redisNanos - before.redisNanos) / 1e3 / requests;
-    run.nodesCpuMicrosPerDatagram =
-        run.datagrams ? (after.nodesNanos - before.nodesNanos) / 1e3 / double(run.datagrams) : 0;
-    run.nodesBusy = (after.nodesNanos - before.nodesNanos) / 1e9 / seconds * 100;
+    run.nodesCpuMicrosPerDatagram = run.datagrams ? nodesNanos / 1e3 / double(run.datagrams) : 0;
+    run.nodesBusy = nodesNanos / 1e9 / seconds * 100;
     run.clientsBusy = clientsNanos / 1e9 / seconds * 100;
+    run.unpaired = swarm.size() - offered.size();
+    if (run.unpaired)
+        run.left = std::to_string(run.unpaired) + " of " + std::to_string(swarm.size()) +
+                   " clients were never offered their partner (" + std::to_string(run.repeats) +
+                   " requests sent again); " + Unoffered(swarm, pairs);
     return run;
 }
 
@@ -337,6 +373,8 @@ const Column kColumns[] = {
      [](const HalfRun& h) { return h.matching.redisCpuMicrosPerRequest; }, Column::Redis},
     {"nodes_busy", "%", [](const HalfRun& h) { return h.matching.nodesBusy; }, Column::Plain},
     {"clients_busy", "%", [](const HalfRun& h) { return h.matching.clientsBusy; }, Column::Plain},
+    {"unpaired", "clients", [](const HalfRun& h) { return double(h.matching.unpaired); },
+     Column::Plain},
     {"repeats", "requests", [](const HalfRun& h) { return double(h.matching.repeats); },
      Column::Plain},
     {"rtt.median", "us", [](const HalfRun& h) { return h.roundTrips.micros.median; },
@@ -417,6 +455,11 @@ std::vector<Figure> RunCluster(const BenchSettings& s) {
         figures.push_back(ErrorFigure("cluster.two", clusterError));
     else
         AddFigures(figures, "two", {*twoTrips, *twoMatching}, &one);
+    // A user never offered a partner who waits for it is a fault, whatever the figures say.
+    if (!oneMatching->left.empty())
+        figures.push_back(ErrorFigure("cluster.single.pairing", oneMatching->left));
+    if (twoMatching && !twoMatching->left.empty())
+        figures.push_back(ErrorFigure("cluster.two.pairing", twoMatching->left));
     return figures;
 }
 
