@@ -6,6 +6,7 @@
 #include "CChatDialog.h"
 #include "CHtmlCtrl.h"
 #include "ChatEngine.h"
+#include "ClientInterface.h"
 #include "Codec.h"
 #include "ConditionValues.h"
 #include "DesktopNotifier.h"
@@ -144,9 +145,8 @@ void CMatchDialog::AddSettingsEntry(QMenu& menu) {
     menu.addAction(tr("设置…"), this, &CMatchDialog::OnSettings);
 }
 
-// The server and web address are those the engine was started with: the engine starts once per
-// process, so a new choice is used from the next start (the dialog says so).
 // One settings dialog at a time: asked again (from the tray) while it is open, it comes forward.
+// A new server or web address is used at once (see SwitchServer).
 void CMatchDialog::OnSettings() {
     if (settingsDialog_) {
         settingsDialog_->raise();
@@ -156,7 +156,52 @@ void CMatchDialog::OnSettings() {
     SettingsDialog dialog(
         Settings(), [this] { ForgetConditions(); }, this);
     settingsDialog_ = &dialog;
-    dialog.exec();
+    if (dialog.exec() == QDialog::Accepted && dialog.serverChanged())
+        SwitchServer(Settings().serverHost(), Settings().serverPort(), Settings().webUrl());
+}
+
+// Before the engine has started it simply starts there. Otherwise a session belongs to its
+// server: the session is left first (a match being looked for is given up, as when the
+// connection is lost), and the engine moves once it reports that it has no session. A
+// conversation is never cut for it: the move waits until the chat window has closed.
+void CMatchDialog::SwitchServer(const QString& host, uint16_t port, const QString& webUrl) {
+    serverHost_ = host;
+    serverPort_ = port;
+    webUrl_ = webUrl;
+    infoPageAddress_ = webUrl + QStringLiteral("/match/adv.html");
+    if (!started_)
+        return;
+    switchPending_ = true;
+    SwitchWhenFree();
+}
+
+void CMatchDialog::SwitchWhenFree() {
+    if (!switchPending_ || chatOpen_ || closing_)
+        return;
+    const int changed = engine_.ChangeServer(serverHost_.toStdString(), serverPort_);
+    if (changed == 0) {
+        switchPending_ = false;
+        StopReconnecting();
+        backoff_.Reset();
+        htmlArea_->Navigate(infoPageAddress_);
+        Reconnect();
+        return;
+    }
+    if (changed == kServerNotFound) {
+        // Tried again with every reconnect, so a network that comes back is noticed.
+        connected_ = false;
+        EnableButtons(false, false);
+        //: English: The server %1 was not found.
+        ScheduleReconnect(tr("找不到服务器 %1。").arg(serverHost_));
+        return;
+    }
+    // The engine holds a session, or is opening one: it is left, and EVT_DISCONNECTED brings the
+    // window back here. A session being left already reports the same.
+    connected_ = false;
+    EnableButtons(false, false);
+    //: English: Connecting to the server...
+    SetInfoText(tr("正在连接服务器..."));
+    engine_.Disconnect();
 }
 
 void CMatchDialog::RememberConditions() {
@@ -260,7 +305,14 @@ void CMatchDialog::OnEngineEvent(const EngineEventMessage& message) {
             OnSessionLost(tr("连接服务器失败。"));
         break;
     case EVT_DISCONNECTED:
-        if (started_) {
+        if (started_ && switchPending_) {
+            connected_ = false;
+            EnableButtons(false, false);
+            if (!chatOpen_)
+                //: English: Idle
+                SetStatus(tr("空闲"));
+            SwitchWhenFree();
+        } else if (started_) {
             //: English: Disconnected from the server.
             OnSessionLost(tr("从服务器断开。"));
         } else {
@@ -326,6 +378,10 @@ void CMatchDialog::ScheduleReconnect(const QString& cause) {
 void CMatchDialog::Reconnect() {
     if (!started_ || closing_)
         return;
+    if (switchPending_) {
+        SwitchWhenFree();
+        return;
+    }
     //: English: Reconnecting to the server…
     SetInfoText(tr("正在重新连接服务器…"));
     // The engine takes a new connect only once it has let the old session go; if it has not yet,
@@ -387,6 +443,7 @@ void CMatchDialog::OnChatClosed() {
     SetStatus(tr("空闲"));
     chatOpen_ = false;
     showNormal();
+    SwitchWhenFree();
 }
 
 void CMatchDialog::OnStart() {

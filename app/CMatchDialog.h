@@ -57,6 +57,9 @@ public:
     // The wait before the pending retry, as the user is told it (undivided).
     int64_t reconnectDelayMs() const { return reconnectDelayMs_; }
 
+    // Uses another server and web address from now on (the settings dialog's choice).
+    void SwitchServer(const QString& host, uint16_t port, const QString& webUrl);
+
     // The engine's event callback: posts the event to this window. Runs on any thread.
     int RouteEngineEvent(int32_t code, EventBlock block);
 
@@ -124,6 +127,7 @@ private:
     void SetStatus(const QString& status);
     void EnableButtons(bool start, bool cancel);
     void AddSettingsEntry(QMenu& menu);
+    void SwitchWhenFree();
     // The accepted conditions are remembered for the next start; forgetting them restores the
     // designed defaults, in the file and in the dialog.
     void RememberConditions();
@@ -139,6 +143,7 @@ private:
     CConditionDialog conditions_;
     QPointer<CChatDialog> chat_;
     bool chatOpen_ = false;
+    bool switchPending_ = false; // a new server waits for the engine to be free of its session
     bool started_ = false;
     bool closing_ = false;     // the user has closed the window; never start again
     bool connected_ = false;   // the engine has a session: a match can be started

@@ -20,6 +20,9 @@ public:
     }
     int CancelMatch() override { return ClientCancelMatch(); }
     int Disconnect() override { return ClientDisconnect(); }
+    int ChangeServer(const std::string& host, uint16_t port) override {
+        return ClientChangeServer(host.c_str(), port);
+    }
 };
 
 } // namespace

@@ -21,6 +21,9 @@ public:
     virtual int RequestMatch(const UserProfile& profile, const MatchRequirement& requirement) = 0;
     virtual int CancelMatch() = 0;
     virtual int Disconnect() = 0;
+    // For the next Connect, only without a session: -1 refused, kServerNotFound (-2) when the
+    // host does not resolve.
+    virtual int ChangeServer(const std::string& host, uint16_t port) = 0;
 
     static MatchEngine& Process();
 };

@@ -14,6 +14,9 @@ struct Conversation {
     std::array<bool, 2> offerReceived{};
     std::array<bool, 2> accepted{};
     bool open = false;
+    uint16_t remoteNode = 0; // 0: both users are on this node
+
+    bool IsRemote(int32_t sessionId) const { return remoteNode != 0 && sessions[1] == sessionId; }
 
     int SideOf(int32_t sessionId) const { return sessions[0] == sessionId ? 0 : 1; }
     int32_t PartnerOf(int32_t sessionId) const { return sessions[1 - SideOf(sessionId)]; }

@@ -149,7 +149,7 @@ void MatchServer::CloseSession(Session& session, int64_t nowMs) {
 // and drops any notification still being repeated to it.
 void MatchServer::LeaveEverything(Session& session, int64_t nowMs) {
     if (session.state == SessionState::Waiting)
-        pool_.Remove(session.id);
+        Unlist(session.id);
     if (session.state == SessionState::InConversation)
         EndConversation(session.conversationId, session.id, nowMs);
     session.state = SessionState::Idle;
@@ -228,6 +228,9 @@ void MatchServer::RunTimer(const Timer& timer, int64_t nowMs) {
         break;
     case TimerKind::Probe:
         OnProbeDue(timer, nowMs);
+        break;
+    case TimerKind::ClaimEnd:
+        OnClaimDue(timer, nowMs);
         break;
     }
 }
@@ -316,8 +319,11 @@ void MatchServer::Shutdown() {
             Send(session.endpoint, BuildControl(MSG_SESSION_CLOSED, session.id));
         });
     }
+    if (cluster_)
+        LeaveCluster();
     conversations_.clear();
     pool_.Clear();
+    remoteWaiters_.clear();
     sessions_.Clear();
     unproven_.Clear();
     timers_.Clear();
@@ -343,7 +349,8 @@ ServerStats MatchServer::Stats() const {
     ServerStats stats = stats_;
     stats.sessions = sessions_.size();
     stats.unprovenSessions = unproven_.size();
-    stats.waiting = pool_.size();
+    stats.waiting = pool_.size() - remoteWaiters_.size();
+    stats.remoteWaiting = remoteWaiters_.size();
     // The busiest topics by name; the rest only as a count, however many topics users make up.
     constexpr std::size_t kTopicsShown = 16;
     stats.waitingByTopic = pool_.TopicCounts();

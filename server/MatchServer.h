@@ -12,6 +12,7 @@
 #include "TimerWheel.h"
 #include "UnprovenTable.h"
 #include "cluster/ClusterPort.h"
+#include "cluster/NodeMessage.h"
 
 #include <cstdint>
 #include <functional>
@@ -61,13 +62,15 @@ public:
 
     // Joins a cluster of nodes that share one pool: from now on waiting users are advertised
     // through the port, and users waiting on other nodes can be offered. Null: a single node
-    // (the default). Call before the first datagram.
-    void AttachCluster(cluster::ClusterPort* port);
+    // (the default). Call before the first datagram. The port's node number must stay the same
+    // for the server's life (session ids carry it); false when it is not 1..kMaxNodes, and then
+    // nothing is attached.
+    bool AttachCluster(cluster::ClusterPort* port);
     // What the cluster reports: users waiting elsewhere, messages from other nodes, nodes gone.
     void OnClusterEvent(const cluster::ClusterEvent& event, int64_t nowMs);
 
 private:
-    enum class TimerKind { Notice, Reap, Repeat, Relax, OfferEnd, Probe };
+    enum class TimerKind { Notice, Reap, Repeat, Relax, OfferEnd, Probe, ClaimEnd };
     struct Timer {
         TimerKind kind;
         int32_t id;      // a session, or for OfferEnd and Probe a conversation
@@ -119,6 +122,38 @@ private:
     Conversation* FindConversation(int32_t id);
     bool HasSeenOffer(const Conversation& conversation, int32_t sessionId) const;
 
+    // The cluster (MatchServerCluster.cpp).
+    struct RemoteWaiter {
+        uint16_t node;
+        uint64_t arrival;
+    };
+    void Unlist(int32_t sessionId);
+    int32_t NewConversationId();
+    void SeekInCluster(Session& session, bool keepArrival, int64_t nowMs);
+    void WaitInCluster(Session& session, bool relaxed);
+    void OnRelaxDueInCluster(const Timer& timer, int64_t nowMs);
+    void Claim(Session& seeker, int32_t waiterId, int64_t nowMs);
+    void OnClaimDue(const Timer& timer, int64_t nowMs);
+    void ClaimFailed(Session& seeker, int64_t nowMs);
+    void Advertise(const Session& session, bool relaxed);
+    void Readvertise();
+    bool OnWaiterAdvertised(uint16_t from, const cluster::WaiterAd& ad, int64_t nowMs);
+    void ListRemoteWaiter(int32_t id, const MatchCandidate& candidate, uint64_t arrival,
+                          bool relaxed, int64_t nowMs);
+    void ForgetRemoteWaiter(int32_t id);
+    bool OnNodeMessage(uint16_t from, std::span<const uint8_t> bytes, int64_t nowMs);
+    bool OnClaim(uint16_t from, const cluster::NodeMessage& message, int64_t nowMs);
+    bool OnGrant(uint16_t from, const cluster::NodeMessage& message, int64_t nowMs);
+    bool OnRefuse(const cluster::NodeMessage& message, int64_t nowMs);
+    bool OnPartnerNodeMessage(uint16_t from, const cluster::NodeMessage& message, int64_t nowMs);
+    void OnNodeGone(uint16_t node, int64_t nowMs);
+    void LeaveCluster();
+    void TellPartnerNodeAccepted(const Conversation& conversation);
+    void TellPartnerNodeEnded(const Conversation& conversation);
+    void ForwardText(const Session& session, const Conversation& conversation,
+                     const DatagramView& message);
+    void SendToNode(uint16_t node, const cluster::NodeMessage& message);
+
     ServerConfig config_;
     DatagramSink sink_;
     RandomSource random_;
@@ -138,6 +173,8 @@ private:
     uint64_t nextArrival_ = 1;
     ServerStats stats_;
     cluster::ClusterPort* cluster_ = nullptr;
+    uint16_t selfNode_ = 0;
+    std::unordered_map<int32_t, RemoteWaiter> remoteWaiters_; // in pool_, held by other nodes
 };
 
 } // namespace vessaro

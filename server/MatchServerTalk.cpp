@@ -23,7 +23,7 @@ bool SameRecords(const SessionRecords& records, const DatagramView& request) {
 // nothing; changed records queue the session afresh.
 void MatchServer::HandleMatchRequest(Session& session, const DatagramView& message, int64_t nowMs) {
     Send(session.endpoint, BuildControl(MSG_MATCH_REQUEST_ACK, session.id));
-    if (session.state == SessionState::Waiting &&
+    if ((session.state == SessionState::Waiting || session.state == SessionState::Claiming) &&
         SameRecords(sessions_.RecordsOf(std::as_const(session)), message))
         return;
     if (session.state == SessionState::InConversation) {
@@ -45,8 +45,8 @@ void MatchServer::HandleMatchRequest(Session& session, const DatagramView& messa
 
 void MatchServer::HandleMatchCancel(Session& session, int64_t nowMs) {
     Send(session.endpoint, BuildControl(MSG_MATCH_CANCEL_ACK, session.id));
-    if (session.state == SessionState::Waiting) {
-        pool_.Remove(session.id);
+    if (session.state == SessionState::Waiting || session.state == SessionState::Claiming) {
+        Unlist(session.id);
         session.state = SessionState::Idle;
         return;
     }
@@ -62,6 +62,10 @@ void MatchServer::HandleMatchCancel(Session& session, int64_t nowMs) {
 // Same topic first, then, once the seeker may take any topic, anyone who may too. A seeker
 // without a partner waits; after the any-topic wait it looks once more, across topics.
 void MatchServer::Enqueue(Session& session, int64_t nowMs) {
+    if (cluster_) {
+        SeekInCluster(session, false, nowMs);
+        return;
+    }
     const SessionRecords& records = sessions_.RecordsOf(std::as_const(session));
     const MatchCandidate candidate = MatchCandidate::From(records.profile, records.requirement);
     const bool anyTopicNow = config_.anyTopicAfterMs <= 0;
@@ -83,6 +87,10 @@ void MatchServer::Enqueue(Session& session, int64_t nowMs) {
 }
 
 void MatchServer::OnRelaxDue(const Timer& timer, int64_t nowMs) {
+    if (cluster_) {
+        OnRelaxDueInCluster(timer, nowMs);
+        return;
+    }
     Session* session = sessions_.Find(timer.id);
     if (!session || session->state != SessionState::Waiting || session->arrival != timer.serial)
         return;
@@ -95,10 +103,10 @@ void MatchServer::OnRelaxDue(const Timer& timer, int64_t nowMs) {
 }
 
 void MatchServer::StartOffer(Session& waited, Session& seeker, int64_t nowMs) {
-    pool_.Remove(waited.id);
-    pool_.Remove(seeker.id);
+    Unlist(waited.id);
+    Unlist(seeker.id);
     Conversation conversation;
-    conversation.id = NewId([this](int32_t id) { return conversations_.count(id) != 0; });
+    conversation.id = NewConversationId();
     conversation.serial = nextSerial_++;
     conversation.sessions = {waited.id, seeker.id};
     for (Session* side : {&waited, &seeker}) {
@@ -136,6 +144,8 @@ void MatchServer::HandleTalk(Session& session, const DatagramView& message, int6
         ClearPending(session, MSG_PARTNER_FOUND, conversationId);
         break;
     case MSG_ACCEPT:
+        if (conversation->remoteNode && !conversation->accepted[side])
+            TellPartnerNodeAccepted(*conversation);
         conversation->offerReceived[side] = true;
         conversation->accepted[side] = true;
         ClearPending(session, MSG_PARTNER_FOUND, conversationId);
@@ -193,6 +203,8 @@ void MatchServer::HandleAfterEnd(Session& session, const DatagramView& message) 
 void MatchServer::OpenConversation(Conversation& conversation, int64_t nowMs) {
     conversation.open = true;
     for (int32_t sessionId : conversation.sessions) {
+        if (conversation.IsRemote(sessionId))
+            continue;
         Session& session = *sessions_.Find(sessionId);
         Notify(session, MSG_TALK_START, conversation.id,
                BuildControl(MSG_TALK_START, sessionId, conversation.id), config_.talkStartCopies,
@@ -210,6 +222,8 @@ void MatchServer::EndConversation(int32_t conversationId, int32_t leaver, int64_
         return;
     const Conversation conversation = found->second;
     conversations_.erase(found);
+    if (conversation.remoteNode)
+        TellPartnerNodeEnded(conversation);
     for (int32_t sessionId : conversation.sessions) {
         Session* session = sessions_.Find(sessionId);
         if (!session)
@@ -238,6 +252,10 @@ void MatchServer::Relay(Session& session, const Conversation& conversation,
         ++stats_.droppedTextRate;
         return;
     }
+    if (conversation.remoteNode) {
+        ForwardText(session, conversation, message);
+        return;
+    }
     Session* partner = sessions_.Find(conversation.PartnerOf(session.id));
     if (!partner)
         return;
@@ -262,6 +280,8 @@ void MatchServer::OnProbeDue(const Timer& timer, int64_t nowMs) {
     if (!conversation || conversation->serial != timer.serial)
         return;
     for (int32_t sessionId : conversation->sessions) {
+        if (conversation->IsRemote(sessionId))
+            continue; // its own node probes it
         const Session* session = sessions_.Find(sessionId);
         if (!session || nowMs - session->lastHeardMs >= config_.talkTimeoutMs) {
             EndConversation(conversation->id, 0, nowMs);
@@ -269,6 +289,8 @@ void MatchServer::OnProbeDue(const Timer& timer, int64_t nowMs) {
         }
     }
     for (int32_t sessionId : conversation->sessions) {
+        if (conversation->IsRemote(sessionId))
+            continue;
         const Session* session = sessions_.Find(sessionId);
         Send(session->endpoint, BuildControl(MSG_TALK_PROBE, sessionId, conversation->id));
     }

@@ -17,11 +17,19 @@ namespace vessaro {
 // in its own slot and the two after it: for between two thirds of the lifetime and all of it. The
 // variant gives four different ids per endpoint and slot, for when one is in use already. Someone
 // who cannot read the grant guesses right once in 2^27 tries.
+//
+// On a node of a cluster the ids also carry the node's number (bits 22-27, see cluster/NodeIds.h),
+// which leaves bit 28 for the variant (two variants) and bits 0-21 for the hash: a guess is right
+// once in 2^22 tries, still far beyond what the per-address datagram limit lets anyone try
+// within an id's lifetime.
 class ProofCookie {
 public:
     static constexpr int kVariants = 4;
 
     explicit ProofCookie(const std::array<uint64_t, 2>& key) : key_(key) {}
+
+    // From now on ids carry this node number (1..63); 0: no node bits, the layout above.
+    void SetNode(uint16_t node) { node_ = node; }
 
     // The id granted to the endpoint at nowMs under a variant (0 to kVariants - 1); 0 when that
     // variant gives no usable id (its bits are all zero).
@@ -33,6 +41,7 @@ private:
     int32_t IdOf(const Endpoint& endpoint, int64_t slot, int variant) const;
 
     std::array<uint64_t, 2> key_;
+    uint16_t node_ = 0;
 };
 
 } // namespace vessaro

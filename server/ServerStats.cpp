@@ -20,7 +20,19 @@ std::string FormatStatsLine(const ServerStats& s) {
         (unsigned long long)s.droppedMalformed, (unsigned long long)s.droppedUnknownSession,
         (unsigned long long)s.droppedWrongSender, (unsigned long long)s.droppedUnprovenBudget,
         (unsigned long long)s.droppedUnknownSessionRate, (unsigned long long)s.sendFailures);
-    return line;
+    std::string text = line;
+    if (s.remoteWaiting + s.clusterMessagesSent + s.clusterMessagesIn == 0)
+        return text;
+    std::snprintf(
+        line, sizeof line,
+        "; cluster: remote waiting %zu, claims sent %llu won %llu lost %llu granted %llu "
+        "refused %llu, node messages out %llu in %llu refused %llu",
+        s.remoteWaiting, (unsigned long long)s.clusterClaimsSent,
+        (unsigned long long)s.clusterClaimsWon, (unsigned long long)s.clusterClaimsLost,
+        (unsigned long long)s.clusterClaimsGranted, (unsigned long long)s.clusterClaimsRefused,
+        (unsigned long long)s.clusterMessagesSent, (unsigned long long)s.clusterMessagesIn,
+        (unsigned long long)s.clusterMessagesRefused);
+    return text + line;
 }
 
 } // namespace vessaro

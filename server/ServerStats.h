@@ -40,6 +40,18 @@ struct ServerStats {
     // Unknown-session datagrams not answered because their address was answered lately
     uint64_t droppedUnknownSessionRate = 0;
     uint64_t sendFailures = 0; // datagrams the socket would not take
+
+    // On a node of a cluster. waiting counts only this node's users; users waiting on other nodes
+    // are remoteWaiting (waitingByTopic counts both).
+    std::size_t remoteWaiting = 0;
+    uint64_t clusterClaimsSent = 0;      // this node asked another for one of its waiters
+    uint64_t clusterClaimsWon = 0;       // ... and was granted it
+    uint64_t clusterClaimsLost = 0;      // ... and was refused, or had no answer in time
+    uint64_t clusterClaimsGranted = 0;   // another node was granted one of this node's waiters
+    uint64_t clusterClaimsRefused = 0;   // ... or refused, since the waiter no longer waited
+    uint64_t clusterMessagesSent = 0;    // node messages sent
+    uint64_t clusterMessagesIn = 0;      // node messages and waiter advertisements received
+    uint64_t clusterMessagesRefused = 0; // of those: malformed, or not the sender's to send
 };
 
 // The periodic stats line, without a line break.

@@ -13,6 +13,7 @@ enum class SessionState {
     Idle,           // connected, no match under way
     Waiting,        // in the pool, waiting for a partner
     InConversation, // offered a partner, or talking
+    Claiming,       // found a partner waiting on another node, and asked that node for it
 };
 
 // A notification that the client must acknowledge (a partner offer, the start of a conversation,
@@ -38,6 +39,8 @@ struct Session {
     uint64_t noticeSerial = 0;      // the notice timer that applies
     uint64_t arrival = 0;           // while Waiting: when it joined the pool
     int64_t requestMs = 0;          // when its last match request that queued it arrived
+    int32_t claimed = 0;            // while Claiming: the waiter asked for
+    uint64_t claimSerial = 0;       // while Claiming: the claim's time-out that applies
 
     PendingNotification pending;
     TokenBucket texts;

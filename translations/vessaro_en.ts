@@ -382,6 +382,11 @@ Reconnecting in %1 s…</translation>
         <extracomment>English: A partner was found</extracomment>
         <translation>A partner was found</translation>
     </message>
+    <message>
+        <source>找不到服务器 %1。</source>
+        <extracomment>English: The server %1 was not found.</extracomment>
+        <translation>The server %1 was not found.</translation>
+    </message>
 </context>
 <context>
     <name>vessaro::ConversationModel</name>
@@ -563,11 +568,6 @@ Note: the conversation is deleted when the window closes!</translation>
         <translation>Web pages address:</translation>
     </message>
     <message>
-        <source>更改服务器或网页地址后，下次启动时生效。</source>
-        <extracomment>English: A new server or web address takes effect at the next start.</extracomment>
-        <translation>A new server or web address takes effect at the next start.</translation>
-    </message>
-    <message>
         <source>语言：</source>
         <extracomment>English: Language:</extracomment>
         <translation>Language:</translation>
@@ -606,6 +606,11 @@ Note: the conversation is deleted when the window closes!</translation>
         <source>已清除记住的资料和要求</source>
         <extracomment>English: Profile and wishes forgotten</extracomment>
         <translation>Profile and wishes forgotten</translation>
+    </message>
+    <message>
+        <source>更改服务器后立即生效；正在对话时，在对话结束后生效。</source>
+        <extracomment>English: A new server is used at once, or once the current conversation ends.</extracomment>
+        <translation>A new server is used at once, or once the current conversation ends.</translation>
     </message>
 </context>
 <context>

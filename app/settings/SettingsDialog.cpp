@@ -99,8 +99,8 @@ void SettingsDialog::BuildForm() {
     form->addRow(tr("服务器（主机[:端口]）："), server_);
     //: English: Web pages address:
     form->addRow(tr("网页地址："), webUrl_);
-    //: English: A new server or web address takes effect at the next start.
-    form->addRow(Note(tr("更改服务器或网页地址后，下次启动时生效。"), this));
+    //: English: A new server is used at once, or once the current conversation ends.
+    form->addRow(Note(tr("更改服务器后立即生效；正在对话时，在对话结束后生效。"), this));
     //: English: Language:
     form->addRow(tr("语言："), language_);
     //: English: A new language takes effect at the next start.

@@ -29,8 +29,8 @@ public:
     // Checks every field and stores them all; false (with the reason shown) when one is refused.
     bool Apply();
 
-    // Whether the last Apply changed the server or the web address, which take effect at the
-    // next start.
+    // Whether the last Apply changed the server or the web address (the window then moves to
+    // them).
     bool serverChanged() const { return serverChanged_; }
 
     // The text naming the refused field; empty when none is.

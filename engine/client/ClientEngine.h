@@ -48,6 +48,9 @@ public:
     // The interface calls: 0 when done, -1 when the state does not allow them.
     int Connect();
     int Disconnect(); // in state 1 abandons the attempt, reports EVT_DISCONNECTED, returns -1
+    // Runs change under the engine lock when the engine has no session (and no connect under
+    // way) and returns its result; -1 without running it otherwise.
+    int WhileDisconnected(const std::function<int()>& change);
     int RequestMatch(const UserProfile& profile, const MatchRequirement& requirement);
     int CancelMatch();
     int Accept();

@@ -17,6 +17,11 @@ void ClientSetEventCallback(EngineEventCallback callback);
 
 int ClientConnect();
 int ClientDisconnect();
+// Moves the engine to another matching server (a host name, IPv4 or IPv6 address, as for
+// ClientStart), for the next ClientConnect. Only without a session: -1 while one is open or being
+// opened or left, kServerNotFound when the host does not resolve (the server stays as it was).
+inline constexpr int kServerNotFound = -2;
+int ClientChangeServer(const char* host, uint16_t port);
 int ClientRequestMatch(UserProfile profile, MatchRequirement requirement);
 int ClientCancelMatch();
 int ClientAccept();

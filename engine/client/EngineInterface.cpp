@@ -39,6 +39,13 @@ int ClientEngine::Disconnect() {
     return 0;
 }
 
+int ClientEngine::WhileDisconnected(const std::function<int()>& change) {
+    EngineLock lock(*this);
+    if (state_.load() != CLIENT_STATE_DISCONNECTED)
+        return -1;
+    return change();
+}
+
 // The records are stored whatever the state, so the last ones given are what a later offer shows.
 int ClientEngine::RequestMatch(const UserProfile& profile, const MatchRequirement& requirement) {
     EngineLock lock(*this);

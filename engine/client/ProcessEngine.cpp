@@ -83,6 +83,11 @@ int ClientDisconnect() {
     return Engine().Disconnect();
 }
 
+int ClientChangeServer(const char* host, uint16_t port) {
+    return Engine().WhileDisconnected(
+        [&] { return ClientSetServer(host, port) == 0 ? 0 : kServerNotFound; });
+}
+
 int ClientRequestMatch(UserProfile profile, MatchRequirement requirement) {
     return Engine().RequestMatch(profile, requirement);
 }

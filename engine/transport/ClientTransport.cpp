@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <forward_list>
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
@@ -22,6 +23,11 @@ namespace vessaro {
 namespace {
 
 std::atomic<MessageDispatcher> dispatcher{nullptr};
+
+struct ServerAddressRecord {
+    char ip[kAddressTextSize] = {};
+    uint16_t port = 0;
+};
 
 void Dispatch(const uint8_t* message, std::size_t length) {
     if (MessageDispatcher hook = dispatcher.load())
@@ -36,16 +42,30 @@ struct Transport {
     std::unique_ptr<CommEndpoint> endpoint;
     DispatchGate gate{Dispatch};
 
-    // Read without the mutex by SendToServer and the accessors, from any thread.
+    // Read without the mutex by SendToServer and the accessors, from any thread. A server
+    // address, once stored, is never changed or freed: another thread may still be reading the
+    // one that was current a moment ago. A new server gets a new record (a handful per run).
     std::atomic<CommEndpoint*> liveEndpoint{nullptr};
-    std::atomic<bool> resolved{false};
-    char serverIp[kAddressTextSize] = {};
-    uint16_t serverPort = 0;
+    std::atomic<const ServerAddressRecord*> server{nullptr};
+    std::forward_list<ServerAddressRecord> servers; // every record stored, under startMutex
 };
 
 Transport& State() {
     static Transport* transport = new Transport;
     return *transport;
+}
+
+// Looks the host up and makes it the server; on failure the server stays what it was. Called with
+// startMutex held.
+int StoreServer(Transport& t, const char* host, uint16_t port) {
+    std::optional<std::string> address = LookUpHost(host, t.endpoint->family);
+    if (!address)
+        return -1;
+    ServerAddressRecord& record = t.servers.emplace_front();
+    std::snprintf(record.ip, sizeof record.ip, "%s", address->c_str());
+    record.port = port;
+    t.server.store(&record);
+    return 0;
 }
 
 } // namespace
@@ -75,21 +95,24 @@ int ClientStart(const char* host, uint16_t port) {
     // are destroyed.
     std::atexit(ClientStopThreads);
 
-    std::optional<std::string> address = LookUpHost(host, t.endpoint->family);
-    if (!address)
+    return StoreServer(t, host, port);
+}
+
+int ClientSetServer(const char* host, uint16_t port) {
+    Transport& t = State();
+    std::lock_guard lock(t.startMutex);
+    if (!t.started)
         return -1;
-    std::snprintf(t.serverIp, sizeof t.serverIp, "%s", address->c_str());
-    t.serverPort = port;
-    t.resolved.store(true);
-    return 0;
+    return StoreServer(t, host, port);
 }
 
 int SendToServer(const uint8_t* buffer, int length) {
     Transport& t = State();
     CommEndpoint* endpoint = t.liveEndpoint.load();
-    if (!endpoint || !t.resolved.load())
+    const ServerAddressRecord* server = t.server.load();
+    if (!endpoint || !server)
         return -1;
-    return CommSendMsg(endpoint, t.serverIp, t.serverPort, buffer, length);
+    return CommSendMsg(endpoint, server->ip, server->port, buffer, length);
 }
 
 void ClientStopThreads() {
@@ -109,13 +132,13 @@ void ClientStopThreads() {
 }
 
 const char* ServerIpText() {
-    Transport& t = State();
-    return t.resolved.load() ? t.serverIp : "";
+    const ServerAddressRecord* server = State().server.load();
+    return server ? server->ip : "";
 }
 
 uint16_t ServerPort() {
-    Transport& t = State();
-    return t.resolved.load() ? t.serverPort : 0;
+    const ServerAddressRecord* server = State().server.load();
+    return server ? server->port : 0;
 }
 
 uint16_t ClientLocalPort() {
@@ -124,10 +147,10 @@ uint16_t ClientLocalPort() {
 }
 
 bool AcceptsSender(const char* address, uint16_t port) {
-    Transport& t = State();
-    if (!t.resolved.load())
+    const ServerAddressRecord* server = State().server.load();
+    if (!server)
         return true;
-    return address && port == t.serverPort && std::strcmp(address, t.serverIp) == 0;
+    return address && port == server->port && std::strcmp(address, server->ip) == 0;
 }
 
 int OnServerDatagram(uint8_t* buffer, int length, const char* address, uint16_t port) {

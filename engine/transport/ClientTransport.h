@@ -24,6 +24,12 @@ void SetMessageDispatcher(MessageDispatcher dispatcher);
 // When the endpoint cannot be opened nothing is started, so a later call may try again.
 int ClientStart(const char* host, uint16_t port);
 
+// Points the started transport at another server, looked up as ClientStart does; from then on
+// datagrams go there and only its datagrams are let in. Returns 0, or -1 before ClientStart or
+// when the host does not resolve (the server stays what it was). A session belongs to its server:
+// the engine allows this only while it has none (ClientChangeServer).
+int ClientSetServer(const char* host, uint16_t port);
+
 // Sends one datagram to the matching server (complemented on the wire). Returns 0 when the whole
 // datagram was sent, -1 otherwise (also before ClientStart, and for more than 4096 bytes).
 int SendToServer(const uint8_t* buffer, int length);

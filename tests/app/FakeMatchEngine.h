@@ -38,6 +38,13 @@ public:
         calls << QStringLiteral("cancel");
         return 0;
     }
+    // Refused with a session, as the engine does; changeResult scripts the look-up.
+    int ChangeServer(const std::string& host, uint16_t port) override {
+        calls << QStringLiteral("change %1:%2").arg(QString::fromStdString(host)).arg(port);
+        if (state != CLIENT_STATE_DISCONNECTED)
+            return -1;
+        return changeResult;
+    }
     // The engine's answer by state: state 1 abandons the attempt and reports EVT_DISCONNECTED
     // (on the caller's thread), states 2 to 5 send the disconnect, the rest refuse.
     int Disconnect() override {
@@ -68,6 +75,7 @@ public:
 
     int32_t state = CLIENT_STATE_DISCONNECTED;
     int connectResult = 0;
+    int changeResult = 0;
     QStringList calls;
     struct Request {
         UserProfile profile;

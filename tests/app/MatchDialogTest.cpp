@@ -6,6 +6,7 @@
 #include "CAboutDialog.h"
 #include "CHtmlCtrl.h"
 #include "ChatDialogTemplate.h"
+#include "ClientInterface.h"
 #include "Codec.h"
 #include "ConditionDialogTemplate.h"
 #include "DialogBuilder.h"
@@ -419,6 +420,38 @@ TEST_F(MatchDialogTest, UnderAnOpenChatWindowStartWaitsForTheWindowAndTheSession
     EXPECT_EQ(Status(), QStringLiteral("空闲"));
     Emit(EVT_CONNECTED);
     EXPECT_TRUE(StartEnabled());
+}
+
+// A server chosen in the settings: an open conversation is never cut for it; then the session is
+// left, the engine moves (a server that is not found is tried again), and the window connects.
+TEST_F(MatchDialogTest, AnotherServerIsUsedOnceTheConversationAndTheSessionAreLeft) {
+    window.setReconnectTimeDivisor(1000);
+    Matching();
+    Emit(EVT_PARTNER_FOUND,
+         MakePartnerBlock(Profile("小红", "", SEX_FEMALE), Profile("小明", "", SEX_MALE)));
+    window.SwitchServer(QStringLiteral("example.test"), 4000,
+                        QStringLiteral("http://example.test:8080"));
+    EXPECT_EQ(engine.count("disconnect"), 0) << "the conversation goes on";
+    EXPECT_EQ(engine.count("change example.test:4000"), 0);
+
+    engine.state = CLIENT_STATE_CONNECTED;
+    window.OnChatClosed();
+    EXPECT_EQ(engine.count("disconnect"), 1);
+    EXPECT_FALSE(StartEnabled()) << "no match on a session being left";
+
+    engine.state = CLIENT_STATE_DISCONNECTED;
+    engine.changeResult = kServerNotFound;
+    Emit(EVT_DISCONNECTED);
+    EXPECT_TRUE(window.reconnecting());
+    EXPECT_TRUE(window.infoText().startsWith(QStringLiteral("找不到服务器 example.test。")));
+    EXPECT_EQ(engine.count("connect"), 1) << "never back to the old server";
+
+    engine.changeResult = 0;
+    ASSERT_TRUE(test::WaitUntil([&] { return engine.count("connect") == 2; }, kWaitMs));
+    EXPECT_EQ(engine.count("change example.test:4000"), 3);
+    Emit(EVT_CONNECTED);
+    EXPECT_TRUE(StartEnabled());
+    EXPECT_EQ(engine.count("start 127.0.0.9:13366"), 1) << "the engine starts once";
 }
 
 struct CloseCase {

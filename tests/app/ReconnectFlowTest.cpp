@@ -1,10 +1,11 @@
 // The matching window on the real engine: no server answers at first, so the connect fails; the
-// window tries again by itself and connects once a vessaro-server has come up. The engine starts
-// once per process: one flow only.
+// window tries again by itself and connects once a vessaro-server has come up, then moves to
+// another server. The engine starts once per process: one flow only.
 #include "CMatchDialog.h"
 
 #include "ClientInterface.h"
 #include "ClientStates.h"
+#include "ClientTransport.h"
 #include "DialogBuilder.h"
 #include "MatchDialogTemplate.h"
 #include "ModalDriver.h"
@@ -37,6 +38,18 @@ TEST(ReconnectFlowTest, AFailedConnectIsRetriedUntilTheServerIsUp) {
     EXPECT_EQ(ClientState(), CLIENT_STATE_CONNECTED);
     EXPECT_TRUE(res::Control(&window, kStart)->isEnabled());
     EXPECT_FALSE(window.reconnecting());
+
+    // Another server chosen while connected: the session is left and the window connects there.
+    test::ServerProcess second(test::ServerProcess::WebPages::None);
+    ASSERT_TRUE(second.Start()) << second.output().toStdString();
+    window.SwitchServer(second.address(), second.port(), second.webUrl());
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            return ServerPort() == second.port() && ClientState() == CLIENT_STATE_CONNECTED &&
+                   window.infoText() == QStringLiteral("连接服务器成功！");
+        },
+        15000))
+        << window.infoText().toStdString();
     EXPECT_TRUE(modals.messages().isEmpty()) << modals.messages().join('|').toStdString();
 }
 
