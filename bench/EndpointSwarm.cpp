@@ -19,7 +19,6 @@ constexpr uint32_t kHostsPerNetwork = 254;
 constexpr uint32_t kFirstNetwork = 0x7F0100; // 127.1.0.0/24
 constexpr int kMaxConnects = 3; // the server answers no more from one unproven endpoint
 constexpr int kMaxRequests = 5;
-constexpr auto kRepeatScan = std::chrono::seconds(1);
 constexpr uint8_t kSeen = 0x80; // still unanswered at the last scan
 
 } // namespace
@@ -69,8 +68,8 @@ EndpointSwarm::~EndpointSwarm() {
 }
 
 bool EndpointSwarm::settled() const {
-    const uint64_t done = counts_->refused + counts_->unanswered +
-                          (requestMatch_ ? counts_->waitingNow.load() : counts_->open.load());
+    const uint64_t done =
+        counts_->refused + (requestMatch_ ? counts_->waitingNow.load() : counts_->open.load());
     return done >= states_.size();
 }
 
@@ -124,7 +123,8 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
     std::size_t settledConnects = 0;
     auto lastRepeat = std::chrono::steady_clock::now();
     while (!stop()) {
-        for (; next < end && next - begin - settledConnects < window; ++next) {
+        const bool holding = counts_->holding.load(std::memory_order_relaxed);
+        for (; !holding && next < end && next - begin - settledConnects < window; ++next) {
             states_[next] = Connecting;
             tries_[next] = 1;
             connect(next);
@@ -156,14 +156,18 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
         }
         flush();
         const auto now = std::chrono::steady_clock::now();
-        if (now - lastRepeat < kRepeatScan)
+        if (now - lastRepeat < pace_.scan)
             continue;
         lastRepeat = now;
         // A connect or match request that was lost (a full buffer somewhere) or is late: asked
         // again once it has gone unanswered for a whole scan, up to a few times, as a client does.
         for (std::size_t i = begin; i < next; ++i) {
             const State state = states_[i];
-            if (state == Closed) {
+            if (holding && (state == Resting || state == Closed || state == Connecting))
+                continue;
+            if (state == Resting && ++tries_[i] < pace_.restScans)
+                continue;
+            if (state == Closed || state == Resting) {
                 states_[i] = Connecting;
                 tries_[i] = 1;
                 --settledConnects;
@@ -178,9 +182,13 @@ void EndpointSwarm::RunThread(std::size_t firstSocket, std::size_t lastSocket, s
             }
             tries_[i] = uint8_t(tries_[i] & ~kSeen);
             if (tries_[i] >= (state == Connecting ? kMaxConnects : kMaxRequests)) {
-                states_[i] = GaveUp;
+                // Out of the window while it rests, so that it does not hold back the others.
+                if (state == Asked)
+                    counts_->open.fetch_sub(1, std::memory_order_relaxed);
+                states_[i] = Resting;
+                tries_[i] = 0;
                 ++settledConnects;
-                counts_->unanswered.fetch_add(1, std::memory_order_relaxed);
+                counts_->restarts.fetch_add(1, std::memory_order_relaxed);
                 continue;
             }
             ++tries_[i];
@@ -212,6 +220,15 @@ void EndpointSwarm::Handle(std::size_t i, std::span<const uint8_t> message, Data
             states_[i] = Granted;
             counts_->granted.fetch_add(1, std::memory_order_relaxed);
             counts_->open.fetch_add(1, std::memory_order_relaxed);
+            // The user asks at once, as one who presses the button as soon as the session is
+            // there. The request carries the granted id, so it proves the address too, and the
+            // swarm's pace does not hang on a notice that may be lost.
+            if (requestMatch_) {
+                const MatchRecords r = users.NextWaiting();
+                Queue(i, BuildMatchRequest(ids_[i], r.profile, r.requirement), out, fd);
+                states_[i] = Asked;
+                tries_[i] = 1;
+            }
         } else {
             states_[i] = Refused;
             counts_->refused.fetch_add(1, std::memory_order_relaxed);
@@ -222,12 +239,6 @@ void EndpointSwarm::Handle(std::size_t i, std::span<const uint8_t> message, Data
         if (states_[i] != Granted && states_[i] != Asked && states_[i] != Waiting)
             break;
         Queue(i, BuildControl(MSG_NOTICE_ACK, id), out, fd);
-        if (requestMatch_ && states_[i] == Granted) {
-            const MatchRecords r = users.NextWaiting();
-            Queue(i, BuildMatchRequest(id, r.profile, r.requirement), out, fd);
-            states_[i] = Asked;
-            tries_[i] = 1;
-        }
         break;
     case MSG_MATCH_REQUEST_ACK:
         if (states_[i] == Asked) {

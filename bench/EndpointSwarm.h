@@ -5,6 +5,7 @@
 #include "UdpSocket.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -18,9 +19,11 @@ uint32_t SpreadAddress(uint32_t n);
 // The n of a SpreadAddress, or -1 for any other address.
 int64_t SpreadIndex(uint32_t address);
 inline constexpr uint32_t kSpreadAddresses = 256 * 254;
-// Connects in flight per generator thread: what the server's 8 MB receive buffer takes with the
-// requests and acknowledgements that follow them.
-inline constexpr std::size_t kConnectWindow = 1024;
+// Endpoints per generator thread between their connect and their place in the pool. Each has up
+// to two datagrams (about 2 KB of kernel memory) queued at the server; two threads' worth leave
+// half of the server's 8 MB receive buffer for the notice acknowledgements of the sessions
+// already held, which arrive in bursts when the server has been off its CPU for a while.
+inline constexpr std::size_t kConnectWindow = 512;
 
 // What the whole swarm has seen, in memory shared with the process that started it.
 struct SwarmCounts {
@@ -28,13 +31,24 @@ struct SwarmCounts {
     std::atomic<uint64_t> open{0};    // sessions open now, as far as the swarm knows
     std::atomic<uint64_t> waitingNow{0};
     std::atomic<uint64_t> refused{0};
-    std::atomic<uint64_t> unanswered{0}; // gave up after three connects
-    std::atomic<uint64_t> waiting{0};    // match requests acknowledged
+    std::atomic<uint64_t> restarts{0}; // gave up after a few unanswered tries, started again
+    std::atomic<uint64_t> waiting{0};  // match requests acknowledged
     std::atomic<uint64_t> offers{0};
     std::atomic<uint64_t> closed{0}; // sessions the server closed (they connect again)
     std::atomic<uint64_t> notices{0};
     std::atomic<uint64_t> received{0};
     std::atomic<uint64_t> sent{0};
+    // Set by whoever watches the swarm: from now on no endpoint connects (again); those that have
+    // a session keep it and go on answering.
+    std::atomic<bool> holding{false};
+};
+
+// How often the swarm looks for endpoints left unanswered, and how many of those looks one that
+// gave up rests before it starts again: longer than the server remembers an unproven endpoint
+// (15 s by default), so that its next connect is granted afresh.
+struct SwarmPace {
+    std::chrono::milliseconds scan{1000};
+    uint8_t restScans = 20;
 };
 
 // Many idle clients without a socket each: a few sockets bound to 0.0.0.0, each of which speaks
@@ -44,7 +58,9 @@ struct SwarmCounts {
 // sockets is what gets measured. Each endpoint connects, proves its address by answering the
 // notice that comes with the grant, optionally asks for a partner (as a user no other waiting user
 // can be paired with), and from then on answers everything that wants an answer. An endpoint whose
-// session the server closes connects again, as a client does.
+// session the server closes connects again, as a client does; one that the server leaves
+// unanswered rests until the server has forgotten its grant, and then starts again, so that a
+// server that fell behind for a while still ends up with every endpoint.
 class EndpointSwarm {
 public:
     // Opens the sockets for count endpoints towards the server; valid() false when it cannot.
@@ -56,7 +72,10 @@ public:
     bool valid() const { return valid_; }
     std::size_t size() const { return states_.size(); }
     const SwarmCounts& counts() const { return *counts_; }
-    // Every endpoint has a session (or was refused, or gave up) and, when asked to, waits.
+    // Stops connecting, in the swarm's process and in a forked copy that runs it alike.
+    void Hold() { counts_->holding = true; }
+    void SetPace(SwarmPace pace) { pace_ = pace; }
+    // Every endpoint has a session (or was refused) and, when asked to, waits.
     bool settled() const;
 
     // Runs the endpoints on threads (each with its own sockets) until stop() returns true; at most
@@ -70,7 +89,7 @@ public:
                 ProfileMaker& users);
 
 private:
-    enum State : uint8_t { Fresh, Connecting, Granted, Asked, Waiting, Refused, GaveUp, Closed };
+    enum State : uint8_t { Fresh, Connecting, Granted, Asked, Waiting, Refused, Resting, Closed };
     void RunThread(std::size_t firstSocket, std::size_t lastSocket, std::size_t window,
                    const std::function<bool()>& stop, uint32_t seed);
     // Still on its way to where it stays: a session, and when asked, a place in the pool. The
@@ -82,6 +101,7 @@ private:
     }
 
     UdpAddress server_;
+    SwarmPace pace_;
     bool requestMatch_;
     bool valid_ = true;
     std::vector<UdpSocket> sockets_;

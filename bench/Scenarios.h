@@ -24,7 +24,10 @@ struct BenchSettings {
     std::size_t sessions = 300000;
     double restSeconds = 10.0;
     std::size_t roundTrips = 2000;
-    std::size_t clusterPairs = 5000;           // cluster: pairs asking at once, across the nodes
+    // More vessaro-server options for the servers that hold the swarms (matching, sessions), after
+    // the benchmark's own: to try a setting, or to have the server print its statistics.
+    std::vector<std::string> serverOptions;
+    std::size_t clusterPairs = 5000;           // cluster: pairs asking, across the nodes
     std::string redisProgram = "redis-server"; // cluster: the shared Redis (a path, or in PATH)
 };
 
@@ -36,8 +39,10 @@ std::vector<Figure> RunSessions(const BenchSettings& settings);
 std::vector<Figure> RunRoundTrip(const BenchSettings& settings);
 std::vector<Figure> RunCluster(const BenchSettings& settings);
 
-// The server arguments that let it hold this many sessions from an EndpointSwarm's addresses.
-std::vector<std::string> SwarmServerArguments(std::size_t sessions);
+// The server arguments that let it hold this many sessions from an EndpointSwarm's addresses,
+// followed by the extra ones.
+std::vector<std::string> SwarmServerArguments(std::size_t sessions,
+                                              const std::vector<std::string>& extra = {});
 
 Figure ErrorFigure(const std::string& scenario, const std::string& why);
 

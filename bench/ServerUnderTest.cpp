@@ -66,6 +66,11 @@ std::optional<ProcessUsage> ReadProcessUsage(int pid) {
         if (i >= 14)
             ticks += std::strtod(field.c_str(), nullptr);
     usage.cpuSeconds = ticks / double(sysconf(_SC_CLK_TCK));
+    // "time on CPU, time waiting on a run queue, time slices", in nanoseconds.
+    std::ifstream schedule("/proc/" + std::to_string(pid) + "/schedstat");
+    double onCpu = 0, waiting = 0;
+    if (schedule >> onCpu >> waiting)
+        usage.runQueueSeconds = waiting / 1e9;
     return usage;
 }
 
@@ -82,6 +87,45 @@ std::optional<uint64_t> ReadUdpReceiveDrops() {
         if (name == "RcvbufErrors")
             return std::strtoull(value.c_str(), nullptr, 10);
     return std::nullopt;
+}
+
+std::optional<uint64_t> SocketDropsFromLine(const std::string& line, uint16_t port) {
+    // "sl local_address rem_address st tx_queue:rx_queue tr:when retrnsmt uid timeout inode ref
+    // pointer drops", the local address as hex "ADDRESS:PORT".
+    std::istringstream fields(line);
+    std::string slot, local, field;
+    if (!(fields >> slot >> local) || slot.empty() || slot.back() != ':')
+        return std::nullopt;
+    const auto colon = local.rfind(':');
+    if (colon == std::string::npos || colon + 5 != local.size())
+        return std::nullopt;
+    char* end = nullptr;
+    const unsigned long localPort = std::strtoul(local.c_str() + colon + 1, &end, 16);
+    if (*end != 0 || localPort != port)
+        return std::nullopt;
+    // Ten more fields to the drops: remote, st, queues, timer, retransmits, uid, timeout, inode,
+    // ref, pointer.
+    for (int i = 0; i < 10; ++i)
+        if (!(fields >> field))
+            return std::nullopt;
+    std::string drops;
+    if (!(fields >> drops) || drops.empty() ||
+        drops.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::strtoull(drops.c_str(), nullptr, 10);
+}
+
+std::optional<uint64_t> ReadSocketDrops(uint16_t port) {
+    std::optional<uint64_t> total;
+    for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line); // the heading
+        while (std::getline(in, line))
+            if (std::optional<uint64_t> drops = SocketDropsFromLine(line, port))
+                total = total.value_or(0) + *drops;
+    }
+    return total;
 }
 
 void ExecInChild(std::vector<std::string> args) {

@@ -33,11 +33,21 @@ private:
 struct ProcessUsage {
     double rssMegabytes = 0;
     double cpuSeconds = 0;
+    // Time its main thread was ready to run but waited for a CPU that other work held (0 where
+    // the system keeps no such count).
+    double runQueueSeconds = 0;
 };
 std::optional<ProcessUsage> ReadProcessUsage(int pid);
 // Datagrams the system dropped so far because a UDP socket's receive buffer was full (all
 // sockets of the machine: the loopback traffic of the benchmark and of anything else).
 std::optional<uint64_t> ReadUdpReceiveDrops();
+
+// Datagrams the system dropped so far at the UDP sockets bound to this local port (any address)
+// because their receive buffer was full: a count of the server's or the generator's own sockets,
+// unlike ReadUdpReceiveDrops. Nothing when no such socket is listed.
+std::optional<uint64_t> ReadSocketDrops(uint16_t port);
+// The drops column of one line of /proc/net/udp when its socket is bound to the port.
+std::optional<uint64_t> SocketDropsFromLine(const std::string& line, uint16_t port);
 
 // In a forked child: runs the program args[0] with the arguments that follow; exits with 127 when
 // it cannot be run.

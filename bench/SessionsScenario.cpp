@@ -34,10 +34,14 @@ Figure AtMostAtSize(std::string name, double value, std::string unit, double lim
 } // namespace
 
 // The arguments that let one server hold this many sessions from the swarm's addresses.
-std::vector<std::string> SwarmServerArguments(std::size_t sessions) {
+std::vector<std::string> SwarmServerArguments(std::size_t sessions,
+                                              const std::vector<std::string>& extra) {
     const std::string room = std::to_string(std::max<std::size_t>(sessions * 2, 100000));
-    return {"--max-sessions",         room, "--max-tracked-addresses", room,
-            "--max-tracked-networks", room, "--max-unproven",          room};
+    std::vector<std::string> arguments{
+        "--max-sessions",         room, "--max-tracked-addresses", room,
+        "--max-tracked-networks", room, "--max-unproven",          room};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return arguments;
 }
 
 std::vector<Figure> RunSessions(const BenchSettings& s) {
@@ -46,7 +50,7 @@ std::vector<Figure> RunSessions(const BenchSettings& s) {
     std::printf("sessions placement: %s; generator %d threads\n", placement.Describe().c_str(),
                 s.generatorThreads);
     std::optional<ScopedPin> pin(placement.measured);
-    ServerUnderTest server(s.serverProgram, SwarmServerArguments(s.sessions));
+    ServerUnderTest server(s.serverProgram, SwarmServerArguments(s.sessions, s.serverOptions));
     pin.reset();
     if (!server.ready())
         return {ErrorFigure("sessions", server.error())};
@@ -74,10 +78,10 @@ std::vector<Figure> RunSessions(const BenchSettings& s) {
     const uint64_t granted = c.granted;
     const uint64_t closedConnecting = c.closed;
     std::printf("sessions: %llu of %zu open after %.1f s (%llu grants, %llu closed by the server "
-                "meanwhile and connected again, %llu refused, %llu unanswered)\n",
+                "meanwhile and connected again, %llu refused, %llu started again unanswered)\n",
                 (unsigned long long)c.open.load(), s.sessions, connectSeconds,
                 (unsigned long long)granted, (unsigned long long)closedConnecting,
-                (unsigned long long)c.refused.load(), (unsigned long long)c.unanswered.load());
+                (unsigned long long)c.refused.load(), (unsigned long long)c.restarts.load());
 
     // At rest: only notices and their acknowledgements go on.
     const std::optional<ProcessUsage> before = ReadProcessUsage(server.pid());

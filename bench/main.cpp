@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -79,8 +80,12 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--round-trips", s.roundTrips, "rtt and cluster: texts timed")
         ->capture_default_str();
+    std::string serverOptions;
+    app.add_option("--server-options", serverOptions,
+                   "matching, sessions: more vessaro-server options, blank-separated, e.g. "
+                   "\"--log-level debug --stats-interval 5\"");
     app.add_option("--cluster-pairs", s.clusterPairs,
-                   "cluster: pairs asking at once, each user on another node than its partner")
+                   "cluster: pairs asking, each user on another node than its partner")
         ->capture_default_str();
     app.add_option("--redis-server", s.redisProgram, "cluster: the redis-server program")
         ->capture_default_str();
@@ -101,6 +106,9 @@ int main(int argc, char** argv) {
     }
     if (smoke)
         MakeSmoke(s);
+    std::istringstream words(serverOptions);
+    for (std::string word; words >> word;)
+        s.serverOptions.push_back(word);
     RaiseOpenFileLimit();
     auto wants = [&](const std::string& name) {
         return std::find(scenarios.begin(), scenarios.end(), name) != scenarios.end() ||

@@ -6,39 +6,6 @@
 #include <sys/socket.h>
 
 namespace vessaro {
-namespace {
-
-constexpr std::array<uint8_t, 12> kV4MappedPrefix = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-
-uint64_t ReadBig64(const uint8_t* p) {
-    uint64_t value = 0;
-    for (int i = 0; i < 8; ++i)
-        value = value << 8 | p[i];
-    return value;
-}
-
-} // namespace
-
-Endpoint::Endpoint(uint32_t ipv4, uint16_t port) : port(port) {
-    std::memcpy(address.data(), kV4MappedPrefix.data(), kV4MappedPrefix.size());
-    address[12] = uint8_t(ipv4 >> 24);
-    address[13] = uint8_t(ipv4 >> 16);
-    address[14] = uint8_t(ipv4 >> 8);
-    address[15] = uint8_t(ipv4);
-}
-
-bool Endpoint::IsV4() const {
-    return std::memcmp(address.data(), kV4MappedPrefix.data(), kV4MappedPrefix.size()) == 0;
-}
-
-uint32_t Endpoint::V4() const {
-    return uint32_t(address[12]) << 24 | uint32_t(address[13]) << 16 | uint32_t(address[14]) << 8 |
-           address[15];
-}
-
-AddressKey HostKey(const Endpoint& e) {
-    return {ReadBig64(e.address.data()), ReadBig64(e.address.data() + 8)};
-}
 
 AddressKey NetworkKey(const Endpoint& e) {
     AddressKey key = HostKey(e);
@@ -110,7 +77,8 @@ bool FromSockaddr(const sockaddr* address, Endpoint& endpoint) {
 }
 
 unsigned ToSockaddr(const Endpoint& endpoint, bool forV6Socket, sockaddr_storage& out) {
-    std::memset(&out, 0, sizeof out);
+    // Only the address written is cleared: this runs for every datagram sent.
+    std::memset(&out, 0, forV6Socket ? sizeof(sockaddr_in6) : sizeof(sockaddr_in));
     if (forV6Socket) {
         auto* in6 = reinterpret_cast<sockaddr_in6*>(&out);
         in6->sin6_family = AF_INET6;

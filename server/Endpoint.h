@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -12,21 +14,54 @@ struct sockaddr_storage;
 namespace vessaro {
 
 // A client's UDP address: an IPv6 address (an IPv4 one held as ::ffff:a.b.c.d, as a dual-stack
-// socket reports it) and a port in host byte order.
+// socket reports it) and a port in host byte order. The small members are inline: every datagram
+// is looked up, checked and answered by its endpoint.
 struct Endpoint {
     std::array<uint8_t, 16> address{};
     uint16_t port = 0;
 
     Endpoint() = default;
     // An IPv4 address in host byte order.
-    Endpoint(uint32_t ipv4, uint16_t port);
+    Endpoint(uint32_t ipv4, uint16_t port) : port(port) {
+        const uint64_t high = 0;
+        const uint32_t mapped = kV4MappedMiddle;
+        const uint32_t low = ToBigEndian32(ipv4);
+        std::memcpy(address.data(), &high, 8);
+        std::memcpy(address.data() + 8, &mapped, 4);
+        std::memcpy(address.data() + 12, &low, 4);
+    }
     Endpoint(const std::array<uint8_t, 16>& ipv6, uint16_t port) : address(ipv6), port(port) {}
 
-    bool IsV4() const;
+    bool IsV4() const {
+        uint64_t high;
+        uint32_t middle;
+        std::memcpy(&high, address.data(), 8);
+        std::memcpy(&middle, address.data() + 8, 4);
+        return high == 0 && middle == kV4MappedMiddle;
+    }
     // The IPv4 address in host byte order; only meaningful when IsV4().
-    uint32_t V4() const;
+    uint32_t V4() const {
+        uint32_t low;
+        std::memcpy(&low, address.data() + 12, 4);
+        return ToBigEndian32(low);
+    }
 
-    friend bool operator==(const Endpoint&, const Endpoint&) = default;
+    friend bool operator==(const Endpoint& a, const Endpoint& b) {
+        uint64_t a0, a1, b0, b1;
+        std::memcpy(&a0, a.address.data(), 8);
+        std::memcpy(&a1, a.address.data() + 8, 8);
+        std::memcpy(&b0, b.address.data(), 8);
+        std::memcpy(&b1, b.address.data() + 8, 8);
+        return ((a0 ^ b0) | (a1 ^ b1)) == 0 && a.port == b.port;
+    }
+
+private:
+    // Bytes 8 to 11 of an IPv4-mapped address (0, 0, 0xFF, 0xFF) as they lie in memory.
+    static constexpr uint32_t kV4MappedMiddle =
+        std::endian::native == std::endian::little ? 0xFFFF0000u : 0x0000FFFFu;
+    static uint32_t ToBigEndian32(uint32_t v) {
+        return std::endian::native == std::endian::little ? __builtin_bswap32(v) : v;
+    }
 };
 
 // The address without the port, for tables kept per sender address.
@@ -35,8 +70,15 @@ struct AddressKey {
     uint64_t low = 0;
     friend bool operator==(const AddressKey&, const AddressKey&) = default;
 };
-// The whole address.
-AddressKey HostKey(const Endpoint& endpoint);
+// The whole address, each half read as a big-endian number.
+inline AddressKey HostKey(const Endpoint& endpoint) {
+    uint64_t high, low;
+    std::memcpy(&high, endpoint.address.data(), 8);
+    std::memcpy(&low, endpoint.address.data() + 8, 8);
+    if constexpr (std::endian::native == std::endian::little)
+        return {__builtin_bswap64(high), __builtin_bswap64(low)};
+    return {high, low};
+}
 // The network the address belongs to: its /24 for IPv4, its /64 for IPv6. One forger or one victim
 // seldom has more than that.
 AddressKey NetworkKey(const Endpoint& endpoint);

@@ -15,7 +15,9 @@ constexpr int64_t kHealthyTurnMs = 5000; // the loop wakes at least every second
 
 HttpListeners::HttpListeners(StatsSnapshot& snapshot) : snapshot_(snapshot) {}
 
-std::string HttpListeners::Start(const ServerPlan& plan) {
+std::string HttpListeners::Start(const ServerPlan& plan,
+                                 std::function<cluster::ClusterStatus()> cluster) {
+    cluster_ = std::move(cluster);
     std::string error;
     if (plan.options.httpPort != 0) {
         SiteServerOptions web;
@@ -62,7 +64,7 @@ HttpReply HttpListeners::Metrics() const {
     std::optional<ServerStats> stats = snapshot_.Read();
     if (!stats)
         return HttpReply{503, "text/plain; charset=utf-8", "stats not available\n"};
-    MetricsInput input{*stats, 0};
+    MetricsInput input{*stats, 0, cluster_ ? cluster_() : cluster::ClusterStatus{}};
     for (const auto& listener : counted_) {
         if (const SiteServer* l = listener.load())
             input.httpRequests += l->requests();

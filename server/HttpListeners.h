@@ -1,8 +1,10 @@
 #pragma once
 
 #include "SiteServer.h"
+#include "cluster/ClusterStatus.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,7 +24,9 @@ public:
 
     // Starts the pages (unless the HTTP port is 0) and the metrics listener (unless its address is
     // empty); "" when both are as asked, otherwise what failed and how to run without it.
-    std::string Start(const ServerPlan& plan);
+    // cluster, when given, reports the cluster's state for /metrics from the HTTP threads.
+    std::string Start(const ServerPlan& plan,
+                      std::function<cluster::ClusterStatus()> cluster = nullptr);
     // "http 8080, metrics 127.0.0.1:9366", "http off, metrics off" …: for the ready line.
     std::string Describe() const;
     void Stop();
@@ -33,6 +37,7 @@ private:
 
     StatsSnapshot& snapshot_;
     std::string metricsHost_;
+    std::function<cluster::ClusterStatus()> cluster_;
     // The listeners whose requests /metrics counts, published for the HTTP threads.
     std::atomic<const SiteServer*> counted_[2] = {nullptr, nullptr};
     std::unique_ptr<SiteServer> site_, metrics_;

@@ -138,8 +138,8 @@ private:
     void Advertise(const Session& session, bool relaxed);
     void Readvertise();
     bool OnWaiterAdvertised(uint16_t from, const cluster::WaiterAd& ad, int64_t nowMs);
-    void ListRemoteWaiter(int32_t id, const MatchCandidate& candidate, uint64_t arrival,
-                          bool relaxed, int64_t nowMs);
+    void ListRemoteWaiter(const cluster::WaiterAd& ad, const MatchCandidate& candidate,
+                          int64_t nowMs);
     void ForgetRemoteWaiter(int32_t id);
     bool OnNodeMessage(uint16_t from, std::span<const uint8_t> bytes, int64_t nowMs);
     bool OnClaim(uint16_t from, const cluster::NodeMessage& message, int64_t nowMs);

@@ -7,6 +7,7 @@
 #include "cluster/NodeIds.h"
 
 #include <cstring>
+#include <utility>
 
 namespace vessaro {
 namespace {
@@ -227,7 +228,7 @@ bool MatchServer::OnWaiterAdvertised(uint16_t from, const cluster::WaiterAd& ad,
         return false;
     pool_.Remove(ad.sessionId); // listed anew below, after the search that leaves it out
     remoteWaiters_[ad.sessionId] = RemoteWaiter{ad.node, ad.arrival};
-    ListRemoteWaiter(ad.sessionId, CandidateOf(ad.records), ad.arrival, ad.relaxed, nowMs);
+    ListRemoteWaiter(ad, CandidateOf(ad.records), nowMs);
     return true;
 }
 
@@ -236,17 +237,23 @@ bool MatchServer::OnWaiterAdvertised(uint16_t from, const cluster::WaiterAd& ad,
 // again, the best fit first, until none is left. Users of this node who waited longer are left
 // alone: the advertised user's node does the same when it learns of them, so exactly one side
 // acts on a pair of advertisements that crossed.
-void MatchServer::ListRemoteWaiter(int32_t id, const MatchCandidate& candidate, uint64_t arrival,
-                                   bool relaxed, int64_t nowMs) {
+void MatchServer::ListRemoteWaiter(const cluster::WaiterAd& ad, const MatchCandidate& candidate,
+                                   int64_t nowMs) {
+    const int32_t id = ad.sessionId;
+    const bool relaxed = ad.relaxed;
+    // Equal stamps from two nodes are told apart by the node numbers, so that one side acts.
+    auto waitedLonger = [&](const Session& local) {
+        return std::pair(local.arrival, selfNode_) < std::pair(ad.arrival, ad.node);
+    };
     while (true) {
         std::optional<int32_t> fit = pool_.FindSameTopic(candidate);
         if (!fit && relaxed)
             fit = pool_.FindRelaxed(candidate);
-        pool_.Add(id, candidate, arrival);
+        pool_.Add(id, candidate, ad.arrival);
         if (relaxed)
             pool_.Relax(id);
         Session* newer = fit ? sessions_.Find(*fit) : nullptr;
-        if (!newer || newer->state != SessionState::Waiting || newer->arrival < arrival)
+        if (!newer || newer->state != SessionState::Waiting || waitedLonger(*newer))
             return;
         SeekInCluster(*newer, true, nowMs);
         // Claimed by the newer user, or that user found no one after all: nothing more to do.

@@ -65,6 +65,42 @@ void WriteMatchDelay(Writer& w, const LatencyHistogram& h) {
     w.Sample(name + "_count", h.count);
 }
 
+void WriteCluster(Writer& w, const cluster::ClusterStatus& c, const ServerStats& s) {
+    w.Family("vessaro_cluster_joined", "gauge",
+             "1 while this node is linked to the cluster's Redis, with its number and address.");
+    w.Sample("vessaro_cluster_joined",
+             Label("node", std::to_string(c.node)) + "," + Label("address", c.nodeAddress),
+             c.joined ? 1 : 0);
+    w.Family("vessaro_cluster_nodes_live", "gauge",
+             "Live nodes of the cluster, this one included.");
+    w.Sample("vessaro_cluster_nodes_live", c.nodesLive);
+    w.Family("vessaro_cluster_frames_refused_total", "counter",
+             "Frames from Redis dropped: forged, replayed, out of date or malformed.");
+    w.Sample("vessaro_cluster_frames_refused_total", c.framesRefused);
+    w.Family("vessaro_cluster_frames_dropped_total", "counter",
+             "Frames for other nodes not sent: Redis unreachable or the queue full.");
+    w.Sample("vessaro_cluster_frames_dropped_total", c.framesDropped);
+    w.Family("vessaro_cluster_rejoins_total", "counter", "Times the cluster was joined again.");
+    w.Sample("vessaro_cluster_rejoins_total", c.rejoins);
+    w.Family("vessaro_cluster_remote_waiting_users", "gauge", "Users waiting on other nodes.");
+    w.Sample("vessaro_cluster_remote_waiting_users", s.remoteWaiting);
+    w.Family("vessaro_cluster_claims_total", "counter",
+             "Claims of waiting users across nodes, by outcome.");
+    const std::pair<const char*, uint64_t> claims[] = {
+        {"sent", s.clusterClaimsSent},       {"won", s.clusterClaimsWon},
+        {"lost", s.clusterClaimsLost},       {"granted", s.clusterClaimsGranted},
+        {"refused", s.clusterClaimsRefused},
+    };
+    for (const auto& [outcome, count] : claims)
+        w.Sample("vessaro_cluster_claims_total", Label("outcome", outcome), count);
+    w.Family("vessaro_cluster_messages_total", "counter",
+             "Node messages, by direction; refused: received but malformed or not the sender's.");
+    w.Sample("vessaro_cluster_messages_total", Label("direction", "sent"), s.clusterMessagesSent);
+    w.Sample("vessaro_cluster_messages_total", Label("direction", "received"), s.clusterMessagesIn);
+    w.Sample("vessaro_cluster_messages_total", Label("direction", "refused"),
+             s.clusterMessagesRefused);
+}
+
 } // namespace
 
 std::string EscapeLabelValue(std::string_view value) {
@@ -114,6 +150,8 @@ std::string FormatMetrics(const MetricsInput& input) {
     w.Sample("vessaro_http_requests_total", input.httpRequests);
     w.Family("vessaro_send_failures_total", "counter", "Datagrams the socket would not take.");
     w.Sample("vessaro_send_failures_total", s.sendFailures);
+    if (input.cluster.enabled)
+        WriteCluster(w, input.cluster, s);
     return std::move(w.text());
 }
 

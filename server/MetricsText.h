@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ServerStats.h"
+#include "cluster/ClusterStatus.h"
 
 #include <cstdint>
 #include <string>
@@ -12,6 +13,7 @@ namespace vessaro {
 struct MetricsInput {
     ServerStats stats;
     uint64_t httpRequests = 0;
+    cluster::ClusterStatus cluster; // its families are written only in a cluster
 };
 
 // The metrics in the Prometheus text format (version 0.0.4): a HELP and a TYPE line per family,

@@ -3,7 +3,6 @@
 #include "BindAddress.h"
 #include "Datagram.h"
 #include "StatsSnapshot.h"
-#include "WireTransform.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -12,7 +11,6 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,22 +22,41 @@ constexpr int kMaxWaitMs = 1000;
 constexpr int kReceiveBatch = 1024; // datagrams taken per wake-up before timers run again
 constexpr int kSocketBufferBytes = 4 << 20;
 constexpr unsigned kSystemBatch = 64; // datagrams per recvmmsg and sendmmsg
-constexpr uint64_t kWakeTag = ~uint64_t(0);
 
 std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
-// The complemented datagrams waiting to be sent from one socket, with their destinations.
-struct Outbox {
-    uint8_t out[kSystemBatch][kMaxDatagramSize];
-    sockaddr_storage to[kSystemBatch];
-    iovec outVectors[kSystemBatch];
-    mmsghdr outHeaders[kSystemBatch];
-    unsigned count = 0;
-};
+// The wire transform (every byte complemented) on the loop's hot path, a 64-bit word at a time
+// (which the optimiser widens to vector registers). from and to may be the same buffer.
+void Complement(const uint8_t* from, uint8_t* to, std::size_t size) {
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, from + i, 8);
+        word = ~word;
+        std::memcpy(to + i, &word, 8);
+    }
+    for (; i < size; ++i)
+        to[i] = uint8_t(~from[i]);
+}
+
+constexpr std::size_t kPackAlignment = 64;
+constexpr std::size_t kSlotStagger = 9 * 64;
 
 } // namespace
+
+// The complemented datagrams waiting to be sent from one socket, packed one after another in one
+// buffer (the few cache lines and pages a batch of short datagrams needs, not a 4 KB slot each),
+// with their destinations.
+struct ServerLoop::Outbox {
+    alignas(kPackAlignment) uint8_t bytes[kSystemBatch * kMaxDatagramSize];
+    std::size_t used = 0;
+    sockaddr_storage to[kSystemBatch];
+    iovec vectors[kSystemBatch];
+    mmsghdr headers[kSystemBatch];
+    unsigned count = 0;
+};
 
 struct ServerLoop::Socket {
     int fd = -1;
@@ -63,7 +80,10 @@ struct ServerLoop::Inbox {
         }
     }
 
-    uint8_t in[kSystemBatch][kMaxDatagramSize];
+    // Each slot a few cache lines longer than a datagram can be: slots 4 KB apart would put the
+    // start of every datagram into the same few cache sets, and a batch of them would not stay
+    // in the first-level cache between the kernel's copy and the loop's reading.
+    uint8_t in[kSystemBatch][kMaxDatagramSize + kSlotStagger];
     sockaddr_storage from[kSystemBatch];
     iovec inVectors[kSystemBatch];
     mmsghdr inHeaders[kSystemBatch];
@@ -95,6 +115,13 @@ std::unique_ptr<ServerLoop> ServerLoop::Open(const std::vector<Endpoint>& addres
         int size = kSocketBufferBytes;
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size); // best effort
         setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        // IPv4 datagrams leave with DF set (as they do by default) but without heeding a path MTU
+        // learned from ICMP, which anyone can forge to make the server fragment or refuse
+        // datagrams to a client; ours are far below every path's MTU. Unfragmentable datagrams
+        // also carry no IP identification, which spares the kernel computing one for each.
+        // Best effort, like the buffer sizes: an IPv6-only socket has no IPv4 datagrams.
+        int pmtu = IP_PMTUDISC_PROBE;
+        setsockopt(fd, IPPROTO_IP, IP_MTU_DISCOVER, &pmtu, sizeof pmtu);
         // No SO_REUSEADDR or SO_REUSEPORT: a port another process holds must stay refused.
         int v6only = sockets.back().dualStack ? 0 : 1;
         if (sockets.back().v6 &&
@@ -110,36 +137,23 @@ std::unique_ptr<ServerLoop> ServerLoop::Open(const std::vector<Endpoint>& addres
         port = bound.port; // the others share the port the first one got
         sockets.back().text = EndpointText(bound);
     }
-    const int ep = epoll_create1(EPOLL_CLOEXEC);
     const int wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    bool ok = ep >= 0 && wake >= 0;
-    epoll_event in{};
-    in.events = EPOLLIN;
-    for (std::size_t i = 0; ok && i < sockets.size(); ++i) {
-        in.data.u64 = i;
-        ok = epoll_ctl(ep, EPOLL_CTL_ADD, sockets[i].fd, &in) == 0;
-    }
-    in.data.u64 = kWakeTag;
-    ok = ok && epoll_ctl(ep, EPOLL_CTL_ADD, wake, &in) == 0;
-    if (!ok) {
-        const std::string why = SystemError("epoll");
-        if (ep >= 0)
-            close(ep);
-        if (wake >= 0)
-            close(wake);
-        return fail(why);
-    }
-    return std::unique_ptr<ServerLoop>(new ServerLoop(std::move(sockets), ep, wake, port));
+    if (wake < 0)
+        return fail(SystemError("eventfd"));
+    return std::unique_ptr<ServerLoop>(new ServerLoop(std::move(sockets), wake, port));
 }
 
-ServerLoop::ServerLoop(std::vector<Socket> sockets, int epoll, int wakeEvent, uint16_t port)
-    : sockets_(std::move(sockets)), epoll_(epoll), wakeEvent_(wakeEvent), port_(port),
-      inbox_(std::make_unique<Inbox>()) {}
+ServerLoop::ServerLoop(std::vector<Socket> sockets, int wakeEvent, uint16_t port)
+    : sockets_(std::move(sockets)), wakeEvent_(wakeEvent), port_(port),
+      inbox_(std::make_unique<Inbox>()) {
+    for (const Socket& s : sockets_)
+        watched_.push_back(pollfd{s.fd, POLLIN, 0});
+    watched_.push_back(pollfd{wakeEvent_, POLLIN, 0});
+}
 
 ServerLoop::~ServerLoop() {
     for (Socket& s : sockets_)
         close(s.fd);
-    close(epoll_);
     close(wakeEvent_);
 }
 
@@ -193,7 +207,7 @@ void ServerLoop::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
     const std::size_t size = std::min(datagram.size(), kMaxDatagramSize);
     if (!batching_) {
         uint8_t wire[kMaxDatagramSize];
-        CommInvertBytes(datagram.data(), wire, int(size));
+        Complement(datagram.data(), wire, size);
         SendNow(*socket, to, wire, size);
         return;
     }
@@ -206,14 +220,16 @@ void ServerLoop::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
         ++sendFailures_;
         return;
     }
+    uint8_t* out = box.bytes + box.used;
+    Complement(datagram.data(), out, size);
+    box.used += (size + kPackAlignment - 1) & ~(kPackAlignment - 1);
+    box.vectors[i] = {out, size};
+    msghdr& h = box.headers[i].msg_hdr;
+    h.msg_name = &box.to[i];
+    h.msg_namelen = nameLength;
+    h.msg_iov = &box.vectors[i];
+    h.msg_iovlen = 1;
     ++box.count;
-    CommInvertBytes(datagram.data(), box.out[i], int(size));
-    box.outVectors[i] = {box.out[i], size};
-    box.outHeaders[i] = mmsghdr{};
-    box.outHeaders[i].msg_hdr.msg_name = &box.to[i];
-    box.outHeaders[i].msg_hdr.msg_namelen = nameLength;
-    box.outHeaders[i].msg_hdr.msg_iov = &box.outVectors[i];
-    box.outHeaders[i].msg_hdr.msg_iovlen = 1;
 }
 
 void ServerLoop::FlushOutboxes() {
@@ -227,7 +243,7 @@ void ServerLoop::Flush(Socket& socket) {
     Outbox& box = *socket.box;
     unsigned sent = 0;
     while (sent < box.count) {
-        int n = sendmmsg(socket.fd, box.outHeaders + sent, box.count - sent, 0);
+        int n = sendmmsg(socket.fd, box.headers + sent, box.count - sent, 0);
         if (n > 0) {
             sent += unsigned(n);
         } else if (n < 0 && errno == EINTR) {
@@ -238,6 +254,7 @@ void ServerLoop::Flush(Socket& socket) {
         }
     }
     box.count = 0;
+    box.used = 0;
 }
 
 void ServerLoop::SendNow(Socket& socket, const Endpoint& to, const uint8_t* wire,
@@ -264,18 +281,23 @@ bool ServerLoop::WaitWritable(int fd) {
 }
 
 void ServerLoop::Run(MatchServer& core, const LoopHooks& hooks) {
-    const int64_t start = NowMs();
-    int64_t nextStatsMs = hooks.statsIntervalMs > 0 ? start + hooks.statsIntervalMs : 0;
-    int64_t nextWatchdogMs = hooks.watchdogIntervalMs > 0 ? start : 0;
+    int64_t now = NowMs();
+    int64_t nextStatsMs = hooks.statsIntervalMs > 0 ? now + hooks.statsIntervalMs : 0;
+    int64_t nextWatchdogMs = hooks.watchdogIntervalMs > 0 ? now : 0;
+    int64_t lastBeatMs = now - 1;
     while (!stopAsked_.load()) {
-        const int64_t now = NowMs();
         // What the timers send (notices, their copies, probes, repeats) leaves in batches too.
         batching_ = true;
         core.OnTimer(now);
         batching_ = false;
         FlushOutboxes();
         if (hooks.snapshot) {
-            hooks.snapshot->Beat();
+            // The heartbeat counts milliseconds: one beat per millisecond is as fresh as one per
+            // turn.
+            if (now != lastBeatMs) {
+                hooks.snapshot->Beat();
+                lastBeatMs = now;
+            }
             if (hooks.snapshot->Wanted()) {
                 ServerStats stats = core.Stats();
                 stats.sendFailures = sendFailures_;
@@ -296,23 +318,29 @@ void ServerLoop::Run(MatchServer& core, const LoopHooks& hooks) {
         }
         if (reloadAsked_.exchange(false) && hooks.reload)
             hooks.reload();
-        epoll_event events[8];
-        const int n =
-            epoll_wait(epoll_, events, 8, WaitTimeoutMs(core, nextStatsMs, nextWatchdogMs));
-        for (int i = 0; i < n; ++i) {
-            if (events[i].data.u64 == kWakeTag) {
-                uint64_t count;
-                ssize_t ignored = read(wakeEvent_, &count, sizeof count);
-                (void)ignored;
-                if (hooks.woken) {
-                    batching_ = true;
-                    hooks.woken(NowMs());
-                    batching_ = false;
-                    FlushOutboxes();
-                }
-            } else {
-                ReceiveAll(core, sockets_[events[i].data.u64]);
+        // poll, not epoll: a socket in an epoll set keeps the set's entry on its wait queue, and
+        // then every datagram sent wakes that queue when its buffer is freed. poll's entries are
+        // there only while the loop sleeps.
+        const int n = poll(watched_.data(), watched_.size(),
+                           WaitTimeoutMs(core, nextStatsMs, nextWatchdogMs));
+        // One reading of the clock serves what this wake-up brings and the next turn's timers.
+        now = NowMs();
+        if (n <= 0)
+            continue;
+        if (watched_.back().revents != 0) {
+            uint64_t count;
+            ssize_t ignored = read(wakeEvent_, &count, sizeof count);
+            (void)ignored;
+            if (hooks.woken) {
+                batching_ = true;
+                hooks.woken(now);
+                batching_ = false;
+                FlushOutboxes();
             }
+        }
+        for (std::size_t i = 0; i < sockets_.size(); ++i) {
+            if (watched_[i].revents != 0)
+                ReceiveAll(core, sockets_[i], now);
         }
     }
     if (hooks.stopping)
@@ -335,7 +363,9 @@ int ServerLoop::WaitTimeoutMs(const MatchServer& core, int64_t nextStatsMs,
     return int(std::max<int64_t>(wait, 0));
 }
 
-void ServerLoop::ReceiveAll(MatchServer& core, Socket& socket) {
+// now: the time of the first batch; moved on for each further batch, so that the caller's next
+// reading of it is never older than what the core was given.
+void ServerLoop::ReceiveAll(MatchServer& core, Socket& socket, int64_t& now) {
     Inbox& box = *inbox_;
     for (int taken = 0; taken < kReceiveBatch;) {
         int n = recvmmsg(socket.fd, box.inHeaders, kSystemBatch, MSG_DONTWAIT, nullptr);
@@ -343,18 +373,23 @@ void ServerLoop::ReceiveAll(MatchServer& core, Socket& socket) {
             continue;
         if (n <= 0)
             return; // EAGAIN: drained; anything else: try again at the next wake-up
+        if (taken > 0)
+            now = NowMs();
         taken += n;
         batching_ = true;
-        const int64_t now = NowMs();
         for (int i = 0; i < n; ++i) {
             const sockaddr_storage& peer = box.from[i];
             const std::size_t size = box.inHeaders[i].msg_len;
             // Ready for the next call: the kernel shortens the name length it fills in.
             box.inHeaders[i].msg_hdr.msg_namelen = sizeof peer;
             Endpoint from;
-            if (!FromSockaddr(reinterpret_cast<const sockaddr*>(&peer), from))
+            if (peer.ss_family == AF_INET) {
+                const auto& in = reinterpret_cast<const sockaddr_in&>(peer);
+                from = Endpoint(ntohl(in.sin_addr.s_addr), ntohs(in.sin_port));
+            } else if (!FromSockaddr(reinterpret_cast<const sockaddr*>(&peer), from)) {
                 continue;
-            CommInvertBytes(box.in[i], box.in[i], int(size));
+            }
+            Complement(box.in[i], box.in[i], size);
             core.OnDatagram(from, std::span<const uint8_t>(box.in[i], size), now);
         }
         batching_ = false;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <poll.h>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,7 +30,7 @@ struct LoopHooks {
     std::function<void(int64_t nowMs)> woken;
 };
 
-// The matching server's UDP sockets and their event loop: non-blocking, driven by epoll, with the
+// The matching server's UDP sockets and their event loop: non-blocking, driven by poll, with the
 // wire transform (the byte complement) applied both ways. It feeds received datagrams and the
 // time to the protocol core and sends what the core sends.
 //
@@ -73,9 +74,10 @@ public:
 private:
     struct Socket;
     struct Inbox;
+    struct Outbox;
 
-    ServerLoop(std::vector<Socket> sockets, int epoll, int wakeEvent, uint16_t port);
-    void ReceiveAll(MatchServer& core, Socket& socket);
+    ServerLoop(std::vector<Socket> sockets, int wakeEvent, uint16_t port);
+    void ReceiveAll(MatchServer& core, Socket& socket, int64_t& now);
     Socket* SocketFor(const Endpoint& to);
     void SendNow(Socket& socket, const Endpoint& to, const uint8_t* wire, std::size_t size);
     void FlushOutboxes();
@@ -84,7 +86,7 @@ private:
     bool WaitWritable(int fd);
 
     std::vector<Socket> sockets_;
-    int epoll_;
+    std::vector<pollfd> watched_; // the sockets, in order, then the wake event
     int wakeEvent_;
     uint16_t port_;
     std::atomic<bool> stopAsked_ = false;

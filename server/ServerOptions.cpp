@@ -185,6 +185,14 @@ void AddServerOptions(CLI::App& app, ServerOptions& o) {
         ->check(CLI::IsMember({"error", "warn", "info", "debug"}));
     AddRanged(app, "--stats-interval", o.statsInterval, 0.0, 86400.0,
               "seconds between stats lines at debug level (0: none)");
+    Add(app, "--cluster", o.cluster,
+        "join the cluster of nodes sharing one pool through Redis at redis://HOST:PORT[/DB] "
+        "(\"\": run alone)");
+    Add(app, "--node-address", o.nodeAddress,
+        "host:port the other nodes of the cluster reach this one at (default: from --bind and "
+        "--port)");
+    Add(app, "--cluster-secret-file", o.clusterSecretFile,
+        "file holding the secret the cluster's nodes share (at least 16 bytes)");
 
     AddRanged(app, "--max-sessions", o.maxSessions, size_t(1), many, "most sessions open at once");
     AddRanged(app, "--max-sessions-per-address", o.maxSessionsPerAddress, size_t(1), many,

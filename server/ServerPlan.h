@@ -3,8 +3,10 @@
 #include "Endpoint.h"
 #include "ServerConfig.h"
 #include "ServerOptions.h"
+#include "cluster/RedisUrl.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,11 @@ struct ServerPlan {
     uint16_t metricsPort = 0;
     std::string noticeUrl; // UTF-8, as sent in notices
     ServerConfig config;
+    // In a cluster: where its Redis is, the shared secret, and the address the other nodes reach
+    // this one at ("" until the port is known when it is derived: see NodeAddressFor).
+    std::optional<cluster::RedisUrl> clusterUrl;
+    std::vector<uint8_t> clusterSecret;
+    std::string nodeAddress;
 };
 
 // Turns the options into a plan; "" when they make sense, otherwise what is wrong with them.
@@ -28,5 +35,10 @@ struct ServerPlan {
 // loop never waits for a name look-up.
 std::string MakeServerPlan(const ServerOptions& options, Logger* log, ServerPlan& plan,
                            const std::vector<Endpoint>* bound = nullptr);
+
+// The address the other nodes reach this one at: --node-address when given, else the bind address
+// (this machine's first public address for a wildcard one) with the port bound. warning says
+// when that is a loopback address, which other machines cannot reach.
+std::string NodeAddressFor(const ServerPlan& plan, uint16_t boundPort, std::string& warning);
 
 } // namespace vessaro

@@ -15,8 +15,9 @@ namespace vessaro {
 namespace {
 
 // The options only a restart can change: the sockets, the listeners and the loop's timing.
-const char* const kRestartOnly[] = {"bind",     "port",         "http-port",
-                                    "site-dir", "metrics-bind", "stats-interval"};
+const char* const kRestartOnly[] = {
+    "bind",    "port",         "http-port",           "site-dir",      "metrics-bind",
+    "cluster", "node-address", "cluster-secret-file", "stats-interval"};
 
 bool NeedsRestart(const std::string& option) {
     return std::find(std::begin(kRestartOnly), std::end(kRestartOnly), option) !=
@@ -58,6 +59,9 @@ ServerOptions KeepRestartOnly(const ServerOptions& next, const ServerOptions& wa
     kept.siteDir = was.siteDir;
     kept.metricsBind = was.metricsBind;
     kept.statsInterval = was.statsInterval;
+    kept.cluster = was.cluster;
+    kept.nodeAddress = was.nodeAddress;
+    kept.clusterSecretFile = was.clusterSecretFile;
     return kept;
 }
 

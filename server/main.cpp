@@ -13,6 +13,7 @@
 #include "ServiceHooks.h"
 #include "StatsSnapshot.h"
 #include "SystemdNotify.h"
+#include "cluster/RedisCluster.h"
 
 #include <csignal>
 #include <cstdio>
@@ -78,6 +79,31 @@ std::string Join(const std::vector<std::string>& parts) {
     return text;
 }
 
+// Joins the cluster the plan names, on the loop's port; null, with the reason in error, when Redis
+// cannot be reached.
+std::unique_ptr<cluster::RedisCluster> JoinCluster(const ServerPlan& plan, ServerLoop& loop,
+                                                   Logger& log, std::string& error) {
+    cluster::RedisClusterSettings settings;
+    settings.url = *plan.clusterUrl;
+    settings.secret = plan.clusterSecret;
+    std::string warning;
+    settings.nodeAddress = NodeAddressFor(plan, loop.port(), warning);
+    if (!warning.empty())
+        log.Warn(warning);
+    settings.log = [&log](bool isWarning, const std::string& message) {
+        isWarning ? log.Warn(message) : log.Info(message);
+    };
+    auto cluster = cluster::RedisCluster::Start(
+        std::move(settings), [&loop] { loop.Wake(); }, error);
+    if (!cluster) {
+        error = "cannot join the cluster: " + error;
+        return nullptr;
+    }
+    log.Info("joined the cluster at " + plan.clusterUrl->Text() + " as node " +
+             std::to_string(cluster->SelfNode()) + ", reached at " + cluster->Status().nodeAddress);
+    return cluster;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -104,9 +130,20 @@ int main(int argc, char** argv) {
         log.Error("cannot open the matching port: " + error);
         return kRuntimeError;
     }
+    std::unique_ptr<cluster::RedisCluster> cluster;
+    if (plan.clusterUrl) {
+        cluster = JoinCluster(plan, *loop, log, error);
+        if (!cluster) {
+            log.Error(error);
+            return kRuntimeError;
+        }
+    }
     StatsSnapshot snapshot([&loop] { loop->Wake(); }, &ServerLoop::NowMs);
     HttpListeners http(snapshot);
-    if (error = http.Start(plan); !error.empty()) {
+    std::function<cluster::ClusterStatus()> clusterStatus;
+    if (cluster)
+        clusterStatus = [c = cluster.get()] { return c->Status(); };
+    if (error = http.Start(plan, clusterStatus); !error.empty()) {
         log.Error(error);
         return kRuntimeError;
     }
@@ -122,6 +159,13 @@ int main(int argc, char** argv) {
     LoopHooks hooks = MakeServiceHooks(plan.options.statsInterval, log);
     hooks.snapshot = &snapshot;
     hooks.reload = [&] { ReloadServer(arguments, defaultConfig, plan, core, log); };
+    if (cluster) {
+        core.AttachCluster(cluster.get());
+        hooks.woken = [&core, c = cluster.get()](int64_t nowMs) {
+            c->DeliverEvents(
+                [&](const cluster::ClusterEvent& e) { core.OnClusterEvent(e, nowMs); });
+        };
+    }
 
     std::printf("vessaro-server: ready on %s (%s)\n", Join(loop->BoundText()).c_str(),
                 http.Describe().c_str());
@@ -129,6 +173,10 @@ int main(int argc, char** argv) {
     log.Info("notices name " + plan.noticeUrl);
     NotifyServiceManager("READY=1\n" + ServiceStatus(ServerStats{}));
     loop->Run(core, hooks);
+    if (cluster) {
+        // Leaves last: the goodbyes above may still have sent to other nodes.
+        cluster->Stop();
+    }
     http.Stop();
     log.Info("stopped");
     return 0;

@@ -27,7 +27,8 @@ class ClusterPort {
 public:
     virtual ~ClusterPort() = default;
 
-    // This node's number, unique among the live nodes (1..kMaxNodes).
+    // This node's number, unique among the live nodes (1..kMaxNodes). It must not change while
+    // the core runs: the session and conversation ids the core makes carry it.
     virtual uint16_t SelfNode() const = 0;
     // A stamp for a user who starts waiting now: strictly increasing on this node, and ordered by
     // time across nodes (clocks as far apart as the nodes' clocks are).
@@ -50,11 +51,14 @@ struct ClusterEvent {
         WaiterAdvertised, // ad: a user waits on another node (or is relaxed now)
         WaiterWithdrawn,  // node, sessionId: it no longer waits
         NodeMessage,      // node, message: what that node sent with SendToNode
-        NodeDown,         // node: it left or its liveness expired; its users are gone
+        NodeDown,         // node: it left or its liveness expired; its users are gone (also
+                          // when its number reappears with a new epoch: a restarted process)
         Joined,           // connected to the cluster (again): advertise every waiting user anew
         Lost,             // the cluster cannot be reached: only local users can be served
     };
     Kind kind = Kind::Joined;
+    // The node an advertisement, withdrawal or message came from, as the transport authenticated
+    // it; the core refuses what that node has no business saying about other nodes' users.
     uint16_t node = 0;
     int32_t sessionId = 0;
     WaiterAd ad;

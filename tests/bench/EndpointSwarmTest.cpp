@@ -1,7 +1,9 @@
 #include "EndpointSwarm.h"
+#include "Messages.h"
 #include "Placement.h"
 #include "Scenarios.h"
 #include "ServerUnderTest.h"
+#include "WireTransform.h"
 
 #include <atomic>
 #include <chrono>
@@ -93,8 +95,78 @@ TEST(BenchEndpointSwarmTest, EveryEndpointConnectsProvesItselfAndWaits) {
     const SwarmCounts& c = swarm.counts();
     EXPECT_EQ(c.granted.load(), kCount);
     EXPECT_EQ(c.waiting.load(), kCount);
-    EXPECT_EQ(c.refused.load() + c.unanswered.load() + c.closed.load(), 0u);
+    EXPECT_EQ(c.refused.load() + c.restarts.load() + c.closed.load(), 0u);
     EXPECT_GE(c.notices.load(), kCount);
+}
+
+// A server that grants every connect and acknowledges every request, except that for its first
+// moments it leaves connects or requests unanswered, as a server that has fallen behind does.
+class DeafAtFirstServer {
+public:
+    DeafAtFirstServer(bool deafToConnects, bool deafToRequests)
+        : deafToConnects_(deafToConnects), deafToRequests_(deafToRequests),
+          thread_([this] { Serve(); }) {}
+    ~DeafAtFirstServer() {
+        stop_ = true;
+        thread_.join();
+    }
+    UdpAddress address() const { return socket_.local(); }
+
+private:
+    void Serve() {
+        const auto hearing = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
+        std::array<uint8_t, 2048> buffer;
+        int32_t nextId = 1;
+        while (!stop_) {
+            if (!socket_.WaitReadable(10))
+                continue;
+            UdpAddress from;
+            const std::optional<std::size_t> size = socket_.Receive(buffer, &from);
+            if (!size)
+                continue;
+            CommInvertBytes(buffer.data(), buffer.data(), int(*size));
+            const DatagramView m(std::span<const uint8_t>(buffer.data(), *size));
+            const bool deaf = std::chrono::steady_clock::now() < hearing;
+            if (m.type() == MSG_CONNECT && !(deaf && deafToConnects_))
+                Reply(from, BuildConnectAck(nextId++, 1));
+            else if (m.type() == MSG_MATCH_REQUEST && !(deaf && deafToRequests_))
+                Reply(from, BuildControl(MSG_MATCH_REQUEST_ACK, m.sessionId()));
+        }
+    }
+    template <std::size_t N>
+    void Reply(const UdpAddress& to, DatagramBytes<N> plain) {
+        CommInvertBytes(plain.data(), plain.data(), int(N));
+        socket_.SendTo(to, plain);
+    }
+
+    UdpSocket socket_;
+    bool deafToConnects_;
+    bool deafToRequests_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Endpoints left unanswered rest and start again until the server answers: in the end every one
+// waits, each session counted open once however often it started.
+TEST(BenchEndpointSwarmTest, EndpointsLeftUnansweredStartAgainUntilAllWait) {
+    constexpr std::size_t kCount = 40;
+    for (const bool connects : {true, false}) {
+        DeafAtFirstServer server(connects, !connects);
+        EndpointSwarm swarm(kCount, server.address(), true);
+        ASSERT_TRUE(swarm.valid());
+        swarm.SetPace({std::chrono::milliseconds(15), 3});
+        std::atomic<bool> stop{false};
+        std::thread runner([&] { swarm.Run(1, kCount, [&] { return stop.load(); }); });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!swarm.settled() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        stop = true;
+        runner.join();
+        const SwarmCounts& c = swarm.counts();
+        EXPECT_EQ(c.waitingNow.load(), kCount) << connects;
+        EXPECT_EQ(c.open.load(), kCount) << connects;
+        EXPECT_GT(c.restarts.load(), 0u) << connects;
+    }
 }
 
 TEST(BenchPlacementTest, ListsCpusAsRanges) {

@@ -1,6 +1,7 @@
 #include "ServerUnderTest.h"
 #include "ClientSwarm.h"
 #include "ProfileMaker.h"
+#include "UdpSocket.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -74,6 +75,51 @@ TEST(BenchReadProcessUsageTest, ReadsMemoryAndCpuOfALiveProcessOnly) {
     EXPECT_GT(self->rssMegabytes, 0.1);
     EXPECT_GE(self->cpuSeconds, 0.0);
     EXPECT_FALSE(ReadProcessUsage(999999999));
+}
+
+TEST(BenchSocketDropsTest, ReadsTheDropsOfSocketsOnThePortOnly) {
+    struct Case {
+        const char* line;
+        std::optional<uint64_t> drops;
+    };
+    const char* kLine = " 1019: 0100007F:ADA5 00000000:0000 07 00000000:00488640 00:00000000 "
+                        "00000000     0        0 123456 2 0000000000000000 3622";
+    const Case cases[] = {
+        {kLine, 3622},
+        {"   7: 00000000:ADA5 00000000:0000 07 00000000:00000000 00:00000000 00000000     0 0 "
+         "99 2 0000000000000000 0",
+         0},
+        {"  12: 00000000000000000000000001000000:ADA5 00000000000000000000000000000000:0000 07 "
+         "00000000:00000000 00:00000000 00000000 0 0 77 2 0000000000000000 12",
+         12},
+        // Another port, the heading, cut short, and fields that are not what they should be.
+        {" 1019: 0100007F:ADA6 00000000:0000 07 00000000:00000000 00:00000000 00000000 0 0 1 2 "
+         "0000000000000000 5",
+         std::nullopt},
+        {"   sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
+         "timeout inode ref pointer drops",
+         std::nullopt},
+        {" 1019: 0100007F:ADA5 00000000:0000 07 00000000:00000000 00:00000000 00000000 0 0 1 2",
+         std::nullopt},
+        {" 1019: 0100007F:ADA5 00000000:0000 07 00000000:00000000 00:00000000 00000000 0 0 1 2 "
+         "0000000000000000 -5",
+         std::nullopt},
+        {" 1019: 0100007F:ADZ5 00000000:0000 07 00000000:00000000 00:00000000 00000000 0 0 1 2 "
+         "0000000000000000 5",
+         std::nullopt},
+        {" 1019: 0100007F:1ADA5 00000000:0000 07 00000000:00000000 00:00000000 00000000 0 0 1 2 "
+         "0000000000000000 5",
+         std::nullopt},
+        {"1019 0100007F:ADA5 00000000:0000 07 00000000:00000000 00:00000000 00000000 0 0 1 2 "
+         "0000000000000000 5",
+         std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SocketDropsFromLine(c.line, 0xADA5), c.drops) << c.line;
+    // A socket of this process: listed, and nothing dropped yet.
+    UdpSocket socket;
+    EXPECT_EQ(ReadSocketDrops(socket.local().port), std::optional<uint64_t>(0));
 }
 
 TEST(BenchServerUnderTestTest, AMissingProgramIsReportedNotReady) {

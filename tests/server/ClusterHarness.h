@@ -3,6 +3,7 @@
 #include "CoreHarness.h"
 #include "cluster/ClusterPort.h"
 
+#include <array>
 #include <deque>
 #include <memory>
 
@@ -115,6 +116,8 @@ public:
 
     bool holding = false;
     uint64_t arrival = 1;
+    bool equalStamps = false; // each node counts its own stamps from 1: nodes give equal ones
+    std::array<uint64_t, cluster::kMaxNodes + 1> stamps{};
     std::deque<Post> posts_;
 
 private:
@@ -134,7 +137,7 @@ private:
 };
 
 inline uint64_t HubPort::NextArrival() {
-    return hub_.arrival++;
+    return hub_.equalStamps ? ++hub_.stamps[node_] : hub_.arrival++;
 }
 
 inline void HubPort::Advertise(const cluster::WaiterAd& ad) {

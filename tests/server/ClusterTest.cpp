@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <random>
+#include <set>
 
 namespace vessaro::test {
 namespace {
@@ -149,10 +152,13 @@ TEST(Cluster, TwoClaimsOfOneWaiterGrantOne) {
 }
 
 // Each node's user searched before the other's advertisement arrived (for another topic: both
-// relax at the same moment, each before hearing of the other); the pair is still made, once.
+// relax at the same moment, each before hearing of the other); the pair is still made, once,
+// also when both nodes stamped their users alike.
 TEST(Cluster, CrossingAdvertisementsStillPair) {
-    for (const char* topicB : {"谈天说地", "音乐"}) {
+    for (auto [topicB, equalStamps] : {std::pair{"谈天说地", false}, std::pair{"音乐", false},
+                                       std::pair{"谈天说地", true}, std::pair{"音乐", true}}) {
         ClusterHub hub(2);
+        hub.equalStamps = equalStamps;
         TestClient a = Connected(hub.Node(1), 1), b = Connected(hub.Node(2), 2);
         hub.holding = true;
         a.Request(Profile(SEX_MALE, 30), Want());
@@ -160,11 +166,56 @@ TEST(Cluster, CrossingAdvertisementsStillPair) {
         hub.holding = false;
         hub.Pump();
         hub.Advance(TestConfig().anyTopicAfterMs);
-        ASSERT_TRUE(a.TakeOffer() && b.TakeOffer()) << topicB;
-        EXPECT_EQ(a.conversation, b.conversation) << topicB;
+        ASSERT_TRUE(a.TakeOffer() && b.TakeOffer())
+            << topicB << (equalStamps ? ", equal stamps" : "");
+        EXPECT_EQ(a.conversation, b.conversation)
+            << topicB << (equalStamps ? ", equal stamps" : "");
         EXPECT_EQ(hub.Node(1).server.Stats().matchesMade + hub.Node(2).server.Stats().matchesMade,
                   1u)
-            << topicB;
+            << topicB << (equalStamps ? ", equal stamps" : "");
+    }
+}
+
+// Users who would all take one another arrive on three nodes at random moments, with the hub
+// holding the cluster's traffic now and then so that advertisements and claims cross. In the
+// end at most one user waits, and every offer pairs exactly two users, each offered once.
+TEST(Cluster, UsersWhoFitArePairedOnceHoweverTrafficCrosses) {
+    for (uint32_t seed = 1; seed <= 20; ++seed) {
+        std::mt19937 random(seed);
+        ClusterHub hub(3);
+        std::vector<TestClient> users;
+        for (uint32_t i = 0; i < 12; ++i) {
+            const uint16_t node = uint16_t(1 + random() % 3);
+            users.push_back(Connected(hub.Node(node), 10 + i));
+            hub.holding = random() % 2 == 0;
+            users.back().Request(Profile(SEX_MALE, 30),
+                                 Want(SEX_ANY, 0, 120, "", "", random() % 2 ? "甲" : "乙"));
+            if (!hub.holding || random() % 4 == 0) {
+                hub.holding = false;
+                hub.Pump();
+            }
+        }
+        hub.holding = false;
+        hub.Pump();
+        hub.Advance(TestConfig().anyTopicAfterMs);
+        std::map<int32_t, int> offered; // conversation -> users offered it
+        for (TestClient& user : users) {
+            std::set<int32_t> mine;
+            for (const Sent& sent : user.Inbox()) {
+                if (sent.type() == MSG_PARTNER_FOUND)
+                    mine.insert(sent.view().conversationId());
+            }
+            EXPECT_LE(mine.size(), 1u) << "seed " << seed;
+            for (int32_t conversation : mine)
+                ++offered[conversation];
+        }
+        for (const auto& [conversation, count] : offered)
+            EXPECT_EQ(count, 2) << "seed " << seed;
+        std::size_t waiting = 0;
+        for (uint16_t node : {1, 2, 3})
+            waiting += hub.Node(node).server.Stats().waiting;
+        EXPECT_LE(waiting, 1u) << "seed " << seed;
+        EXPECT_EQ(waiting + 2 * offered.size(), users.size()) << "seed " << seed;
     }
 }
 
@@ -333,6 +384,25 @@ TEST(Cluster, NodeMessagesFromTheWrongNodeOrMalformedAreRefused) {
             << c.name;
         EXPECT_EQ(Count(p.a.Inbox(), MSG_TALK_TEXT), c.delivered) << c.name;
     }
+    // Nor may a node withdraw, or advertise anew, a user of another node.
+    TestClient w = Connected(hub.Node(2), 9);
+    w.Request(Profile(SEX_MALE, 60), Want(SEX_MALE));
+    hub.Pump();
+    cluster::ClusterEvent withdraw;
+    withdraw.kind = cluster::ClusterEvent::Kind::WaiterWithdrawn;
+    withdraw.node = 3;
+    withdraw.sessionId = w.session;
+    cluster::ClusterEvent advertise;
+    advertise.kind = cluster::ClusterEvent::Kind::WaiterAdvertised;
+    advertise.node = 3;
+    advertise.ad.sessionId = w.session;
+    advertise.ad.node = 2;
+    advertise.ad.arrival = 1;
+    const uint64_t refused = hub.Node(1).server.Stats().clusterMessagesRefused;
+    for (const cluster::ClusterEvent& event : {withdraw, advertise})
+        hub.Node(1).server.OnClusterEvent(event, hub.Node(1).now);
+    EXPECT_EQ(hub.Node(1).server.Stats().clusterMessagesRefused, refused + 2);
+    EXPECT_EQ(hub.Node(1).server.Stats().remoteWaiting, 1u);
 }
 
 } // namespace

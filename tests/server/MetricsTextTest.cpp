@@ -63,6 +63,11 @@ TEST(MetricsText, EveryFigureAppearsOnceInTheExpositionFormat) {
     s.matchDelay.Observe(1500);
     s.matchDelay.Observe(90000);
     in.httpRequests = 13;
+    EXPECT_EQ(ParseExposition(FormatMetrics(in)).types.count("vessaro_cluster_joined"), 0u)
+        << "a server on its own shows no cluster";
+    in.cluster = {true, true, 3, 2, 14, 15, 1, "[2001:db8::1]:13366"};
+    s.clusterClaimsLost = 16;
+    s.clusterMessagesRefused = 17;
     Parsed p = ParseExposition(FormatMetrics(in));
     const std::map<std::string, std::string> expected = {
         {R"(vessaro_sessions{state="proven"})", "12"},
@@ -81,6 +86,13 @@ TEST(MetricsText, EveryFigureAppearsOnceInTheExpositionFormat) {
         {R"(vessaro_match_delay_seconds_bucket{le="+Inf"})", "3"},
         {"vessaro_match_delay_seconds_sum", "91.503"},
         {"vessaro_match_delay_seconds_count", "3"},
+        {R"(vessaro_cluster_joined{node="3",address="[2001:db8::1]:13366"})", "1"},
+        {"vessaro_cluster_nodes_live", "2"},
+        {"vessaro_cluster_frames_refused_total", "14"},
+        {"vessaro_cluster_frames_dropped_total", "15"},
+        {"vessaro_cluster_rejoins_total", "1"},
+        {R"(vessaro_cluster_claims_total{outcome="lost"})", "16"},
+        {R"(vessaro_cluster_messages_total{direction="refused"})", "17"},
     };
     for (const auto& [series, value] : expected) {
         ASSERT_TRUE(p.samples.count(series)) << series;

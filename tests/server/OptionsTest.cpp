@@ -2,6 +2,7 @@
 #include "ConfigPaths.h"
 #include "NoticeAddress.h"
 #include "ServerOptions.h"
+#include "ServerPlan.h"
 
 #include <gtest/gtest.h>
 
@@ -145,6 +146,64 @@ TEST(ServerOptions, DefaultFileListsEveryOptionWithItsDefault) {
     ASSERT_EQ(r.kind, ParseResult::Run) << r.message;
     ASSERT_EQ(Parse({}, {}, without).kind, ParseResult::Run);
     EXPECT_EQ(OptionValues(withFile), OptionValues(without));
+}
+
+// A cluster needs a Redis address, a secret of 16 bytes or more, and a node address with a port;
+// each fault is named by its option (and main exits with status 2).
+TEST(ServerOptions, ClusterSettingsAreCheckedTogether) {
+    TempFile secret("0123456789abcdef\n");
+    TempFile shortSecret("0123456789abcde\n");
+    const std::string url = "redis://127.0.0.1:6379/2";
+    struct Case {
+        std::vector<std::string> args;
+        std::string named; // "" when the plan is good
+    } cases[] = {
+        {{"--cluster", url, "--cluster-secret-file", secret.path()}, ""},
+        {{"--cluster", url, "--cluster-secret-file", secret.path(), "--node-address",
+          "10.1.2.3:13366"},
+         ""},
+        {{"--cluster-secret-file", "/nonexistent"}, ""}, // no cluster: not read
+        {{"--cluster", "127.0.0.1:6379", "--cluster-secret-file", secret.path()}, "--cluster:"},
+        {{"--cluster", url}, "--cluster-secret-file: a cluster needs"},
+        {{"--cluster", url, "--cluster-secret-file", shortSecret.path()}, "shorter than 16"},
+        {{"--cluster", url, "--cluster-secret-file", "/nonexistent"}, "/nonexistent"},
+        {{"--cluster", url, "--cluster-secret-file", secret.path(), "--node-address", "10.1.2.3"},
+         "--node-address"},
+        {{"--cluster", url, "--cluster-secret-file", secret.path(), "--node-address", "h:0"},
+         "--node-address"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--bind", "127.0.0.1", "--config", ""};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ServerOptions o;
+        ASSERT_EQ(Parse(args, {}, o).kind, ParseResult::Run);
+        ServerPlan plan;
+        const std::string error = MakeServerPlan(o, nullptr, plan);
+        if (c.named.empty()) {
+            EXPECT_EQ(error, "") << c.args[1];
+            EXPECT_EQ(plan.clusterUrl.has_value(), !o.cluster.empty());
+        } else {
+            EXPECT_NE(error.find(c.named), std::string::npos) << error;
+        }
+    }
+
+    ServerOptions o;
+    ASSERT_EQ(
+        Parse({"--bind", "127.0.0.1", "--cluster", url, "--cluster-secret-file", secret.path()}, {},
+              o)
+            .kind,
+        ParseResult::Run);
+    ServerPlan plan;
+    ASSERT_EQ(MakeServerPlan(o, nullptr, plan), "");
+    EXPECT_EQ(plan.clusterUrl->db, 2);
+    EXPECT_EQ(plan.clusterSecret.size(), 16u);
+    std::string warning;
+    EXPECT_EQ(NodeAddressFor(plan, 5000, warning), "127.0.0.1:5000");
+    EXPECT_NE(warning.find("loopback"), std::string::npos);
+    plan.nodeAddress = "10.1.2.3:7000";
+    warning.clear();
+    EXPECT_EQ(NodeAddressFor(plan, 5000, warning), "10.1.2.3:7000");
+    EXPECT_EQ(warning, "");
 }
 
 TEST(ConfigPaths, DataAndConfigurationLieRelativeToTheProgram) {

@@ -96,6 +96,105 @@ TEST(ServerLoop, OneSocketPerFamilyAndRepliesLeaveFromTheClientsOwn) {
     EXPECT_EQ(stops, 1);
 }
 
+// Sends made while the loop batches (here from the woken hook) wait packed in an outbox that is
+// sent whenever it fills: datagrams of mixed sizes, more than one outbox holds, must each arrive
+// whole, complemented and in order.
+TEST(ServerLoop, BatchedSendsArriveWholeAndInOrderAcrossFullOutboxes) {
+    Endpoint v4;
+    ASSERT_TRUE(ParseAddress("127.0.0.1", v4));
+    std::string error;
+    auto loop = ServerLoop::Open({v4}, 0, error);
+    ASSERT_TRUE(loop) << error;
+    const int client = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage local{};
+    socklen_t length = ToSockaddr(v4, false, local);
+    ASSERT_EQ(bind(client, reinterpret_cast<sockaddr*>(&local), length), 0);
+    ASSERT_EQ(getsockname(client, reinterpret_cast<sockaddr*>(&local), &length), 0);
+    Endpoint to;
+    FromSockaddr(reinterpret_cast<sockaddr*>(&local), to);
+    int buffer = 4 << 20;
+    setsockopt(client, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+
+    // Sizes that straddle the packing alignment, up to the largest datagram.
+    const std::vector<std::size_t> sizes = {1, 36, 63, 64, 65, 560, kMaxDatagramSize};
+    const int count = 150;
+    auto sizeOf = [&](int i) { return sizes[std::size_t(i) % sizes.size()]; };
+    auto byteOf = [](int i, std::size_t k) { return uint8_t(i * 31 + int(k)); };
+    MatchServer core(
+        ServerConfig{},
+        [&loop](const Endpoint& e, std::span<const uint8_t> d) { loop->Send(e, d); },
+        [] { return 7u; });
+    std::atomic<bool> sent = false;
+    LoopHooks hooks;
+    hooks.woken = [&](int64_t) {
+        if (sent.exchange(true))
+            return;
+        for (int i = 0; i < count; ++i) {
+            std::vector<uint8_t> d(sizeOf(i));
+            for (std::size_t k = 0; k < d.size(); ++k)
+                d[k] = byteOf(i, k);
+            loop->Send(to, d);
+        }
+    };
+    std::thread running([&] { loop->Run(core, hooks); });
+    loop->Wake();
+    int received = 0;
+    for (; received < count; ++received) {
+        pollfd p{client, POLLIN, 0};
+        if (poll(&p, 1, 5000) <= 0)
+            break;
+        uint8_t in[kMaxDatagramSize + 1];
+        const ssize_t n = recv(client, in, sizeof in, 0);
+        if (std::size_t(n) != sizeOf(received)) {
+            ADD_FAILURE() << "datagram " << received << " has " << n << " bytes";
+            break;
+        }
+        bool intact = true;
+        for (std::size_t k = 0; k < std::size_t(n); ++k)
+            intact = intact && in[k] == uint8_t(~byteOf(received, k));
+        EXPECT_TRUE(intact) << "datagram " << received;
+    }
+    loop->RequestStop();
+    running.join();
+    close(client);
+    EXPECT_EQ(received, count);
+    EXPECT_EQ(loop->sendFailures(), 0u);
+}
+
+// The loop keys, checks and answers every datagram by its endpoint: the IPv4 form, the keys'
+// byte order (a network key drops the host's last byte) and equality must hold for both families.
+TEST(ServerLoop, EndpointsKeepTheirFamilyAndByteOrder) {
+    struct Case {
+        const char* text;
+        bool v4;
+        AddressKey host;
+        uint64_t networkLow;
+    };
+    const Case cases[] = {
+        {"192.168.1.20", true, {0, 0x0000FFFFC0A80114}, 0x0000FFFFC0A80100},
+        {"::ffff:10.0.0.1", true, {0, 0x0000FFFF0A000001}, 0x0000FFFF0A000000},
+        {"::1", false, {0, 1}, 0},
+        {"2001:db8::ffff:c0a8:114", false, {0x20010DB800000000, 0x0000FFFFC0A80114}, 0},
+    };
+    for (const Case& c : cases) {
+        Endpoint e;
+        ASSERT_TRUE(ParseAddress(c.text, e)) << c.text;
+        e.port = 4000;
+        EXPECT_EQ(e.IsV4(), c.v4) << c.text;
+        EXPECT_EQ(HostKey(e), c.host) << c.text;
+        EXPECT_EQ(NetworkKey(e).low, c.networkLow) << c.text;
+        EXPECT_EQ(NetworkKey(e).high, c.host.high) << c.text;
+        if (c.v4) {
+            EXPECT_EQ(Endpoint(e.V4(), 4000), e) << c.text;
+        }
+        Endpoint otherPort = e, otherHost = e;
+        otherPort.port = 4001;
+        otherHost.address[15] ^= 1;
+        EXPECT_NE(e, otherPort) << c.text;
+        EXPECT_NE(e, otherHost) << c.text;
+    }
+}
+
 TEST(ServerLoop, AFailedSocketLeavesNoneOpen) {
     Endpoint v4;
     ASSERT_TRUE(ParseAddress("127.0.0.1", v4));
