@@ -27,6 +27,8 @@ struct BenchSettings {
     // More vessaro-server options for the servers that hold the swarms (matching, sessions), after
     // the benchmark's own: to try a setting, or to have the server print its statistics.
     std::vector<std::string> serverOptions;
+    std::size_t clusterPairs = 5000;           // cluster: pairs asking, across the nodes
+    std::string redisProgram = "redis-server"; // cluster: the shared Redis (a path, or in PATH)
 };
 
 // Each scenario returns its figures; a scenario that cannot run returns a figure named
@@ -35,6 +37,7 @@ std::vector<Figure> RunRelay(const BenchSettings& settings);
 std::vector<Figure> RunMatching(const BenchSettings& settings);
 std::vector<Figure> RunSessions(const BenchSettings& settings);
 std::vector<Figure> RunRoundTrip(const BenchSettings& settings);
+std::vector<Figure> RunCluster(const BenchSettings& settings);
 
 // The server arguments that let it hold this many sessions from an EndpointSwarm's addresses,
 // followed by the extra ones.

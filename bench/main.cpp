@@ -26,6 +26,7 @@ void MakeSmoke(BenchSettings& s) {
     s.sessions = 200;
     s.restSeconds = 0.5;
     s.roundTrips = 50;
+    s.clusterPairs = 20;
 }
 
 int Report(const std::vector<Figure>& figures) {
@@ -49,8 +50,8 @@ int main(int argc, char** argv) {
     bool smoke = false;
 
     CLI::App app{"Vessaro load generator and benchmarks"};
-    app.add_option("scenarios", scenarios, "relay, matching, sessions, rtt or all")
-        ->check(CLI::IsMember({"relay", "matching", "sessions", "rtt", "all"}));
+    app.add_option("scenarios", scenarios, "relay, matching, sessions, rtt, cluster or all")
+        ->check(CLI::IsMember({"relay", "matching", "sessions", "rtt", "cluster", "all"}));
     app.add_option("--server", s.serverProgram, "the vessaro-server program")
         ->capture_default_str();
     app.add_flag("--smoke", smoke, "tiny sizes: only check that every scenario runs");
@@ -77,11 +78,17 @@ int main(int argc, char** argv) {
     app.add_option("--sessions", s.sessions, "sessions: idle sessions held")->capture_default_str();
     app.add_option("--rest", s.restSeconds, "sessions: seconds at rest measured")
         ->capture_default_str();
-    app.add_option("--round-trips", s.roundTrips, "rtt: texts timed")->capture_default_str();
+    app.add_option("--round-trips", s.roundTrips, "rtt and cluster: texts timed")
+        ->capture_default_str();
     std::string serverOptions;
     app.add_option("--server-options", serverOptions,
                    "matching, sessions: more vessaro-server options, blank-separated, e.g. "
                    "\"--log-level debug --stats-interval 5\"");
+    app.add_option("--cluster-pairs", s.clusterPairs,
+                   "cluster: pairs asking, each user on another node than its partner")
+        ->capture_default_str();
+    app.add_option("--redis-server", s.redisProgram, "cluster: the redis-server program")
+        ->capture_default_str();
 
     EnginePeerOptions peer;
     std::string role;
@@ -119,5 +126,7 @@ int main(int argc, char** argv) {
         add(RunMatching(s));
     if (wants("sessions"))
         add(RunSessions(s));
+    if (wants("cluster"))
+        add(RunCluster(s));
     return Report(figures);
 }
