@@ -1,6 +1,7 @@
 #include "MatchPool.h"
 
 #include "FlatTable.h"
+#include "HugePageResource.h"
 #include "Prefetch.h"
 #include "RankedBits.h"
 #include "TextNumbers.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <span>
 
 namespace vessaro {
 namespace {
@@ -113,14 +115,22 @@ struct MatchPool::AgeList {
 // A tree node of a shelf: the ages its users have, and their lists in ascending age, read by a
 // search as one contiguous run.
 struct MatchPool::Node {
+    using allocator_type = std::pmr::polymorphic_allocator<AgeList>;
+    explicit Node(const allocator_type& memory) : lists(memory) {}
+    Node(Node&& other, const allocator_type& memory)
+        : ages(other.ages), lists(std::move(other.lists), memory) {}
+    Node(Node&&) = default;
+    Node& operator=(Node&&) = default;
+
     RankedBits<(kMaxMatchAge + 1) / 64> ages;
-    std::vector<AgeList> lists;
+    std::pmr::vector<AgeList> lists;
 
     const AgeList& At(unsigned age) const { return lists[ages.Below(age)]; }
 };
 
 struct MatchPool::Shelf {
-    explicit Shelf(const ShelfKey& key) : key(key) {}
+    using allocator_type = std::pmr::polymorphic_allocator<Node>;
+    Shelf(const ShelfKey& key, const allocator_type& memory) : nodes(memory), key(key) {}
 
     Node& At(unsigned node) { return nodes[filled.Below(node)]; }
     const Node& At(unsigned node) const { return nodes[filled.Below(node)]; }
@@ -138,32 +148,37 @@ struct MatchPool::Shelf {
     }
 
     RankedBits<kTreeNodes / 64> filled; // the tree nodes that hold someone
-    std::vector<Node> nodes;            // those nodes, in node order
+    std::pmr::vector<Node> nodes;       // those nodes, in node order
     ShelfKey key;
 };
 
 struct MatchPool::Index {
+    explicit Index(std::pmr::memory_resource* memory) : shelves(memory) {}
+
     FlatTable<ShelfKey, Shelf, ShelfKeyHash> shelves;
     std::size_t members = 0;
 };
 
-// What filing needs of a waiting user, with texts as numbers.
+// What filing needs of a waiting user, with texts as numbers, and where it is filed: one block of
+// places per index, taken from the pool's memory. One cache line.
 struct MatchPool::Waiter {
     int32_t id;
-    uint64_t arrival;
-    std::pair<const std::string, std::unique_ptr<Index>>* topic; // its entry in topics_
-    int32_t sex;
-    int32_t wantSex;
+    int8_t sex;
+    int8_t wantSex;
     uint8_t age;
     uint8_t minAge;
     uint8_t maxAge;
-    bool relaxed = false;
+    bool relaxed;
+    uint8_t topicCount;   // places in topicPlaces
+    uint8_t relaxedCount; // places in relaxedPlaces
+    uint64_t arrival;
+    std::pair<const std::string, std::unique_ptr<Index>>* topic; // its entry in topics_
     uint32_t city;
     uint32_t district;
     uint32_t wantCity;
     uint32_t wantDistrict;
-    std::vector<Place> topicPlaces;
-    std::vector<Place> relaxedPlaces;
+    Place* topicPlaces;
+    Place* relaxedPlaces;
 };
 
 // A seeker as a search reads it, its texts looked up once.
@@ -179,54 +194,83 @@ struct MatchPool::Seeker {
     std::array<uint8_t, kTreeDepth> path;
 };
 
+namespace {
+
+std::pmr::pool_options PoolOptions() {
+    std::pmr::pool_options options;
+    options.max_blocks_per_chunk = 1 << 16;
+    // The largest block the indexes ask for: a shelf's 255 nodes.
+    options.largest_required_pool_block = 16384;
+    return options;
+}
+
+} // namespace
+
 MatchPool::MatchPool()
-    : relaxed_(std::make_unique<Index>()), words_(std::make_unique<TextNumbers>()) {}
+    : arena_(HugePageResource::kHugePage, HugePageResource::Get()), memory_(PoolOptions(), &arena_),
+      relaxed_(std::make_unique<Index>(&memory_)), words_(std::make_unique<TextNumbers>()) {}
 MatchPool::~MatchPool() = default;
 
+MatchPool::Waiter* MatchPool::FindWaiter(int32_t id) {
+    const uint32_t* place = waiters_.Find(id);
+    return place ? &waiterSlab_[*place] : nullptr;
+}
+
+const MatchPool::Waiter* MatchPool::FindWaiter(int32_t id) const {
+    const uint32_t* place = waiters_.Find(id);
+    return place ? &waiterSlab_[*place] : nullptr;
+}
+
 void MatchPool::Add(int32_t id, const MatchCandidate& candidate, uint64_t arrival) {
+    static_assert(sizeof(Waiter) <= kCacheLine);
     Remove(id);
     auto topic = topics_.find(candidate.topic);
     if (topic == topics_.end())
-        topic = topics_.emplace(candidate.topic, std::make_unique<Index>()).first;
-    auto waiter = std::make_unique<Waiter>(Waiter{id,
-                                                  arrival,
-                                                  &*topic,
-                                                  candidate.sex,
-                                                  candidate.wantSex,
-                                                  ClampAge(candidate.age),
-                                                  ClampAge(candidate.minAge),
-                                                  ClampAge(candidate.maxAge),
-                                                  false,
-                                                  words_->Acquire(candidate.city),
-                                                  words_->Acquire(candidate.district),
-                                                  words_->Acquire(candidate.wantCity),
-                                                  words_->Acquire(candidate.wantDistrict),
-                                                  {},
-                                                  {}});
-    Join(*topic->second, *waiter, waiter->topicPlaces);
-    waiters_.Get(id) = std::move(waiter);
+        topic = topics_.emplace(candidate.topic, std::make_unique<Index>(&memory_)).first;
+    const uint32_t place = waiterSlab_.Take();
+    Waiter& w = waiterSlab_[place];
+    w = Waiter{id,
+               int8_t(candidate.sex),
+               int8_t(candidate.wantSex),
+               ClampAge(candidate.age),
+               ClampAge(candidate.minAge),
+               ClampAge(candidate.maxAge),
+               false,
+               0,
+               0,
+               arrival,
+               &*topic,
+               words_->Acquire(candidate.city),
+               words_->Acquire(candidate.district),
+               words_->Acquire(candidate.wantCity),
+               words_->Acquire(candidate.wantDistrict),
+               nullptr,
+               nullptr};
+    w.topicPlaces = Join(*topic->second, w, w.topicCount);
+    waiters_.Get(id) = place;
 }
 
 void MatchPool::Relax(int32_t id) {
-    std::unique_ptr<Waiter>* found = waiters_.Find(id);
-    if (!found || (*found)->relaxed)
+    Waiter* w = FindWaiter(id);
+    if (!w || w->relaxed)
         return;
-    Waiter& w = **found;
-    w.relaxed = true;
-    Join(*relaxed_, w, w.relaxedPlaces);
+    w->relaxed = true;
+    w->relaxedPlaces = Join(*relaxed_, *w, w->relaxedCount);
 }
 
 void MatchPool::Remove(int32_t id) {
-    std::unique_ptr<Waiter>* found = waiters_.Find(id);
+    const uint32_t* found = waiters_.Find(id);
     if (!found)
         return;
-    Waiter& w = **found;
-    Leave(*w.topic->second, w.topicPlaces);
+    const uint32_t place = *found;
+    Waiter& w = waiterSlab_[place];
+    Leave(*w.topic->second, w.topicPlaces, w.topicCount);
     if (w.topic->second->members == 0)
         topics_.erase(topics_.find(w.topic->first));
     if (w.relaxed)
-        Leave(*relaxed_, w.relaxedPlaces);
+        Leave(*relaxed_, w.relaxedPlaces, w.relaxedCount);
     Release(w);
+    waiterSlab_.Give(place);
     waiters_.Erase(id);
 }
 
@@ -239,8 +283,12 @@ void MatchPool::Release(Waiter& w) {
 
 void MatchPool::Clear() {
     topics_.clear();
-    relaxed_ = std::make_unique<Index>();
+    relaxed_.reset();
     waiters_.Clear();
+    waiterSlab_.Clear();
+    memory_.release();
+    arena_.release();
+    relaxed_ = std::make_unique<Index>(&memory_);
     words_ = std::make_unique<TextNumbers>();
 }
 
@@ -249,8 +297,8 @@ bool MatchPool::Contains(int32_t id) const {
 }
 
 bool MatchPool::IsRelaxed(int32_t id) const {
-    const std::unique_ptr<Waiter>* found = waiters_.Find(id);
-    return found && (*found)->relaxed;
+    const Waiter* w = FindWaiter(id);
+    return w && w->relaxed;
 }
 
 std::vector<std::pair<std::string, std::size_t>> MatchPool::TopicCounts() const {
@@ -296,12 +344,15 @@ std::optional<MatchPool::Seeker> MatchPool::Prepare(const MatchCandidate& s) con
                   PathTo(ClampAge(s.age))};
 }
 
-void MatchPool::Join(Index& index, Waiter& w, std::vector<Place>& places) {
+// The user's places in the index, as one block of count places from the pool's memory (none when
+// its age range is empty).
+MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count) {
     Cover cover;
     CoverRange(1, 0, kTreeLast, w.minAge, w.maxAge, cover);
     ++index.members;
+    count = 0;
     if (cover.count == 0)
-        return; // a range no age is in: no one can be paired with the user
+        return nullptr; // a range no age is in: no one can be paired with the user
     unsigned subsets[kShelfSubsets];
     std::size_t subsetCount = 0;
     for (unsigned subset = 0; subset < kShelfSubsets; ++subset) {
@@ -347,8 +398,9 @@ void MatchPool::Join(Index& index, Waiter& w, std::vector<Place>& places) {
             PrefetchObject(tree.At(w.age).tail);
     });
 
-    // Sized once: the places are list links, so they must never move while filed.
-    places.reserve(subsetCount * cover.count);
+    // The places are list links: they never move while filed.
+    Place* const places = static_cast<Place*>(
+        memory_.allocate(subsetCount * cover.count * sizeof(Place), alignof(Place)));
     for (std::size_t s = 0; s < subsetCount; ++s) {
         Shelf& shelf = *shelves[s];
         for (std::size_t n = 0; n < cover.count; ++n) {
@@ -360,8 +412,8 @@ void MatchPool::Join(Index& index, Waiter& w, std::vector<Place>& places) {
                 tree.lists.insert(tree.lists.begin() + long(rank), AgeList{0, nullptr, nullptr});
             }
             AgeList& list = tree.lists[rank];
-            Place& place =
-                places.emplace_back(Place{nullptr, nullptr, &shelf, w.arrival, w.id, node, w.age});
+            Place& place = places[count++];
+            place = Place{nullptr, nullptr, &shelf, w.arrival, w.id, node, w.age};
             // Arrivals nearly always come last; walk back only past later ones.
             Place* before = list.tail;
             while (before && before->arrival > place.arrival)
@@ -380,13 +432,15 @@ void MatchPool::Join(Index& index, Waiter& w, std::vector<Place>& places) {
                 list.tail = &place;
         }
     }
+    return places;
 }
 
 // A place inside its list is simply unlinked; a first or last one also updates its list's ends,
 // and the last of a list takes the list, then maybe its node and its shelf, away with it. What
 // that touches is scattered and mostly not in the cache, so it is first asked for in rounds, as in
 // Search: the neighbours and shelves, then the nodes, then the lists of the places at an end.
-void MatchPool::Leave(Index& index, std::vector<Place>& places) {
+void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
+    const std::span<Place> places(first, count);
     auto atEnd = [](const Place& place) { return !place.prev || !place.next; };
     for (const Place& place : places) {
         if (place.prev)
@@ -434,7 +488,8 @@ void MatchPool::Leave(Index& index, std::vector<Place>& places) {
             index.shelves.Erase(key);
         }
     }
-    places.clear();
+    if (count != 0)
+        memory_.deallocate(first, count * sizeof(Place), alignof(Place));
     --index.members;
 }
 

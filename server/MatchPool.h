@@ -2,9 +2,11 @@
 
 #include "FlatMap.h"
 #include "MatchCandidate.h"
+#include "Slab.h"
 
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -95,16 +97,25 @@ private:
     struct Index;
     struct Seeker;
 
-    static void Join(Index& index, Waiter& waiter, std::vector<Place>& places);
-    static void Leave(Index& index, std::vector<Place>& places);
+    Place* Join(Index& index, const Waiter& waiter, uint8_t& count);
+    void Leave(Index& index, Place* first, uint8_t count);
     std::optional<Seeker> Prepare(const MatchCandidate& seeker) const;
     static std::optional<int32_t> Search(const Index& index, const Seeker& seeker);
+    Waiter* FindWaiter(int32_t id);
+    const Waiter* FindWaiter(int32_t id) const;
     void Release(Waiter& waiter);
 
     struct IdHash {
         uint64_t operator()(int32_t id) const { return MixBits(uint32_t(id)); }
     };
-    FlatMap<int32_t, std::unique_ptr<Waiter>, IdHash> waiters_;
+    // Everything the indexes hold (shelves, nodes, age lists, the places of each user) comes
+    // from memory_, which keeps what is given back for the next user instead of returning it to
+    // the heap; it draws on arena_, which takes memory in ever larger blocks, on huge pages once
+    // they reach 2 MiB. Declared first, so that it outlives the indexes.
+    std::pmr::monotonic_buffer_resource arena_;
+    std::pmr::unsynchronized_pool_resource memory_;
+    Slab<Waiter, 32768> waiterSlab_;             // 64-byte waiters, 2 MiB chunks
+    FlatMap<int32_t, uint32_t, IdHash> waiters_; // id -> place in waiterSlab_
     std::unordered_map<std::string, std::unique_ptr<Index>> topics_;
     std::unique_ptr<Index> relaxed_;
     std::unique_ptr<TextNumbers> words_;
