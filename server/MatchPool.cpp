@@ -104,28 +104,42 @@ struct MatchPool::Place {
     uint8_t age;
 };
 
-// The users of one tree node who have one own age, in arrival order. The head's arrival is copied
-// here, so that a search compares heads without following them.
+// The users of one tree node who have one own age, in arrival order: the ends of the list, and
+// apart from them a copy of the first user's arrival and id, which is all a search reads.
 struct MatchPool::AgeList {
-    uint64_t headArrival;
     Place* head;
     Place* tail;
 };
+struct MatchPool::Head {
+    uint64_t arrival;
+    int32_t id;
+};
 
-// A tree node of a shelf: the ages its users have, and their lists in ascending age, read by a
-// search as one contiguous run.
+// A tree node of a shelf: the ages its users have, and their lists' heads and ends in ascending
+// age. A search reads the heads of the ages it wants as one contiguous run.
 struct MatchPool::Node {
     using allocator_type = std::pmr::polymorphic_allocator<AgeList>;
-    explicit Node(const allocator_type& memory) : lists(memory) {}
+    explicit Node(const allocator_type& memory) : heads(memory), lists(memory) {}
     Node(Node&& other, const allocator_type& memory)
-        : ages(other.ages), lists(std::move(other.lists), memory) {}
+        : ages(other.ages), heads(std::move(other.heads), memory),
+          lists(std::move(other.lists), memory) {}
     Node(Node&&) = default;
     Node& operator=(Node&&) = default;
 
-    RankedBits<(kMaxMatchAge + 1) / 64> ages;
-    std::pmr::vector<AgeList> lists;
+    void Insert(std::size_t rank, unsigned age) {
+        ages.Set(age);
+        heads.insert(heads.begin() + long(rank), Head{0, 0});
+        lists.insert(lists.begin() + long(rank), AgeList{nullptr, nullptr});
+    }
+    void Erase(std::size_t rank, unsigned age) {
+        ages.Reset(age);
+        heads.erase(heads.begin() + long(rank));
+        lists.erase(lists.begin() + long(rank));
+    }
 
-    const AgeList& At(unsigned age) const { return lists[ages.Below(age)]; }
+    RankedBits<(kMaxMatchAge + 1) / 64> ages;
+    std::pmr::vector<Head> heads;
+    std::pmr::vector<AgeList> lists;
 };
 
 struct MatchPool::Shelf {
@@ -196,11 +210,13 @@ struct MatchPool::Seeker {
 
 namespace {
 
+// The largest block the indexes ask for: a shelf's nodes (checked below).
+constexpr std::size_t kLargestBlock = 32768;
+
 std::pmr::pool_options PoolOptions() {
     std::pmr::pool_options options;
-    options.max_blocks_per_chunk = 1 << 16;
-    // The largest block the indexes ask for: a shelf's 255 nodes.
-    options.largest_required_pool_block = 16384;
+    options.max_blocks_per_chunk = 512; // few unused blocks per size
+    options.largest_required_pool_block = kLargestBlock;
     return options;
 }
 
@@ -208,7 +224,9 @@ std::pmr::pool_options PoolOptions() {
 
 MatchPool::MatchPool()
     : arena_(HugePageResource::kHugePage, HugePageResource::Get()), memory_(PoolOptions(), &arena_),
-      relaxed_(std::make_unique<Index>(&memory_)), words_(std::make_unique<TextNumbers>()) {}
+      relaxed_(std::make_unique<Index>(&memory_)), words_(std::make_unique<TextNumbers>()) {
+    static_assert((kTreeNodes - 1) * sizeof(Node) <= kLargestBlock);
+}
 MatchPool::~MatchPool() = default;
 
 MatchPool::Waiter* MatchPool::FindWaiter(int32_t id) {
@@ -391,11 +409,11 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
     existing([](const Node& tree) { PrefetchObject(&tree); });
     existing([&](const Node& tree) {
         if (tree.ages.Has(w.age))
-            PrefetchObject(&tree.At(w.age));
+            PrefetchObject(&tree.lists[tree.ages.Below(w.age)]);
     });
     existing([&](const Node& tree) {
         if (tree.ages.Has(w.age))
-            PrefetchObject(tree.At(w.age).tail);
+            PrefetchObject(tree.lists[tree.ages.Below(w.age)].tail);
     });
 
     // The places are list links: they never move while filed.
@@ -407,10 +425,8 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
             const uint8_t node = cover.nodes[n];
             Node& tree = shelf.Fill(node);
             const std::size_t rank = tree.ages.Below(w.age);
-            if (!tree.ages.Has(w.age)) {
-                tree.ages.Set(w.age);
-                tree.lists.insert(tree.lists.begin() + long(rank), AgeList{0, nullptr, nullptr});
-            }
+            if (!tree.ages.Has(w.age))
+                tree.Insert(rank, w.age);
             AgeList& list = tree.lists[rank];
             Place& place = places[count++];
             place = Place{nullptr, nullptr, &shelf, w.arrival, w.id, node, w.age};
@@ -424,7 +440,7 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
                 place.prev->next = &place;
             } else {
                 list.head = &place;
-                list.headArrival = place.arrival;
+                tree.heads[rank] = Head{place.arrival, place.id};
             }
             if (place.next)
                 place.next->prev = &place;
@@ -455,8 +471,13 @@ void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
             PrefetchObject(&place.shelf->At(place.node));
     }
     for (const Place& place : places) {
-        if (atEnd(place))
-            PrefetchObject(&place.shelf->At(place.node).At(place.age));
+        if (atEnd(place)) {
+            const Node& tree = place.shelf->At(place.node);
+            const std::size_t rank = tree.ages.Below(place.age);
+            PrefetchObject(&tree.lists[rank]);
+            if (place.next)
+                PrefetchObject(&tree.heads[rank]);
+        }
     }
     for (Place& place : places) {
         if (place.prev)
@@ -471,15 +492,14 @@ void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
         AgeList& list = tree.lists[rank];
         if (place.next) {
             list.head = place.next;
-            list.headArrival = place.next->arrival;
+            tree.heads[rank] = Head{place.next->arrival, place.next->id};
             continue;
         }
         if (place.prev) {
             list.tail = place.prev;
             continue;
         }
-        tree.lists.erase(tree.lists.begin() + long(rank));
-        tree.ages.Reset(place.age);
+        tree.Erase(rank, place.age);
         if (!tree.lists.empty())
             continue;
         shelf.Empty(place.node);
@@ -494,9 +514,9 @@ void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
 }
 
 // With many users waiting, little of what a search reads is in the cache, and each step depends
-// on the one before: the slot gives the shelf, the shelf its nodes, a node its age lists. The
+// on the one before: the slot gives the shelf, the shelf its nodes, a node its list heads. The
 // search therefore goes in rounds (look up every shelf, then find every node on the seeker's path,
-// then read every run of age lists), each round asking for all of its memory before using any,
+// then read every run of list heads), each round asking for all of its memory before using any,
 // so the misses overlap instead of following one another. The runs are compared in the order
 // of the rounds, which is the order of a plain nested walk.
 std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
@@ -550,25 +570,22 @@ std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
     }
 
     struct Run {
-        const AgeList* begin;
-        const AgeList* end;
+        const Head* begin;
+        const Head* end;
     };
     std::array<Run, kMaxShelves * kTreeDepth> runs;
     for (std::size_t i = 0; i < nodeCount; ++i) {
         const Node& tree = *nodes[i];
-        runs[i] = Run{tree.lists.data() + tree.ages.Below(s.minAge),
-                      tree.lists.data() + tree.ages.Below(s.maxAge + 1u)};
+        runs[i] = Run{tree.heads.data() + tree.ages.Below(s.minAge),
+                      tree.heads.data() + tree.ages.Below(s.maxAge + 1u)};
         PrefetchRange(runs[i].begin, runs[i].end);
     }
 
-    const Place* best = nullptr;
-    uint64_t bestArrival = 0;
+    const Head* best = nullptr;
     for (std::size_t i = 0; i < nodeCount; ++i) {
-        for (const AgeList* list = runs[i].begin; list < runs[i].end; ++list) {
-            if (!best || list->headArrival < bestArrival) {
-                best = list->head;
-                bestArrival = list->headArrival;
-            }
+        for (const Head* head = runs[i].begin; head < runs[i].end; ++head) {
+            if (!best || head->arrival < best->arrival)
+                best = head;
         }
     }
     if (!best)

@@ -1,10 +1,12 @@
 // The server core's handling of each kind of datagram, with no kernel: a conversation is opened
 // through datagrams once, then one kind is fed again and again. Last, the waiting pool on its own.
+#include "HugePageResource.h"
 #include "MatchPool.h"
 #include "MatchServer.h"
 #include "ProfileMaker.h"
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
@@ -177,10 +179,12 @@ public:
     }
 
     explicit WaitingPool(std::size_t waiting) : users_(11) {
-        for (std::size_t i = 0; i < waiting; ++i) {
+        for (std::size_t i = 0; i < waiting; ++i)
             waiting_.push_back(Make(users_.NextWaiting()));
-            pool_.Add(int32_t(i + 1), waiting_.back(), nextArrival_++);
-        }
+        const std::size_t before = HeapInUse();
+        for (std::size_t i = 0; i < waiting; ++i)
+            pool_.Add(int32_t(i + 1), waiting_[i], nextArrival_++);
+        bytesPerWaiter_ = double(HeapInUse() - before) / double(std::max<std::size_t>(1, waiting));
         for (MatchCandidate& c : seekers_)
             c = Make(users_.Next());
         for (MatchCandidate& c : newcomers_)
@@ -188,6 +192,9 @@ public:
     }
 
     MatchPool& pool() { return pool_; }
+    // Heap taken by the pool per waiting user when filled (its topic index only; a relaxed user
+    // is filed in a second index too).
+    double bytesPerWaiter() const { return bytesPerWaiter_; }
     const MatchCandidate& Seeker(std::size_t i) const { return seekers_[i % seekers_.size()]; }
     // A user found waiting joins again, as the newest: the pool keeps its users and size.
     void Requeue(int32_t id) { pool_.Add(id, waiting_[std::size_t(id - 1)], nextArrival_++); }
@@ -199,6 +206,10 @@ public:
     }
 
 private:
+    static std::size_t HeapInUse() {
+        const struct mallinfo2 m = mallinfo2();
+        return m.uordblks + m.hblkhd + HugePageResource::Mapped();
+    }
     static MatchCandidate Make(const MatchRecords& r) {
         return MatchCandidate::From(r.profile, r.requirement);
     }
@@ -209,6 +220,7 @@ private:
     std::vector<MatchCandidate> seekers_ = std::vector<MatchCandidate>(4096);
     std::vector<MatchCandidate> newcomers_ = std::vector<MatchCandidate>(4096);
     uint64_t nextArrival_ = 1;
+    double bytesPerWaiter_ = 0;
 };
 
 // A seeker of any kind looks for a partner of its topic, and a partner found is taken out of the
@@ -225,6 +237,7 @@ void BM_MatchPoolSeek(benchmark::State& state) {
         }
     }
     state.counters["found"] = double(found) / double(std::max<int64_t>(1, state.iterations()));
+    state.counters["bytes_per_waiter"] = w.bytesPerWaiter();
     state.SetItemsProcessed(int64_t(state.iterations()));
 }
 BENCHMARK(BM_MatchPoolSeek)->Arg(1000)->Arg(100000)->Arg(1000000);
