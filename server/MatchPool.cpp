@@ -169,6 +169,13 @@ struct MatchPool::Shelf {
 struct MatchPool::Index {
     explicit Index(std::pmr::memory_resource* memory) : shelves(memory) {}
 
+    // Blocks of places by their count, given back and kept for the next user with as many: cut
+    // from the arena to their exact size, where the pool's size classes would round them up by
+    // up to half. Only the relaxed index, which lasts as long as the pool, keeps them, for every
+    // index.
+    static constexpr std::size_t kMaxPlaces = kShelfSubsets * kMaxCover;
+    std::array<Place*, kMaxPlaces + 1> freeBlocks{};
+
     FlatTable<ShelfKey, Shelf, ShelfKeyHash> shelves;
     std::size_t members = 0;
 };
@@ -417,8 +424,7 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
     });
 
     // The places are list links: they never move while filed.
-    Place* const places = static_cast<Place*>(
-        memory_.allocate(subsetCount * cover.count * sizeof(Place), alignof(Place)));
+    Place* const places = static_cast<Place*>(TakeBlock(subsetCount * cover.count));
     for (std::size_t s = 0; s < subsetCount; ++s) {
         Shelf& shelf = *shelves[s];
         for (std::size_t n = 0; n < cover.count; ++n) {
@@ -449,6 +455,21 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
         }
     }
     return places;
+}
+
+MatchPool::Place* MatchPool::TakeBlock(std::size_t count) {
+    Place*& free = relaxed_->freeBlocks[count];
+    if (!free)
+        return static_cast<Place*>(arena_.allocate(count * sizeof(Place), alignof(Place)));
+    Place* block = free;
+    free = block->next; // a free block's first place links the next free block
+    return block;
+}
+
+void MatchPool::GiveBlock(Place* block, std::size_t count) {
+    Place*& free = relaxed_->freeBlocks[count];
+    block->next = free;
+    free = block;
 }
 
 // A place inside its list is simply unlinked; a first or last one also updates its list's ends,
@@ -509,7 +530,7 @@ void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
         }
     }
     if (count != 0)
-        memory_.deallocate(first, count * sizeof(Place), alignof(Place));
+        GiveBlock(first, count);
     --index.members;
 }
 

@@ -104,6 +104,8 @@ private:
 
     Place* Join(Index& index, const Waiter& waiter, uint8_t& count);
     void Leave(Index& index, Place* first, uint8_t count);
+    Place* TakeBlock(std::size_t count);
+    void GiveBlock(Place* block, std::size_t count);
     std::optional<Seeker> Prepare(const MatchCandidate& seeker) const;
     static std::optional<int32_t> Search(const Index& index, const Seeker& seeker);
     Waiter* FindWaiter(int32_t id);

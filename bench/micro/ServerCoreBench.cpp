@@ -1,15 +1,15 @@
 // The server core's handling of each kind of datagram, with no kernel: a conversation is opened
 // through datagrams once, then one kind is fed again and again. Last, the waiting pool on its own.
-#include "HugePageResource.h"
 #include "MatchPool.h"
 #include "MatchServer.h"
 #include "ProfileMaker.h"
 
 #include <benchmark/benchmark.h>
-#include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
@@ -192,7 +192,7 @@ public:
     }
 
     MatchPool& pool() { return pool_; }
-    // Heap taken by the pool per waiting user when filled (its topic index only; a relaxed user
+    // Memory taken by the pool per waiting user when filled (its topic index only; a relaxed user
     // is filed in a second index too).
     double bytesPerWaiter() const { return bytesPerWaiter_; }
     const MatchCandidate& Seeker(std::size_t i) const { return seekers_[i % seekers_.size()]; }
@@ -206,9 +206,15 @@ public:
     }
 
 private:
+    // Memory the process holds in RAM: what the pool asks for and never touches is not counted.
     static std::size_t HeapInUse() {
-        const struct mallinfo2 m = mallinfo2();
-        return m.uordblks + m.hblkhd + HugePageResource::Mapped();
+        std::size_t size = 0, resident = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%zu %zu", &size, &resident) != 2)
+                resident = 0;
+            std::fclose(statm);
+        }
+        return resident * std::size_t(sysconf(_SC_PAGESIZE));
     }
     static MatchCandidate Make(const MatchRecords& r) {
         return MatchCandidate::From(r.profile, r.requirement);
