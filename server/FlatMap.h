@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FlatTable.h"
+#include "HugePageResource.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -108,7 +109,7 @@ private:
     std::size_t Home(const Key& key) const { return std::size_t(hash_(key)) & mask_; }
 
     void Rehash(std::size_t count) {
-        std::vector<Slot> old(count);
+        std::vector<Slot, HugePageAllocator<Slot>> old(count);
         old.swap(slots_);
         mask_ = count - 1;
         for (Slot& slot : old) {
@@ -122,7 +123,7 @@ private:
     }
 
     Hash hash_;
-    std::vector<Slot> slots_;
+    std::vector<Slot, HugePageAllocator<Slot>> slots_; // large tables on huge pages
     std::size_t mask_ = 0;
     std::size_t size_ = 0;
 };

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "HugePageResource.h"
 #include "Prefetch.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <memory_resource>
 #include <vector>
 
 namespace vessaro {
@@ -22,12 +23,24 @@ inline uint64_t MixBits(uint64_t x) {
 
 // Values by key in one open-addressed array with linear probing: a look-up, whether it finds a
 // value or not, mostly reads a single slot, where a node-based map reads a bucket and then a node
-// elsewhere. Each value has its own allocation, so it stays put while the table grows. Held at
-// most half full; emptied slots are filled by shifting later entries of the same run back, so no
-// look-up ever has to skip a tombstone. Hash gives a well-mixed 64-bit hash of a key.
+// elsewhere. Each value is an object of its own, made from the table's memory resource (with
+// that resource as its allocator when it takes one), so it stays put while the table grows. Held
+// at most half full; emptied slots are filled by shifting later entries of the same run back, so
+// no look-up ever has to skip a tombstone. Hash gives a well-mixed 64-bit hash of a key.
 template <typename Key, typename Value, typename Hash>
 class FlatTable {
 public:
+    explicit FlatTable(std::pmr::memory_resource* memory = std::pmr::new_delete_resource())
+        : values_(memory) {}
+    ~FlatTable() {
+        for (Slot& slot : slots_) {
+            if (slot.value)
+                values_.delete_object(slot.value);
+        }
+    }
+    FlatTable(const FlatTable&) = delete;
+    FlatTable& operator=(const FlatTable&) = delete;
+
     std::size_t size() const { return size_; }
 
     const Value* Find(const Key& key) const {
@@ -38,7 +51,7 @@ public:
             if (!slot.value)
                 return nullptr;
             if (slot.key == key)
-                return slot.value.get();
+                return slot.value;
         }
     }
 
@@ -57,8 +70,8 @@ public:
         std::size_t i = Home(key);
         while (slots_[i].value)
             i = (i + 1) & mask_;
+        slots_[i].value = values_.template new_object<Value>(key);
         slots_[i].key = key;
-        slots_[i].value = std::make_unique<Value>(key);
         ++size_;
         return *slots_[i].value;
     }
@@ -68,11 +81,13 @@ public:
         std::size_t hole = Home(key);
         while (!slots_[hole].value || !(slots_[hole].key == key))
             hole = (hole + 1) & mask_;
-        slots_[hole].value.reset();
+        values_.delete_object(slots_[hole].value);
+        slots_[hole].value = nullptr;
         for (std::size_t i = (hole + 1) & mask_; slots_[i].value; i = (i + 1) & mask_) {
             // An entry may move back into the hole unless its home lies after the hole.
             if (((i - Home(slots_[i].key)) & mask_) >= ((i - hole) & mask_)) {
-                slots_[hole] = std::move(slots_[i]);
+                slots_[hole] = slots_[i];
+                slots_[i].value = nullptr;
                 hole = i;
             }
         }
@@ -85,26 +100,27 @@ private:
     static constexpr std::size_t kMinSlots = 16;
     struct Slot {
         Key key{};
-        std::unique_ptr<Value> value; // empty: a free slot
+        Value* value = nullptr; // null: a free slot
     };
 
     std::size_t Home(const Key& key) const { return std::size_t(Hash{}(key)) & mask_; }
 
     void Rehash(std::size_t count) {
-        std::vector<Slot> old(count);
+        std::vector<Slot, HugePageAllocator<Slot>> old(count);
         old.swap(slots_);
         mask_ = count - 1;
-        for (Slot& slot : old) {
+        for (const Slot& slot : old) {
             if (!slot.value)
                 continue;
             std::size_t i = Home(slot.key);
             while (slots_[i].value)
                 i = (i + 1) & mask_;
-            slots_[i] = std::move(slot);
+            slots_[i] = slot;
         }
     }
 
-    std::vector<Slot> slots_;
+    std::pmr::polymorphic_allocator<std::byte> values_;
+    std::vector<Slot, HugePageAllocator<Slot>> slots_; // large tables on huge pages
     std::size_t mask_ = 0;
     std::size_t size_ = 0;
 };

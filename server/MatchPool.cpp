@@ -1,6 +1,7 @@
 #include "MatchPool.h"
 
 #include "FlatTable.h"
+#include "HugePageResource.h"
 #include "Prefetch.h"
 #include "RankedBits.h"
 #include "TextNumbers.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <span>
 
 namespace vessaro {
 namespace {
@@ -102,25 +104,47 @@ struct MatchPool::Place {
     uint8_t age;
 };
 
-// The users of one tree node who have one own age, in arrival order. The head's arrival is copied
-// here, so that a search compares heads without following them.
+// The users of one tree node who have one own age, in arrival order: the ends of the list, and
+// apart from them a copy of the first user's arrival and id, which is all a search reads.
 struct MatchPool::AgeList {
-    uint64_t headArrival;
     Place* head;
     Place* tail;
 };
+struct MatchPool::Head {
+    uint64_t arrival;
+    int32_t id;
+};
 
-// A tree node of a shelf: the ages its users have, and their lists in ascending age, read by a
-// search as one contiguous run.
+// A tree node of a shelf: the ages its users have, and their lists' heads and ends in ascending
+// age. A search reads the heads of the ages it wants as one contiguous run.
 struct MatchPool::Node {
-    RankedBits<(kMaxMatchAge + 1) / 64> ages;
-    std::vector<AgeList> lists;
+    using allocator_type = std::pmr::polymorphic_allocator<AgeList>;
+    explicit Node(const allocator_type& memory) : heads(memory), lists(memory) {}
+    Node(Node&& other, const allocator_type& memory)
+        : ages(other.ages), heads(std::move(other.heads), memory),
+          lists(std::move(other.lists), memory) {}
+    Node(Node&&) = default;
+    Node& operator=(Node&&) = default;
 
-    const AgeList& At(unsigned age) const { return lists[ages.Below(age)]; }
+    void Insert(std::size_t rank, unsigned age) {
+        ages.Set(age);
+        heads.insert(heads.begin() + long(rank), Head{0, 0});
+        lists.insert(lists.begin() + long(rank), AgeList{nullptr, nullptr});
+    }
+    void Erase(std::size_t rank, unsigned age) {
+        ages.Reset(age);
+        heads.erase(heads.begin() + long(rank));
+        lists.erase(lists.begin() + long(rank));
+    }
+
+    RankedBits<(kMaxMatchAge + 1) / 64> ages;
+    std::pmr::vector<Head> heads;
+    std::pmr::vector<AgeList> lists;
 };
 
 struct MatchPool::Shelf {
-    explicit Shelf(const ShelfKey& key) : key(key) {}
+    using allocator_type = std::pmr::polymorphic_allocator<Node>;
+    Shelf(const ShelfKey& key, const allocator_type& memory) : nodes(memory), key(key) {}
 
     Node& At(unsigned node) { return nodes[filled.Below(node)]; }
     const Node& At(unsigned node) const { return nodes[filled.Below(node)]; }
@@ -138,32 +162,44 @@ struct MatchPool::Shelf {
     }
 
     RankedBits<kTreeNodes / 64> filled; // the tree nodes that hold someone
-    std::vector<Node> nodes;            // those nodes, in node order
+    std::pmr::vector<Node> nodes;       // those nodes, in node order
     ShelfKey key;
 };
 
 struct MatchPool::Index {
+    explicit Index(std::pmr::memory_resource* memory) : shelves(memory) {}
+
+    // Blocks of places by their count, given back and kept for the next user with as many: cut
+    // from the arena to their exact size, where the pool's size classes would round them up by
+    // up to half. Only the relaxed index, which lasts as long as the pool, keeps them, for every
+    // index.
+    static constexpr std::size_t kMaxPlaces = kShelfSubsets * kMaxCover;
+    std::array<Place*, kMaxPlaces + 1> freeBlocks{};
+
     FlatTable<ShelfKey, Shelf, ShelfKeyHash> shelves;
     std::size_t members = 0;
 };
 
-// What filing needs of a waiting user, with texts as numbers.
+// What filing needs of a waiting user, with texts as numbers, and where it is filed: one block of
+// places per index, taken from the pool's memory. One cache line.
 struct MatchPool::Waiter {
     int32_t id;
-    uint64_t arrival;
-    std::pair<const std::string, std::unique_ptr<Index>>* topic; // its entry in topics_
-    int32_t sex;
-    int32_t wantSex;
+    int8_t sex;
+    int8_t wantSex;
     uint8_t age;
     uint8_t minAge;
     uint8_t maxAge;
-    bool relaxed = false;
+    bool relaxed;
+    uint8_t topicCount;   // places in topicPlaces
+    uint8_t relaxedCount; // places in relaxedPlaces
+    uint64_t arrival;
+    std::pair<const std::string, std::unique_ptr<Index>>* topic; // its entry in topics_
     uint32_t city;
     uint32_t district;
     uint32_t wantCity;
     uint32_t wantDistrict;
-    std::vector<Place> topicPlaces;
-    std::vector<Place> relaxedPlaces;
+    Place* topicPlaces;
+    Place* relaxedPlaces;
 };
 
 // A seeker as a search reads it, its texts looked up once.
@@ -179,54 +215,87 @@ struct MatchPool::Seeker {
     std::array<uint8_t, kTreeDepth> path;
 };
 
+namespace {
+
+// The largest block the indexes ask for: a shelf's nodes (checked below).
+constexpr std::size_t kLargestBlock = 32768;
+
+std::pmr::pool_options PoolOptions() {
+    std::pmr::pool_options options;
+    options.max_blocks_per_chunk = 512; // few unused blocks per size
+    options.largest_required_pool_block = kLargestBlock;
+    return options;
+}
+
+} // namespace
+
 MatchPool::MatchPool()
-    : relaxed_(std::make_unique<Index>()), words_(std::make_unique<TextNumbers>()) {}
+    : arena_(HugePageResource::kHugePage, HugePageResource::Get()), memory_(PoolOptions(), &arena_),
+      relaxed_(std::make_unique<Index>(&memory_)), words_(std::make_unique<TextNumbers>()) {
+    static_assert((kTreeNodes - 1) * sizeof(Node) <= kLargestBlock);
+}
 MatchPool::~MatchPool() = default;
 
+MatchPool::Waiter* MatchPool::FindWaiter(int32_t id) {
+    const uint32_t* place = waiters_.Find(id);
+    return place ? &waiterSlab_[*place] : nullptr;
+}
+
+const MatchPool::Waiter* MatchPool::FindWaiter(int32_t id) const {
+    const uint32_t* place = waiters_.Find(id);
+    return place ? &waiterSlab_[*place] : nullptr;
+}
+
 void MatchPool::Add(int32_t id, const MatchCandidate& candidate, uint64_t arrival) {
+    static_assert(sizeof(Waiter) <= kCacheLine);
     Remove(id);
     auto topic = topics_.find(candidate.topic);
     if (topic == topics_.end())
-        topic = topics_.emplace(candidate.topic, std::make_unique<Index>()).first;
-    auto waiter = std::make_unique<Waiter>(Waiter{id,
-                                                  arrival,
-                                                  &*topic,
-                                                  candidate.sex,
-                                                  candidate.wantSex,
-                                                  ClampAge(candidate.age),
-                                                  ClampAge(candidate.minAge),
-                                                  ClampAge(candidate.maxAge),
-                                                  false,
-                                                  words_->Acquire(candidate.city),
-                                                  words_->Acquire(candidate.district),
-                                                  words_->Acquire(candidate.wantCity),
-                                                  words_->Acquire(candidate.wantDistrict),
-                                                  {},
-                                                  {}});
-    Join(*topic->second, *waiter, waiter->topicPlaces);
-    waiters_.Get(id) = std::move(waiter);
+        topic = topics_.emplace(candidate.topic, std::make_unique<Index>(&memory_)).first;
+    const uint32_t place = waiterSlab_.Take();
+    Waiter& w = waiterSlab_[place];
+    w = Waiter{id,
+               int8_t(candidate.sex),
+               int8_t(candidate.wantSex),
+               ClampAge(candidate.age),
+               ClampAge(candidate.minAge),
+               ClampAge(candidate.maxAge),
+               false,
+               0,
+               0,
+               arrival,
+               &*topic,
+               words_->Acquire(candidate.city),
+               words_->Acquire(candidate.district),
+               words_->Acquire(candidate.wantCity),
+               words_->Acquire(candidate.wantDistrict),
+               nullptr,
+               nullptr};
+    w.topicPlaces = Join(*topic->second, w, w.topicCount);
+    waiters_.Get(id) = place;
 }
 
 void MatchPool::Relax(int32_t id) {
-    std::unique_ptr<Waiter>* found = waiters_.Find(id);
-    if (!found || (*found)->relaxed)
+    Waiter* w = FindWaiter(id);
+    if (!w || w->relaxed)
         return;
-    Waiter& w = **found;
-    w.relaxed = true;
-    Join(*relaxed_, w, w.relaxedPlaces);
+    w->relaxed = true;
+    w->relaxedPlaces = Join(*relaxed_, *w, w->relaxedCount);
 }
 
 void MatchPool::Remove(int32_t id) {
-    std::unique_ptr<Waiter>* found = waiters_.Find(id);
+    const uint32_t* found = waiters_.Find(id);
     if (!found)
         return;
-    Waiter& w = **found;
-    Leave(*w.topic->second, w.topicPlaces);
+    const uint32_t place = *found;
+    Waiter& w = waiterSlab_[place];
+    Leave(*w.topic->second, w.topicPlaces, w.topicCount);
     if (w.topic->second->members == 0)
         topics_.erase(topics_.find(w.topic->first));
     if (w.relaxed)
-        Leave(*relaxed_, w.relaxedPlaces);
+        Leave(*relaxed_, w.relaxedPlaces, w.relaxedCount);
     Release(w);
+    waiterSlab_.Give(place);
     waiters_.Erase(id);
 }
 
@@ -239,8 +308,12 @@ void MatchPool::Release(Waiter& w) {
 
 void MatchPool::Clear() {
     topics_.clear();
-    relaxed_ = std::make_unique<Index>();
+    relaxed_.reset();
     waiters_.Clear();
+    waiterSlab_.Clear();
+    memory_.release();
+    arena_.release();
+    relaxed_ = std::make_unique<Index>(&memory_);
     words_ = std::make_unique<TextNumbers>();
 }
 
@@ -249,8 +322,8 @@ bool MatchPool::Contains(int32_t id) const {
 }
 
 bool MatchPool::IsRelaxed(int32_t id) const {
-    const std::unique_ptr<Waiter>* found = waiters_.Find(id);
-    return found && (*found)->relaxed;
+    const Waiter* w = FindWaiter(id);
+    return w && w->relaxed;
 }
 
 std::vector<std::pair<std::string, std::size_t>> MatchPool::TopicCounts() const {
@@ -296,12 +369,15 @@ std::optional<MatchPool::Seeker> MatchPool::Prepare(const MatchCandidate& s) con
                   PathTo(ClampAge(s.age))};
 }
 
-void MatchPool::Join(Index& index, Waiter& w, std::vector<Place>& places) {
+// The user's places in the index, as one block of count places from the pool's memory (none when
+// its age range is empty).
+MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count) {
     Cover cover;
     CoverRange(1, 0, kTreeLast, w.minAge, w.maxAge, cover);
     ++index.members;
+    count = 0;
     if (cover.count == 0)
-        return; // a range no age is in: no one can be paired with the user
+        return nullptr; // a range no age is in: no one can be paired with the user
     unsigned subsets[kShelfSubsets];
     std::size_t subsetCount = 0;
     for (unsigned subset = 0; subset < kShelfSubsets; ++subset) {
@@ -340,28 +416,26 @@ void MatchPool::Join(Index& index, Waiter& w, std::vector<Place>& places) {
     existing([](const Node& tree) { PrefetchObject(&tree); });
     existing([&](const Node& tree) {
         if (tree.ages.Has(w.age))
-            PrefetchObject(&tree.At(w.age));
+            PrefetchObject(&tree.lists[tree.ages.Below(w.age)]);
     });
     existing([&](const Node& tree) {
         if (tree.ages.Has(w.age))
-            PrefetchObject(tree.At(w.age).tail);
+            PrefetchObject(tree.lists[tree.ages.Below(w.age)].tail);
     });
 
-    // Sized once: the places are list links, so they must never move while filed.
-    places.reserve(subsetCount * cover.count);
+    // The places are list links: they never move while filed.
+    Place* const places = static_cast<Place*>(TakeBlock(subsetCount * cover.count));
     for (std::size_t s = 0; s < subsetCount; ++s) {
         Shelf& shelf = *shelves[s];
         for (std::size_t n = 0; n < cover.count; ++n) {
             const uint8_t node = cover.nodes[n];
             Node& tree = shelf.Fill(node);
             const std::size_t rank = tree.ages.Below(w.age);
-            if (!tree.ages.Has(w.age)) {
-                tree.ages.Set(w.age);
-                tree.lists.insert(tree.lists.begin() + long(rank), AgeList{0, nullptr, nullptr});
-            }
+            if (!tree.ages.Has(w.age))
+                tree.Insert(rank, w.age);
             AgeList& list = tree.lists[rank];
-            Place& place =
-                places.emplace_back(Place{nullptr, nullptr, &shelf, w.arrival, w.id, node, w.age});
+            Place& place = places[count++];
+            place = Place{nullptr, nullptr, &shelf, w.arrival, w.id, node, w.age};
             // Arrivals nearly always come last; walk back only past later ones.
             Place* before = list.tail;
             while (before && before->arrival > place.arrival)
@@ -372,7 +446,7 @@ void MatchPool::Join(Index& index, Waiter& w, std::vector<Place>& places) {
                 place.prev->next = &place;
             } else {
                 list.head = &place;
-                list.headArrival = place.arrival;
+                tree.heads[rank] = Head{place.arrival, place.id};
             }
             if (place.next)
                 place.next->prev = &place;
@@ -380,13 +454,30 @@ void MatchPool::Join(Index& index, Waiter& w, std::vector<Place>& places) {
                 list.tail = &place;
         }
     }
+    return places;
+}
+
+MatchPool::Place* MatchPool::TakeBlock(std::size_t count) {
+    Place*& free = relaxed_->freeBlocks[count];
+    if (!free)
+        return static_cast<Place*>(arena_.allocate(count * sizeof(Place), alignof(Place)));
+    Place* block = free;
+    free = block->next; // a free block's first place links the next free block
+    return block;
+}
+
+void MatchPool::GiveBlock(Place* block, std::size_t count) {
+    Place*& free = relaxed_->freeBlocks[count];
+    block->next = free;
+    free = block;
 }
 
 // A place inside its list is simply unlinked; a first or last one also updates its list's ends,
 // and the last of a list takes the list, then maybe its node and its shelf, away with it. What
 // that touches is scattered and mostly not in the cache, so it is first asked for in rounds, as in
 // Search: the neighbours and shelves, then the nodes, then the lists of the places at an end.
-void MatchPool::Leave(Index& index, std::vector<Place>& places) {
+void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
+    const std::span<Place> places(first, count);
     auto atEnd = [](const Place& place) { return !place.prev || !place.next; };
     for (const Place& place : places) {
         if (place.prev)
@@ -401,8 +492,13 @@ void MatchPool::Leave(Index& index, std::vector<Place>& places) {
             PrefetchObject(&place.shelf->At(place.node));
     }
     for (const Place& place : places) {
-        if (atEnd(place))
-            PrefetchObject(&place.shelf->At(place.node).At(place.age));
+        if (atEnd(place)) {
+            const Node& tree = place.shelf->At(place.node);
+            const std::size_t rank = tree.ages.Below(place.age);
+            PrefetchObject(&tree.lists[rank]);
+            if (place.next)
+                PrefetchObject(&tree.heads[rank]);
+        }
     }
     for (Place& place : places) {
         if (place.prev)
@@ -417,15 +513,14 @@ void MatchPool::Leave(Index& index, std::vector<Place>& places) {
         AgeList& list = tree.lists[rank];
         if (place.next) {
             list.head = place.next;
-            list.headArrival = place.next->arrival;
+            tree.heads[rank] = Head{place.next->arrival, place.next->id};
             continue;
         }
         if (place.prev) {
             list.tail = place.prev;
             continue;
         }
-        tree.lists.erase(tree.lists.begin() + long(rank));
-        tree.ages.Reset(place.age);
+        tree.Erase(rank, place.age);
         if (!tree.lists.empty())
             continue;
         shelf.Empty(place.node);
@@ -434,14 +529,15 @@ void MatchPool::Leave(Index& index, std::vector<Place>& places) {
             index.shelves.Erase(key);
         }
     }
-    places.clear();
+    if (count != 0)
+        GiveBlock(first, count);
     --index.members;
 }
 
 // With many users waiting, little of what a search reads is in the cache, and each step depends
-// on the one before: the slot gives the shelf, the shelf its nodes, a node its age lists. The
+// on the one before: the slot gives the shelf, the shelf its nodes, a node its list heads. The
 // search therefore goes in rounds (look up every shelf, then find every node on the seeker's path,
-// then read every run of age lists), each round asking for all of its memory before using any,
+// then read every run of list heads), each round asking for all of its memory before using any,
 // so the misses overlap instead of following one another. The runs are compared in the order
 // of the rounds, which is the order of a plain nested walk.
 std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
@@ -495,25 +591,22 @@ std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
     }
 
     struct Run {
-        const AgeList* begin;
-        const AgeList* end;
+        const Head* begin;
+        const Head* end;
     };
     std::array<Run, kMaxShelves * kTreeDepth> runs;
     for (std::size_t i = 0; i < nodeCount; ++i) {
         const Node& tree = *nodes[i];
-        runs[i] = Run{tree.lists.data() + tree.ages.Below(s.minAge),
-                      tree.lists.data() + tree.ages.Below(s.maxAge + 1u)};
+        runs[i] = Run{tree.heads.data() + tree.ages.Below(s.minAge),
+                      tree.heads.data() + tree.ages.Below(s.maxAge + 1u)};
         PrefetchRange(runs[i].begin, runs[i].end);
     }
 
-    const Place* best = nullptr;
-    uint64_t bestArrival = 0;
+    const Head* best = nullptr;
     for (std::size_t i = 0; i < nodeCount; ++i) {
-        for (const AgeList* list = runs[i].begin; list < runs[i].end; ++list) {
-            if (!best || list->headArrival < bestArrival) {
-                best = list->head;
-                bestArrival = list->headArrival;
-            }
+        for (const Head* head = runs[i].begin; head < runs[i].end; ++head) {
+            if (!best || head->arrival < best->arrival)
+                best = head;
         }
     }
     if (!best)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HugePageResource.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,7 +23,7 @@ public:
             free_.pop_back();
         } else {
             if (end_ == chunks_.size() * kChunk)
-                chunks_.push_back(std::make_unique<T[]>(kChunk));
+                chunks_.push_back(NewChunk());
             index = end_++;
         }
         ++live_;
@@ -49,7 +51,27 @@ public:
     }
 
 private:
-    std::vector<std::unique_ptr<T[]>> chunks_;
+    struct ChunkDeleter {
+        void operator()(T* chunk) const {
+            std::destroy_n(chunk, kChunk);
+            HugePageResource::Get()->deallocate(chunk, kChunk * sizeof(T), alignof(T));
+        }
+    };
+    using Chunk = std::unique_ptr<T[], ChunkDeleter>;
+
+    static Chunk NewChunk() {
+        T* chunk =
+            static_cast<T*>(HugePageResource::Get()->allocate(kChunk * sizeof(T), alignof(T)));
+        try {
+            std::uninitialized_value_construct_n(chunk, kChunk);
+        } catch (...) {
+            HugePageResource::Get()->deallocate(chunk, kChunk * sizeof(T), alignof(T));
+            throw;
+        }
+        return Chunk(chunk);
+    }
+
+    std::vector<Chunk> chunks_;
     std::vector<uint32_t> free_;
     uint32_t end_ = 0; // places below this have been handed out at least once
     std::size_t live_ = 0;

@@ -1,9 +1,13 @@
 #include "FlatMap.h"
+#include "HugePageResource.h"
 #include "SessionTable.h"
+#include "Slab.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
+#include <cstring>
 #include <random>
 #include <unordered_map>
 
@@ -93,6 +97,54 @@ TEST(SessionTable, FindsEachOpenSessionByIdAndEndpointAcrossReuse) {
     }
     for (int32_t bad : {0, -1, 3001, INT32_MIN, INT32_MAX})
         EXPECT_EQ(table.Find(bad), nullptr) << bad;
+}
+
+// Large blocks are mapped on their own, 2 MiB aligned, counted while held and unmapped when given
+// back; small ones come from the heap. Each keeps what is written into it, beside the others.
+TEST(HugePageResource, GivesAlignedWritableBlocksAndAccountsForLargeOnes) {
+    std::pmr::memory_resource* memory = HugePageResource::Get();
+    const std::size_t before = HugePageResource::Mapped();
+    const std::size_t sizes[] = {HugePageResource::kHugePage, 3 * HugePageResource::kHugePage + 1,
+                                 100};
+    std::vector<uint8_t*> blocks;
+    for (std::size_t size : sizes) {
+        auto* block = static_cast<uint8_t*>(memory->allocate(size, 64));
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % 64, 0u);
+        if (size >= HugePageResource::kHugePage) {
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % HugePageResource::kHugePage, 0u);
+        }
+        std::memset(block, int(size & 0xFF), size);
+        blocks.push_back(block);
+    }
+    EXPECT_EQ(HugePageResource::Mapped() - before, 5 * HugePageResource::kHugePage); // 1 + 4 pages
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        EXPECT_EQ(blocks[i][0], uint8_t(sizes[i] & 0xFF));
+        EXPECT_EQ(blocks[i][sizes[i] - 1], uint8_t(sizes[i] & 0xFF));
+        memory->deallocate(blocks[i], sizes[i], 64);
+    }
+    EXPECT_EQ(HugePageResource::Mapped(), before);
+}
+
+// A slab whose chunks are large enough for huge pages: objects keep their values and places
+// while others are taken and given back, and a given-back place comes back reset.
+TEST(Slab, KeepsObjectsInPlaceAcrossLargeChunks) {
+    Slab<std::array<uint64_t, 4>, 1 << 16> slab; // 2 MiB chunks
+    std::vector<uint32_t> held;
+    for (uint32_t i = 0; i < 200000; ++i) {
+        const uint32_t place = slab.Take();
+        slab[place].fill(i);
+        held.push_back(place);
+    }
+    const auto* first = &slab[held[0]];
+    for (std::size_t i = 0; i < held.size(); i += 2)
+        slab.Give(held[i]);
+    const uint32_t again = slab.Take();
+    EXPECT_EQ(slab[again][0], 0u);
+    EXPECT_EQ(&slab[held[0]], first);
+    for (std::size_t i = 1; i < held.size(); i += 2)
+        ASSERT_EQ(slab[held[i]][3], i);
+    EXPECT_EQ(slab.size(), held.size() / 2 + 1);
 }
 
 } // namespace
