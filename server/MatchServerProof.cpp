@@ -30,7 +30,9 @@ void MatchServer::GrantUnproven(const Endpoint& from, int64_t nowMs) {
     for (int variant = 0;
          refusal == SessionTable::Refusal::None && variant < ProofCookie::kVariants; ++variant) {
         const int32_t candidate = cookie_.Grant(from, nowMs, config_.unprovenLifetimeMs, variant);
-        if (candidate != 0 && !sessions_.IsTaken(candidate)) {
+        // Nor an id granted to another endpoint that has yet to prove it: whichever proved it
+        // first would lock the other out for good.
+        if (candidate != 0 && !sessions_.IsTaken(candidate) && !unproven_.HoldsId(candidate)) {
             id = candidate;
             break;
         }

@@ -7,6 +7,7 @@ namespace vessaro {
 UnprovenTable::UnprovenTable(std::size_t capacity, std::vector<int64_t> copyOffsetsMs)
     : ring_(std::max<std::size_t>(1, capacity)) {
     index_.reserve(ring_.size());
+    ids_.reserve(ring_.size());
     SetCopyOffsets(std::move(copyOffsetsMs));
 }
 
@@ -28,6 +29,7 @@ UnprovenTable::Entry& UnprovenTable::Add(const Endpoint& endpoint, int32_t id, i
     Entry& entry = At(position);
     entry = Entry{endpoint, id, nowMs, 0, 0, true};
     index_[endpoint] = position;
+    ids_.insert(id);
     return entry;
 }
 
@@ -35,7 +37,9 @@ void UnprovenTable::Remove(const Endpoint& endpoint) {
     auto it = index_.find(endpoint);
     if (it == index_.end())
         return;
-    At(it->second).live = false;
+    Entry& entry = At(it->second);
+    entry.live = false;
+    ids_.erase(entry.id);
     index_.erase(it);
     while (head_ != tail_ && !At(head_).live)
         ++head_;
@@ -43,8 +47,10 @@ void UnprovenTable::Remove(const Endpoint& endpoint) {
 
 void UnprovenTable::DropOldest() {
     Entry& oldest = At(head_);
-    if (oldest.live)
+    if (oldest.live) {
         index_.erase(oldest.endpoint);
+        ids_.erase(oldest.id);
+    }
     oldest.live = false;
     ++head_;
     while (head_ != tail_ && !At(head_).live)
@@ -86,6 +92,7 @@ void UnprovenTable::Clear() {
     for (uint64_t& cursor : copyCursors_)
         cursor = tail_;
     index_.clear();
+    ids_.clear();
     for (Entry& entry : ring_)
         entry.live = false;
 }

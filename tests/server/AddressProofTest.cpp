@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <numeric>
 
 namespace vessaro::test {
@@ -144,6 +145,32 @@ TEST(AddressProof, AnIdInUseIsNeverGrantedAgain) {
     TestClient stale{h, a.ep, first};
     stale.Control(MSG_NOTICE_ACK);
     EXPECT_EQ(h.server.Stats().sessions, 1u);
+}
+
+// Endpoints granted ids before any of them proves its address (a crowd connecting at once) never
+// share one: the first to prove a shared id would lock the other out, its datagrams dropped as
+// another's. 40,000 grants of 27-bit hashes would collide a few times.
+TEST(AddressProof, IdsAwaitingTheirProofAreNeverGrantedTwice) {
+    ServerConfig config = TestConfig();
+    config.maxSessions = config.maxSessionsPerAddress = config.maxUnproven = 50000;
+    config.unprovenBytesPerSecondPerNetwork = 1e12;
+    config.datagramsPerSecondPerAddress = 1e12;
+    CoreHarness h(config);
+    std::map<int32_t, Endpoint> granted;
+    for (uint32_t i = 0; i < 40000; ++i) {
+        const Endpoint ep = Ep(i >> 16, uint16_t(i));
+        h.Deliver(ep, BuildControl(MSG_CONNECT));
+        for (const Sent& s : h.sent) {
+            if (s.type() == MSG_CONNECT_ACK) {
+                EXPECT_TRUE(granted.emplace(s.view().sessionId(), ep).second) << i;
+            }
+        }
+        h.sent.clear();
+    }
+    ASSERT_EQ(granted.size(), 40000u);
+    for (const auto& [id, ep] : granted)
+        h.Deliver(ep, BuildControl(MSG_NOTICE_ACK, id));
+    EXPECT_EQ(h.server.Stats().sessions, 40000u);
 }
 
 // Forged connects from a whole /24 make the server send that network no more than its byte
