@@ -153,6 +153,7 @@ void MatchServer::LeaveEverything(Session& session, int64_t nowMs) {
     if (session.state == SessionState::InConversation)
         EndConversation(session.conversationId, session.id, nowMs);
     session.state = SessionState::Idle;
+    session.claimed = 0;
     session.pending = {};
 }
 

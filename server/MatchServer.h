@@ -134,7 +134,7 @@ private:
     void OnRelaxDueInCluster(const Timer& timer, int64_t nowMs);
     void Claim(Session& seeker, int32_t waiterId, int64_t nowMs);
     void OnClaimDue(const Timer& timer, int64_t nowMs);
-    void ClaimFailed(Session& seeker, int64_t nowMs);
+    void ClaimFailed(Session& seeker, int64_t nowMs, bool lapsed = false);
     void Advertise(const Session& session, bool relaxed);
     void Readvertise();
     bool OnWaiterAdvertised(uint16_t from, const cluster::WaiterAd& ad, int64_t nowMs);
