@@ -85,6 +85,7 @@ private:
     // Address proof (MatchServerProof.cpp).
     void GrantUnproven(const Endpoint& from, int64_t nowMs);
     Session* OpenIfProven(const Endpoint& from, int32_t id, int64_t nowMs);
+    void RefuseCollidingGrant(const Endpoint& from, const DatagramView& message, int64_t nowMs);
     bool SendUnproven(const Endpoint& to, UnprovenTable::Entry* entry,
                       std::span<const uint8_t> datagram, int64_t nowMs);
     void SendUnprovenCopies(int64_t nowMs);

@@ -354,6 +354,41 @@ TEST(Cluster, AGrantThatComesLateStillPairsASeekerWhoWaits) {
     }
 }
 
+// The node bits leave a shorter cookie, so two endpoints connecting at once can be granted the
+// same id. Whoever proves it second is told its session is closed, and connecting again gets it
+// an id of its own that works.
+TEST(Cluster, AnEndpointGrantedAnIdInUseIsToldAndConnectsAgain) {
+    ServerConfig config = TestConfig();
+    config.maxSessions = 100000;
+    config.maxUnproven = 100000;
+    ClusterHub hub(2, config);
+    CoreHarness& h = hub.Node(1);
+    std::map<int32_t, Endpoint> granted;
+    std::optional<std::pair<Endpoint, Endpoint>> clash;
+    int32_t id = 0;
+    for (uint32_t i = 1; i < 60000 && !clash; ++i) {
+        const Endpoint ep = Ep(1, 5000, 0x0A000000 | i << 8); // a network each: no reply budget
+        h.Deliver(ep, BuildControl(MSG_CONNECT));
+        for (const Sent& sent : h.TakeFor(ep)) {
+            if (sent.type() == MSG_CONNECT_ACK && sent.view().connectResult() == 1) {
+                id = sent.view().sessionId();
+                if (auto [it, fresh] = granted.emplace(id, ep); !fresh)
+                    clash = std::pair(it->second, ep);
+            }
+        }
+    }
+    ASSERT_TRUE(clash) << "no two endpoints were granted one id";
+    TestClient first{h, clash->first}, second{h, clash->second};
+    first.session = second.session = id;
+    first.Control(MSG_NOTICE_ACK);
+    second.Request(Profile(SEX_MALE, 30), Want());
+    EXPECT_EQ(Types(second.Inbox()), std::vector<int32_t>{MSG_SESSION_CLOSED});
+    ASSERT_TRUE(second.Connect());
+    EXPECT_NE(second.session, first.session);
+    second.Request(Profile(SEX_MALE, 30), Want());
+    EXPECT_EQ(Count(second.Inbox(), MSG_MATCH_REQUEST_ACK), 1);
+}
+
 // A node's ids carry its number and prove their endpoint; with another node's number, no id does.
 TEST(Cluster, ProofCookiesOfANodeCarryItsNumber) {
     ProofCookie cookie({1, 2}), other({1, 2});
