@@ -78,6 +78,7 @@ void MatchServer::OnDatagram(const Endpoint& from, std::span<const uint8_t> data
     }
     if (session->endpoint != from) {
         ++stats_.droppedWrongSender;
+        RefuseCollidingGrant(from, message, nowMs);
         return;
     }
     session->lastHeardMs = nowMs;
@@ -140,6 +141,25 @@ void MatchServer::HandleUnknownSession(const Endpoint& from, const DatagramView&
     SendUnproven(from, nullptr, reply, nowMs);
 }
 
+// Two endpoints waiting to prove their addresses can be granted the same id; the first to prove
+// it opens the session, and everything the other sends is then another endpoint's. That endpoint
+// is told its session is closed (within the budget of unproven replies) and its grant forgotten,
+// so that it connects again and gets a free id, instead of being ignored for good.
+void MatchServer::RefuseCollidingGrant(const Endpoint& from, const DatagramView& message,
+                                       int64_t nowMs) {
+    const int32_t id = message.sessionId();
+    const UnprovenTable::Entry* entry = unproven_.Find(from);
+    // An endpoint that holds another grant by now has connected again already.
+    if (entry ? entry->id != id : !cookie_.Proves(from, id, nowMs, config_.unprovenLifetimeMs))
+        return;
+    const auto reply = BuildControl(MSG_SESSION_CLOSED, id);
+    if (message.size() < reply.size()) // never more than what it answers
+        return;
+    if (entry)
+        unproven_.Remove(from);
+    SendUnproven(from, nullptr, reply, nowMs);
+}
+
 void MatchServer::CloseSession(Session& session, int64_t nowMs) {
     LeaveEverything(session, nowMs);
     sessions_.Close(session.id, nowMs);
@@ -153,6 +173,7 @@ void MatchServer::LeaveEverything(Session& session, int64_t nowMs) {
     if (session.state == SessionState::InConversation)
         EndConversation(session.conversationId, session.id, nowMs);
     session.state = SessionState::Idle;
+    session.claimed = 0;
     session.pending = {};
 }
 

@@ -85,6 +85,7 @@ private:
     // Address proof (MatchServerProof.cpp).
     void GrantUnproven(const Endpoint& from, int64_t nowMs);
     Session* OpenIfProven(const Endpoint& from, int32_t id, int64_t nowMs);
+    void RefuseCollidingGrant(const Endpoint& from, const DatagramView& message, int64_t nowMs);
     bool SendUnproven(const Endpoint& to, UnprovenTable::Entry* entry,
                       std::span<const uint8_t> datagram, int64_t nowMs);
     void SendUnprovenCopies(int64_t nowMs);
@@ -134,7 +135,7 @@ private:
     void OnRelaxDueInCluster(const Timer& timer, int64_t nowMs);
     void Claim(Session& seeker, int32_t waiterId, int64_t nowMs);
     void OnClaimDue(const Timer& timer, int64_t nowMs);
-    void ClaimFailed(Session& seeker, int64_t nowMs);
+    void ClaimFailed(Session& seeker, int64_t nowMs, bool lapsed = false);
     void Advertise(const Session& session, bool relaxed);
     void Readvertise();
     bool OnWaiterAdvertised(uint16_t from, const cluster::WaiterAd& ad, int64_t nowMs);

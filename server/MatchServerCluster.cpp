@@ -16,7 +16,8 @@ using cluster::NodeMessage;
 using Kind = NodeMessage::Kind;
 
 // A claim that gets no answer (the message or the node was lost without the cluster noticing yet)
-// is given up after this long, and the seeker looks again.
+// is given up after this long, and the seeker looks again. The answer may still come, only late:
+// a grant that finds the seeker still waiting for the same request is taken all the same.
 constexpr int64_t kClaimTimeoutMs = 5000;
 
 cluster::WaiterRecords RecordsBytes(const SessionRecords& records) {
@@ -191,12 +192,17 @@ void MatchServer::OnClaimDue(const Timer& timer, int64_t nowMs) {
     if (!seeker || seeker->state != SessionState::Claiming || seeker->claimSerial != timer.serial)
         return;
     ++stats_.clusterClaimsLost;
-    ClaimFailed(*seeker, nowMs);
+    ClaimFailed(*seeker, nowMs, true);
 }
 
-void MatchServer::ClaimFailed(Session& seeker, int64_t nowMs) {
+// lapsed: no answer came in time. The waiter's node may yet grant the claim, so the seeker
+// remembers whom it asked for (until it asks anew or is paired otherwise); a grant that arrives
+// while it still waits for the same request then pairs the two instead of leaving the waiter
+// offered a partner who is not coming.
+void MatchServer::ClaimFailed(Session& seeker, int64_t nowMs, bool lapsed) {
     seeker.state = SessionState::Idle;
-    seeker.claimed = 0;
+    if (!lapsed)
+        seeker.claimed = 0;
     SeekInCluster(seeker, true, nowMs);
 }
 
@@ -336,14 +342,19 @@ bool MatchServer::OnClaim(uint16_t from, const NodeMessage& claim, int64_t nowMs
     return true;
 }
 
-// The claim was granted: the seeker is offered the waiter. A seeker that has moved on meanwhile
-// (cancelled, asked anew, gone) ends the offer at once, so the waiter is told and freed.
+// The claim was granted: the seeker is offered the waiter, also when the claim had lapsed and the
+// seeker waits again for the same request. A seeker that has moved on meanwhile (cancelled, asked
+// anew, paired otherwise, claiming another, gone) ends the offer at once, so the waiter is told
+// and freed.
 bool MatchServer::OnGrant(uint16_t from, const NodeMessage& grant, int64_t nowMs) {
     if (cluster::NodeOfId(grant.conversationId) != from || FindConversation(grant.conversationId))
         return false;
     ForgetRemoteWaiter(grant.from);
     Session* seeker = sessions_.Find(grant.to);
-    if (!seeker || seeker->state != SessionState::Claiming || seeker->claimed != grant.from) {
+    const bool stillWants =
+        seeker && seeker->claimed == grant.from &&
+        (seeker->state == SessionState::Claiming || seeker->state == SessionState::Waiting);
+    if (!stillWants) {
         NodeMessage end;
         end.kind = Kind::End;
         end.conversationId = grant.conversationId;
@@ -352,6 +363,7 @@ bool MatchServer::OnGrant(uint16_t from, const NodeMessage& grant, int64_t nowMs
         SendToNode(from, end);
         return true;
     }
+    Unlist(seeker->id); // a lapsed seeker waits again: it leaves every node's pool
     Conversation conversation;
     conversation.id = grant.conversationId;
     conversation.serial = nextSerial_++;

@@ -48,6 +48,7 @@ void MatchServer::HandleMatchCancel(Session& session, int64_t nowMs) {
     if (session.state == SessionState::Waiting || session.state == SessionState::Claiming) {
         Unlist(session.id);
         session.state = SessionState::Idle;
+        session.claimed = 0;
         return;
     }
     if (session.state != SessionState::InConversation)

@@ -39,7 +39,8 @@ struct Session {
     uint64_t noticeSerial = 0;      // the notice timer that applies
     uint64_t arrival = 0;           // while Waiting: when it joined the pool
     int64_t requestMs = 0;          // when its last match request that queued it arrived
-    int32_t claimed = 0;            // while Claiming: the waiter asked for
+    int32_t claimed = 0;            // while Claiming: the waiter asked for; after a claim that
+                                    // lapsed unanswered, kept while it waits for the same request
     uint64_t claimSerial = 0;       // while Claiming: the claim's time-out that applies
 
     PendingNotification pending;

@@ -34,7 +34,7 @@ class ClusterHub {
 public:
     struct Post {
         uint16_t from;
-        uint16_t to; // 0: every other node
+        uint16_t to;
         cluster::ClusterEvent event;
     };
 
@@ -53,18 +53,34 @@ public:
         if (cut_ || !up_[from - 1])
             return;
         event.node = from;
-        posts_.push_back(Post{from, to, std::move(event)});
+        // A post to every node is one post per node, so that each link can run at its own pace.
+        for (uint16_t node = 1; node <= cores_.size(); ++node) {
+            if (node != from && (to == 0 || to == node))
+                posts_.push_back(Post{from, node, event});
+        }
     }
 
     // Delivers what is queued, and what that makes the nodes send, until nothing is left.
     void Pump() {
-        while (!holding && !posts_.empty()) {
-            Post post = std::move(posts_.front());
-            posts_.pop_front();
-            for (uint16_t node = 1; node <= cores_.size(); ++node) {
-                if (node != post.from && (post.to == 0 || post.to == node) && up_[node - 1])
-                    Node(node).server.OnClusterEvent(post.event, Node(node).now);
+        while (!holding && !posts_.empty())
+            PumpSome(1);
+    }
+
+    // Delivers at most the next n posts (to the given node only, or to any: 0), held or not, and
+    // nothing they make the nodes send: the rest stays queued, as on links that are slow for a
+    // while. Each link keeps its order; one link may run ahead of another.
+    void PumpSome(std::size_t n, uint16_t to = 0) {
+        for (auto it = posts_.begin(); n > 0 && it != posts_.end();) {
+            if (to != 0 && it->to != to) {
+                ++it;
+                continue;
             }
+            Post post = std::move(*it);
+            it = posts_.erase(it);
+            --n;
+            if (up_[post.to - 1])
+                Node(post.to).server.OnClusterEvent(post.event, Node(post.to).now);
+            it = posts_.begin(); // delivering may have queued more; keep the links' order
         }
     }
 

@@ -219,6 +219,71 @@ TEST(Cluster, UsersWhoFitArePairedOnceHoweverTrafficCrosses) {
     }
 }
 
+// Pairs of users, one of each pair on each node, each pair with a topic of its own, ask at random
+// moments while the cluster's traffic crawls (a few posts at a time, the clocks running on) and
+// clients that have had no offer repeat their requests, as when an acknowledgement is lost. In
+// the end every pair has been offered to each other, once, and nobody waits.
+TEST(Cluster, EveryPairIsMadeDespiteRepeatedRequestsAndSlowTraffic) {
+    ServerConfig config = TestConfig();
+    config.anyTopicAfterMs = 3600000;  // topics never relax: each user fits one partner only
+    config.sessionTimeoutMs = 3600000; // clients here are silent between their requests
+    constexpr uint32_t kPairs = 6;
+    for (uint32_t seed = 1; seed <= 200; ++seed) {
+        std::mt19937 random(seed);
+        ClusterHub hub(2, config);
+        hub.holding = true;
+        std::vector<TestClient> users; // pair i: users[2i] on node 1, users[2i + 1] on node 2
+        for (uint32_t i = 0; i < 2 * kPairs; ++i)
+            users.push_back(Connected(hub.Node(uint16_t(1 + i % 2)), 10 + i));
+        std::vector<std::set<int32_t>> offers(users.size());
+        std::vector<bool> asked(users.size());
+        auto read = [&] {
+            for (std::size_t u = 0; u < users.size(); ++u) {
+                for (const Sent& sent : users[u].Inbox()) {
+                    if (sent.type() != MSG_PARTNER_FOUND)
+                        continue;
+                    users[u].conversation = sent.view().conversationId();
+                    offers[u].insert(users[u].conversation);
+                    users[u].Control(MSG_PARTNER_FOUND_ACK);
+                }
+            }
+        };
+        auto ask = [&](std::size_t u) {
+            const std::string topic = "t" + std::to_string(u / 2);
+            users[u].Request(Profile(u % 2 ? SEX_FEMALE : SEX_MALE, 30),
+                             Want(SEX_ANY, 0, 120, "", "", topic.c_str()));
+            asked[u] = true;
+        };
+        for (int step = 0; step < 300; ++step) {
+            const std::size_t u = random() % users.size();
+            if (offers[u].empty() && (!asked[u] || random() % 3 == 0))
+                ask(u);
+            hub.PumpSome(random() % 4, uint16_t(random() % 3));
+            if (random() % 4 == 0)
+                hub.Advance(int64_t(random() % 700));
+            if (random() % 64 == 0)
+                hub.Advance(int64_t(random() % 7000)); // a link stalls past a claim's time-out
+            read();
+        }
+        for (int round = 0; round < 3; ++round) {
+            for (std::size_t u = 0; u < users.size(); ++u) {
+                if (offers[u].empty())
+                    ask(u);
+            }
+            hub.holding = false;
+            hub.Pump();
+            hub.Advance(6000);
+            read();
+        }
+        for (std::size_t u = 0; u < users.size(); u += 2) {
+            EXPECT_EQ(offers[u].size(), 1u) << "seed " << seed << ", pair " << u / 2;
+            EXPECT_EQ(offers[u], offers[u + 1]) << "seed " << seed << ", pair " << u / 2;
+        }
+        EXPECT_EQ(hub.Node(1).server.Stats().waiting + hub.Node(2).server.Stats().waiting, 0u)
+            << "seed " << seed;
+    }
+}
+
 // While a claim is out the seeker may leave, or the waiter's node may die or never answer; the
 // waiter is then never left in an offer with nobody, and the seeker waits again where it still
 // wants a partner.
@@ -259,6 +324,69 @@ TEST(Cluster, AClaimThatComesToNothingLeavesBothUsersFree) {
             EXPECT_EQ(seeker.clusterClaimsLost, 1u) << c.name;
         }
     }
+}
+
+// A grant that comes after the seeker gave its claim up, while the seeker waits again for the
+// same request, pairs the two; once the seeker has asked for something else, the waiter is freed.
+TEST(Cluster, AGrantThatComesLateStillPairsASeekerWhoWaits) {
+    for (bool askedAnew : {false, true}) {
+        ClusterHub hub(2);
+        TestClient w = Connected(hub.Node(1), 1), s = Connected(hub.Node(2), 2);
+        w.Request(Profile(SEX_MALE, 30), Want());
+        hub.Pump();
+        hub.holding = true;
+        s.Request(Profile(SEX_FEMALE, 30), Want());
+        hub.Advance(5000); // the claim lapses unanswered
+        s.Request(Profile(SEX_FEMALE, 30),
+                  Want(SEX_ANY, 0, 120, "", "", askedAnew ? "音乐" : "谈天说地"));
+        hub.holding = false;
+        hub.Pump();
+        const std::vector<Sent> toW = w.Inbox();
+        const std::optional<UserProfile> toS = s.TakeOffer();
+        EXPECT_EQ(hub.Node(2).server.Stats().clusterClaimsLost, 1u);
+        EXPECT_EQ(Count(toW, MSG_PARTNER_FOUND), 1) << askedAnew;
+        EXPECT_EQ(Count(toW, MSG_PEER_HANGUP), askedAnew ? 1 : 0) << askedAnew;
+        EXPECT_EQ(toS.has_value(), !askedAnew);
+        EXPECT_EQ(hub.Node(2).server.Stats().waiting, askedAnew ? 1u : 0u);
+        EXPECT_EQ(hub.Node(1).server.Stats().conversations +
+                      hub.Node(2).server.Stats().conversations,
+                  askedAnew ? 0u : 2u);
+    }
+}
+
+// The node bits leave a shorter cookie, so two endpoints connecting at once can be granted the
+// same id. Whoever proves it second is told its session is closed, and connecting again gets it
+// an id of its own that works.
+TEST(Cluster, AnEndpointGrantedAnIdInUseIsToldAndConnectsAgain) {
+    ServerConfig config = TestConfig();
+    config.maxSessions = 100000;
+    config.maxUnproven = 100000;
+    ClusterHub hub(2, config);
+    CoreHarness& h = hub.Node(1);
+    std::map<int32_t, Endpoint> granted;
+    std::optional<std::pair<Endpoint, Endpoint>> clash;
+    int32_t id = 0;
+    for (uint32_t i = 1; i < 60000 && !clash; ++i) {
+        const Endpoint ep = Ep(1, 5000, 0x0A000000 | i << 8); // a network each: no reply budget
+        h.Deliver(ep, BuildControl(MSG_CONNECT));
+        for (const Sent& sent : h.TakeFor(ep)) {
+            if (sent.type() == MSG_CONNECT_ACK && sent.view().connectResult() == 1) {
+                id = sent.view().sessionId();
+                if (auto [it, fresh] = granted.emplace(id, ep); !fresh)
+                    clash = std::pair(it->second, ep);
+            }
+        }
+    }
+    ASSERT_TRUE(clash) << "no two endpoints were granted one id";
+    TestClient first{h, clash->first}, second{h, clash->second};
+    first.session = second.session = id;
+    first.Control(MSG_NOTICE_ACK);
+    second.Request(Profile(SEX_MALE, 30), Want());
+    EXPECT_EQ(Types(second.Inbox()), std::vector<int32_t>{MSG_SESSION_CLOSED});
+    ASSERT_TRUE(second.Connect());
+    EXPECT_NE(second.session, first.session);
+    second.Request(Profile(SEX_MALE, 30), Want());
+    EXPECT_EQ(Count(second.Inbox(), MSG_MATCH_REQUEST_ACK), 1);
 }
 
 // A node's ids carry its number and prove their endpoint; with another node's number, no id does.
