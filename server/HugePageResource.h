@@ -54,7 +54,7 @@ private:
 
     void do_deallocate(void* block, std::size_t bytes, std::size_t alignment) override {
         if (bytes < kHugePage) {
-            ::operator delete(block, bytes, std::align_val_t(alignment));
+            ::operator delete(block, std::align_val_t(alignment));
             return;
         }
         munmap(block, Rounded(bytes));
