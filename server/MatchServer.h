@@ -149,8 +149,8 @@ private:
     bool OnPartnerNodeMessage(uint16_t from, const cluster::NodeMessage& message, int64_t nowMs);
     void OnNodeGone(uint16_t node, int64_t nowMs);
     void LeaveCluster();
-    void TellPartnerNodeAccepted(const Conversation& conversation);
-    void TellPartnerNodeEnded(const Conversation& conversation);
+    // Kind::Accepted or Kind::End, about a conversation with a user of another node.
+    void TellPartnerNode(const Conversation& conversation, cluster::NodeMessage::Kind kind);
     void ForwardText(const Session& session, const Conversation& conversation,
                      const DatagramView& message);
     void SendToNode(uint16_t node, const cluster::NodeMessage& message);

@@ -470,7 +470,7 @@ void MatchServer::OnNodeGone(uint16_t node, int64_t nowMs) {
 void MatchServer::LeaveCluster() {
     for (const auto& [id, conversation] : conversations_) {
         if (conversation.remoteNode)
-            TellPartnerNodeEnded(conversation);
+            TellPartnerNode(conversation, Kind::End);
     }
     sessions_.ForEach([this](const Session& session) {
         if (session.state == SessionState::Waiting)
@@ -478,18 +478,11 @@ void MatchServer::LeaveCluster() {
     });
 }
 
-void MatchServer::TellPartnerNodeAccepted(const Conversation& conversation) {
+// The partner's node learns what became of the conversation here: accepted (Kind::Accepted) or
+// ended (Kind::End).
+void MatchServer::TellPartnerNode(const Conversation& conversation, Kind kind) {
     NodeMessage message;
-    message.kind = Kind::Accepted;
-    message.conversationId = conversation.id;
-    message.from = conversation.sessions[0];
-    message.to = conversation.sessions[1];
-    SendToNode(conversation.remoteNode, message);
-}
-
-void MatchServer::TellPartnerNodeEnded(const Conversation& conversation) {
-    NodeMessage message;
-    message.kind = Kind::End;
+    message.kind = kind;
     message.conversationId = conversation.id;
     message.from = conversation.sessions[0];
     message.to = conversation.sessions[1];

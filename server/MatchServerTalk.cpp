@@ -146,7 +146,7 @@ void MatchServer::HandleTalk(Session& session, const DatagramView& message, int6
         break;
     case MSG_ACCEPT:
         if (conversation->remoteNode && !conversation->accepted[side])
-            TellPartnerNodeAccepted(*conversation);
+            TellPartnerNode(*conversation, cluster::NodeMessage::Kind::Accepted);
         conversation->offerReceived[side] = true;
         conversation->accepted[side] = true;
         ClearPending(session, MSG_PARTNER_FOUND, conversationId);
@@ -224,7 +224,7 @@ void MatchServer::EndConversation(int32_t conversationId, int32_t leaver, int64_
     const Conversation conversation = found->second;
     conversations_.erase(found);
     if (conversation.remoteNode)
-        TellPartnerNodeEnded(conversation);
+        TellPartnerNode(conversation, cluster::NodeMessage::Kind::End);
     for (int32_t sessionId : conversation.sessions) {
         Session* session = sessions_.Find(sessionId);
         if (!session)
