@@ -17,14 +17,17 @@
 namespace vessaro::bench {
 namespace {
 
-// The core on a fixed clock (no timer ever runs), with every limit out of the way, and the
-// sessions it granted.
+// The core on a fixed clock (no timer ever falls due), with every limit out of the way, and the
+// sessions it granted. Its timers are started as the server's loop starts them, so that timers
+// set by requests go where they go in a running server.
 class CoreUnderTest {
 public:
     CoreUnderTest()
         : core_(
               Config(), [this](const Endpoint&, std::span<const uint8_t> d) { OnSent(d); },
-              [this] { return uint32_t(random_()); }) {}
+              [this] { return uint32_t(random_()); }) {
+        core_.OnTimer(kNow);
+    }
 
     MatchServer& core() { return core_; }
     uint64_t offers() const { return offers_; }

@@ -41,6 +41,12 @@ public:
         }
     }
 
+    // Asks for the slot where a look-up of the key starts, ahead of the look-up.
+    void Prefetch(const Key& key) const {
+        if (size_ != 0)
+            PrefetchObject(&slots_[Home(key)]);
+    }
+
     // The key's value, value-initialised when the key is new.
     Value& Get(const Key& key) {
         if (Value* value = Find(key))

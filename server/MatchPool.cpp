@@ -180,8 +180,9 @@ struct MatchPool::Index {
     std::size_t members = 0;
 };
 
-// What filing needs of a waiting user, with texts as numbers, and where it is filed: one block of
-// places per index, taken from the pool's memory. One cache line.
+// What filing needs of a waiting user, with texts as numbers, and where it is filed in the
+// relaxed index (its Entry says where in its topic's): one block of places per index, taken from
+// the pool's memory. One cache line.
 struct MatchPool::Waiter {
     int32_t id;
     int8_t sex;
@@ -190,7 +191,6 @@ struct MatchPool::Waiter {
     uint8_t minAge;
     uint8_t maxAge;
     bool relaxed;
-    uint8_t topicCount;   // places in topicPlaces
     uint8_t relaxedCount; // places in relaxedPlaces
     uint64_t arrival;
     std::pair<const std::string, std::unique_ptr<Index>>* topic; // its entry in topics_
@@ -198,7 +198,6 @@ struct MatchPool::Waiter {
     uint32_t district;
     uint32_t wantCity;
     uint32_t wantDistrict;
-    Place* topicPlaces;
     Place* relaxedPlaces;
 };
 
@@ -215,35 +214,23 @@ struct MatchPool::Seeker {
     std::array<uint8_t, kTreeDepth> path;
 };
 
-namespace {
-
-// The largest block the indexes ask for: a shelf's nodes (checked below).
-constexpr std::size_t kLargestBlock = 32768;
-
-std::pmr::pool_options PoolOptions() {
-    std::pmr::pool_options options;
-    options.max_blocks_per_chunk = 512; // few unused blocks per size
-    options.largest_required_pool_block = kLargestBlock;
-    return options;
-}
-
-} // namespace
-
 MatchPool::MatchPool()
-    : arena_(HugePageResource::kHugePage, HugePageResource::Get()), memory_(PoolOptions(), &arena_),
+    : arena_(HugePageResource::kHugePage, HugePageResource::Get()), memory_(&arena_),
       relaxed_(std::make_unique<Index>(&memory_)), words_(std::make_unique<TextNumbers>()) {
-    static_assert((kTreeNodes - 1) * sizeof(Node) <= kLargestBlock);
+    // A shelf's nodes are the largest block the indexes ask for; larger ones would be lost to
+    // the arena when given back.
+    static_assert((kTreeNodes - 1) * sizeof(Node) <= FreeListResource::kLargest);
 }
 MatchPool::~MatchPool() = default;
 
 MatchPool::Waiter* MatchPool::FindWaiter(int32_t id) {
-    const uint32_t* place = waiters_.Find(id);
-    return place ? &waiterSlab_[*place] : nullptr;
+    const Entry* entry = waiters_.Find(id);
+    return entry ? &waiterSlab_[entry->slot] : nullptr;
 }
 
 const MatchPool::Waiter* MatchPool::FindWaiter(int32_t id) const {
-    const uint32_t* place = waiters_.Find(id);
-    return place ? &waiterSlab_[*place] : nullptr;
+    const Entry* entry = waiters_.Find(id);
+    return entry ? &waiterSlab_[entry->slot] : nullptr;
 }
 
 void MatchPool::Add(int32_t id, const MatchCandidate& candidate, uint64_t arrival) {
@@ -262,17 +249,16 @@ void MatchPool::Add(int32_t id, const MatchCandidate& candidate, uint64_t arriva
                ClampAge(candidate.maxAge),
                false,
                0,
-               0,
                arrival,
                &*topic,
                words_->Acquire(candidate.city),
                words_->Acquire(candidate.district),
                words_->Acquire(candidate.wantCity),
                words_->Acquire(candidate.wantDistrict),
-               nullptr,
                nullptr};
-    w.topicPlaces = Join(*topic->second, w, w.topicCount);
-    waiters_.Get(id) = place;
+    Entry entry{place, 0, nullptr};
+    entry.topicPlaces = Join(*topic->second, w, entry.topicCount);
+    waiters_.Get(id) = entry;
 }
 
 void MatchPool::Relax(int32_t id) {
@@ -284,18 +270,23 @@ void MatchPool::Relax(int32_t id) {
 }
 
 void MatchPool::Remove(int32_t id) {
-    const uint32_t* found = waiters_.Find(id);
+    const Entry* found = waiters_.Find(id);
     if (!found)
         return;
-    const uint32_t place = *found;
-    Waiter& w = waiterSlab_[place];
-    Leave(*w.topic->second, w.topicPlaces, w.topicCount);
+    const Entry entry = *found;
+    Waiter& w = waiterSlab_[entry.slot];
+    PrefetchObject(&w);
+    if (entry.topicCount != 0)
+        PrefetchBytes(entry.topicPlaces, entry.topicCount * sizeof(Place));
+    if (w.relaxed && w.relaxedCount != 0)
+        PrefetchBytes(w.relaxedPlaces, w.relaxedCount * sizeof(Place));
+    Leave(*w.topic->second, entry.topicPlaces, entry.topicCount);
     if (w.topic->second->members == 0)
         topics_.erase(topics_.find(w.topic->first));
     if (w.relaxed)
         Leave(*relaxed_, w.relaxedPlaces, w.relaxedCount);
     Release(w);
-    waiterSlab_.Give(place);
+    waiterSlab_.Give(entry.slot);
     waiters_.Erase(id);
 }
 

@@ -307,18 +307,6 @@ void MatchServer::Housekeeping(int64_t nowMs) {
 
 // A random non-zero id that is not taken; from a random start, the next free one, so that even a
 // poor random source cannot make this loop for long.
-int32_t MatchServer::NewId(const std::function<bool(int32_t)>& taken) {
-    uint32_t candidate = random_();
-    for (int tries = 0; tries < 16; ++tries) {
-        if (candidate != 0 && !taken(int32_t(candidate)))
-            return int32_t(candidate);
-        candidate = random_();
-    }
-    while (candidate == 0 || taken(int32_t(candidate)))
-        ++candidate;
-    return int32_t(candidate);
-}
-
 void MatchServer::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
     ++stats_.datagramsOut;
     sink_(to, datagram);
@@ -328,12 +316,12 @@ void MatchServer::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
 // left, and a client ignores the second copy in the state the first put it in.
 void MatchServer::Shutdown() {
     for (int copy = 0; copy < 2; ++copy) {
-        for (const auto& [id, conversation] : conversations_) {
+        conversations_.ForEach([this](int32_t id, const Conversation& conversation) {
             for (int32_t sessionId : conversation.sessions) {
                 if (Session* session = sessions_.Find(sessionId))
                     Send(session->endpoint, BuildControl(MSG_PEER_HANGUP, sessionId, id));
             }
-        }
+        });
     }
     for (int copy = 0; copy < 2; ++copy) {
         sessions_.ForEach([this](const Session& session) {
@@ -342,7 +330,7 @@ void MatchServer::Shutdown() {
     }
     if (cluster_)
         LeaveCluster();
-    conversations_.clear();
+    conversations_.Clear();
     pool_.Clear();
     remoteWaiters_.clear();
     sessions_.Clear();

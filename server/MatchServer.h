@@ -3,6 +3,7 @@
 #include "AddressLimiter.h"
 #include "Conversation.h"
 #include "Endpoint.h"
+#include "FlatMap.h"
 #include "MatchPool.h"
 #include "Messages.h"
 #include "ProofCookie.h"
@@ -103,7 +104,6 @@ private:
     void OnReapDue(const Timer& timer, int64_t nowMs);
     void OnRepeatDue(const Timer& timer, int64_t nowMs);
     void Housekeeping(int64_t nowMs);
-    int32_t NewId(const std::function<bool(int32_t)>& taken);
     void Send(const Endpoint& to, std::span<const uint8_t> datagram);
 
     // Matching, offers and conversations (MatchServerTalk.cpp).
@@ -129,7 +129,10 @@ private:
         uint64_t arrival;
     };
     void Unlist(int32_t sessionId);
-    int32_t NewConversationId();
+    // A random id, with this node's number in a cluster; it may be taken already.
+    int32_t DrawConversationId();
+    // drawn when it is free, else another free id (never 0).
+    int32_t NewConversationId(int32_t drawn);
     void SeekInCluster(Session& session, bool keepArrival, int64_t nowMs);
     void WaitInCluster(Session& session, bool relaxed);
     void OnRelaxDueInCluster(const Timer& timer, int64_t nowMs);
@@ -167,7 +170,11 @@ private:
     AddressLimiter networkBudget_;  // bytes to unproven endpoints, per network
     AddressLimiter unknownReplies_; // MSG_SESSION_CLOSED for unknown sessions, per address
     MatchPool pool_;
-    std::unordered_map<int32_t, Conversation> conversations_;
+    struct IdHash {
+        uint64_t operator()(int32_t id) const { return MixBits(uint32_t(id)); }
+    };
+    // By id. Ids are the server's own random choice, so a plain mix of the bits spreads them.
+    FlatMap<int32_t, Conversation, IdHash> conversations_;
     TimerWheel<Timer> timers_;
     std::optional<int64_t> nextHousekeepingMs_;
     uint64_t nextSerial_ = 1;

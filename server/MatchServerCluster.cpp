@@ -94,17 +94,18 @@ void MatchServer::Unlist(int32_t sessionId) {
 }
 
 // On a node the ids carry the node's number, so that they are unique across the cluster.
-int32_t MatchServer::NewConversationId() {
-    auto taken = [this](int32_t id) { return conversations_.count(id) != 0; };
-    if (!cluster_)
-        return NewId(taken);
-    uint32_t candidate = random_();
-    for (int tries = 0;; ++tries) {
-        const int32_t id = cluster::WithNode(candidate, selfNode_);
-        if (!taken(id))
-            return id;
-        candidate = tries < 16 ? random_() : candidate + 1;
+int32_t MatchServer::DrawConversationId() {
+    const uint32_t candidate = random_();
+    return cluster_ ? cluster::WithNode(candidate, selfNode_) : int32_t(candidate);
+}
+
+int32_t MatchServer::NewConversationId(int32_t drawn) {
+    int32_t id = drawn;
+    for (int tries = 0; id == 0 || conversations_.Find(id); ++tries) {
+        const uint32_t candidate = tries < 16 ? random_() : uint32_t(id) + 1;
+        id = cluster_ ? cluster::WithNode(candidate, selfNode_) : int32_t(candidate);
     }
+    return id;
 }
 
 // The search of one node, over the users of every node: same topic first, then, once the seeker
@@ -316,7 +317,7 @@ bool MatchServer::OnClaim(uint16_t from, const NodeMessage& claim, int64_t nowMs
     }
     Unlist(waiter->id);
     Conversation conversation;
-    conversation.id = NewConversationId();
+    conversation.id = NewConversationId(DrawConversationId());
     conversation.serial = nextSerial_++;
     conversation.sessions = {waiter->id, claim.from};
     conversation.remoteNode = from;
@@ -327,7 +328,7 @@ bool MatchServer::OnClaim(uint16_t from, const NodeMessage& claim, int64_t nowMs
            config_.partnerFoundCopies, nowMs);
     timers_.Push(nowMs + config_.offerTimeoutMs,
                  Timer{TimerKind::OfferEnd, conversation.id, conversation.serial});
-    conversations_.emplace(conversation.id, conversation);
+    conversations_.Get(conversation.id) = conversation;
 
     NodeMessage grant;
     grant.kind = Kind::Grant;
@@ -377,7 +378,7 @@ bool MatchServer::OnGrant(uint16_t from, const NodeMessage& grant, int64_t nowMs
            config_.partnerFoundCopies, nowMs);
     timers_.Push(nowMs + config_.offerTimeoutMs,
                  Timer{TimerKind::OfferEnd, conversation.id, conversation.serial});
-    conversations_.emplace(conversation.id, conversation);
+    conversations_.Get(conversation.id) = conversation;
     ++stats_.clusterClaimsWon;
     stats_.matchDelay.Observe(double(nowMs - seeker->requestMs));
     return true;
@@ -446,10 +447,10 @@ void MatchServer::OnNodeGone(uint16_t node, int64_t nowMs) {
         }
     }
     std::vector<int32_t> ended;
-    for (const auto& [id, conversation] : conversations_) {
+    conversations_.ForEach([&](int32_t id, const Conversation& conversation) {
         if (conversation.remoteNode && gone(conversation.remoteNode))
             ended.push_back(id);
-    }
+    });
     for (int32_t id : ended) {
         FindConversation(id)->remoteNode = 0;
         EndConversation(id, 0, nowMs);
@@ -468,10 +469,10 @@ void MatchServer::OnNodeGone(uint16_t node, int64_t nowMs) {
 // The server stops: the other nodes drop its waiters and end its conversations at once, rather
 // than when its liveness runs out.
 void MatchServer::LeaveCluster() {
-    for (const auto& [id, conversation] : conversations_) {
+    conversations_.ForEach([this](int32_t, const Conversation& conversation) {
         if (conversation.remoteNode)
             TellPartnerNode(conversation, Kind::End);
-    }
+    });
     sessions_.ForEach([this](const Session& session) {
         if (session.state == SessionState::Waiting)
             cluster_->Withdraw(session.id);

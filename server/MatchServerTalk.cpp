@@ -74,6 +74,10 @@ void MatchServer::Enqueue(Session& session, int64_t nowMs) {
     if (!partner && anyTopicNow)
         partner = pool_.FindRelaxed(candidate);
     if (partner) {
+        // The partner's session and its place in the pool are looked up at once: with many
+        // users, each is a cache miss, and asked for together they overlap.
+        pool_.Prefetch(*partner);
+        sessions_.PrefetchId(*partner);
         StartOffer(*sessions_.Find(*partner), session, nowMs);
         return;
     }
@@ -104,10 +108,18 @@ void MatchServer::OnRelaxDue(const Timer& timer, int64_t nowMs) {
 }
 
 void MatchServer::StartOffer(Session& waited, Session& seeker, int64_t nowMs) {
+    // What the offer reads after the pool is done with the waiting user is asked for first, so
+    // that it arrives while the pool works: the place of a new conversation id, and the profile
+    // that the seeker is shown.
+    const int32_t drawn = DrawConversationId();
+    conversations_.Prefetch(drawn);
+    sessions_.PrefetchRecords(waited);
     Unlist(waited.id);
-    Unlist(seeker.id);
+    // A fresh request has left the pool already; only a seeker that waited is still in it.
+    if (seeker.state == SessionState::Waiting)
+        Unlist(seeker.id);
     Conversation conversation;
-    conversation.id = NewConversationId();
+    conversation.id = NewConversationId(drawn);
     conversation.serial = nextSerial_++;
     conversation.sessions = {waited.id, seeker.id};
     for (Session* side : {&waited, &seeker}) {
@@ -120,7 +132,7 @@ void MatchServer::StartOffer(Session& waited, Session& seeker, int64_t nowMs) {
     }
     timers_.Push(nowMs + config_.offerTimeoutMs,
                  Timer{TimerKind::OfferEnd, conversation.id, conversation.serial});
-    conversations_.emplace(conversation.id, conversation);
+    conversations_.Get(conversation.id) = conversation;
     ++stats_.matchesMade;
     for (const Session* side : {&waited, &seeker})
         stats_.matchDelay.Observe(double(nowMs - side->requestMs));
@@ -218,11 +230,11 @@ void MatchServer::OpenConversation(Conversation& conversation, int64_t nowMs) {
 // Both sessions are idle again. Everyone in it but the leaver (0: no one left on purpose) is told
 // with MSG_PEER_HANGUP, repeated until acknowledged.
 void MatchServer::EndConversation(int32_t conversationId, int32_t leaver, int64_t nowMs) {
-    auto found = conversations_.find(conversationId);
-    if (found == conversations_.end())
+    const Conversation* found = conversations_.Find(conversationId);
+    if (!found)
         return;
-    const Conversation conversation = found->second;
-    conversations_.erase(found);
+    const Conversation conversation = *found;
+    conversations_.Erase(conversationId);
     if (conversation.remoteNode)
         TellPartnerNode(conversation, cluster::NodeMessage::Kind::End);
     for (int32_t sessionId : conversation.sessions) {
@@ -299,8 +311,7 @@ void MatchServer::OnProbeDue(const Timer& timer, int64_t nowMs) {
 }
 
 Conversation* MatchServer::FindConversation(int32_t id) {
-    auto it = conversations_.find(id);
-    return it == conversations_.end() ? nullptr : &it->second;
+    return conversations_.Find(id);
 }
 
 bool MatchServer::HasSeenOffer(const Conversation& conversation, int32_t sessionId) const {

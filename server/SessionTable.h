@@ -38,6 +38,12 @@ public:
     void Close(int32_t id, int64_t nowMs);
 
     Session* Find(int32_t id);
+    // Asks for what Find(id) and the records of a found session will read, ahead of reading it.
+    void PrefetchId(int32_t id) const { byId_.Prefetch(id); }
+    void PrefetchRecords(const Session& session) const {
+        if (session.records != 0)
+            PrefetchObject(&records_[session.records - 1]);
+    }
     Session* FindByEndpoint(const Endpoint& endpoint);
     // True when the id is open or was closed lately.
     bool IsTaken(int32_t id) const;

@@ -313,6 +313,7 @@ public:
         : core_(
               Config(), [this](const Endpoint&, std::span<const uint8_t> d) { OnSent(d); },
               [this] { return uint32_t(random_()); }) {
+        core_.OnTimer(kNow); // timers started, as the server's loop starts them
         ProfileMaker users(11);
         for (std::size_t i = 0; i < waiting; ++i) {
             const Endpoint from = Connect();
