@@ -7,8 +7,8 @@
 #include "ClientSwarm.h"
 #include "EnginePeer.h"
 #include "Placement.h"
+#include "PrivateRedis.h"
 #include "ProfileMaker.h"
-#include "RedisUnderTest.h"
 #include "Scenarios.h"
 #include "ServerUnderTest.h"
 
@@ -83,7 +83,7 @@ private:
 // The serving side of one half of the run: the nodes, and the Redis they share when there are
 // several.
 struct Service {
-    std::unique_ptr<RedisUnderTest> redis;
+    std::unique_ptr<PrivateRedis> redis;
     std::vector<std::unique_ptr<ServerUnderTest>> nodes;
 
     struct Usage {
@@ -114,7 +114,8 @@ std::optional<Service> StartSingle(const BenchSettings& s, std::string& error) {
 
 std::optional<Service> StartCluster(const BenchSettings& s, const SecretFile& secret,
                                     std::string& error) {
-    Service service{std::make_unique<RedisUnderTest>(s.redisProgram), {}};
+    Service service{std::make_unique<PrivateRedis>(PrivateRedisOptions{s.redisProgram, {}, {}}),
+                    {}};
     if (!service.redis->ready()) {
         error = service.redis->error();
         return std::nullopt;
