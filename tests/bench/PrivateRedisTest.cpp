@@ -49,21 +49,6 @@ TEST(PrivateRedisTest, ReportsWhyItCouldNotStart) {
     }
 }
 
-// One that asks for a password still counts as answering, and can be stopped and started again
-// on its port.
-TEST(PrivateRedisTest, AsksForItsPasswordAndStartsAgainOnItsPort) {
-    PrivateRedis redis({"redis-server", "pw", {}});
-    ASSERT_TRUE(redis.ready()) << redis.error();
-    const uint16_t port = redis.port();
-    EXPECT_TRUE(RedisAnswersPing(port));
-    redis.Stop();
-    EXPECT_FALSE(redis.running());
-    EXPECT_FALSE(RedisAnswersPing(port, 200));
-    ASSERT_TRUE(redis.Start()) << redis.error();
-    EXPECT_EQ(redis.port(), port);
-    EXPECT_TRUE(RedisAnswersPing(port));
-}
-
 TEST(FindProgramTest, FindsExecutablesByPathOrName) {
     EXPECT_EQ(FindProgram("/bin/sh"), "/bin/sh");
     const std::string sh = FindProgram("sh");

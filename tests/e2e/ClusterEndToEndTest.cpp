@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <thread>
 
 using namespace vessaro::test;
@@ -22,16 +21,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A file only its owner may read (unless told otherwise), removed with the object.
+// A file only its owner may read, removed with the object.
 class PrivateFile {
 public:
-    PrivateFile(const std::string& name, const std::string& text,
-                std::filesystem::perms mode = std::filesystem::perms::owner_read |
-                                              std::filesystem::perms::owner_write)
+    PrivateFile(const std::string& name, const std::string& text)
         : path_(std::filesystem::temp_directory_path() /
                 ("vessaro-" + name + "-" + std::to_string(::getpid()))) {
         std::ofstream(path_) << text;
-        std::filesystem::permissions(path_, mode);
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_read);
     }
     ~PrivateFile() { std::filesystem::remove(path_); }
     std::string path() const { return path_.string(); }
@@ -43,9 +40,7 @@ private:
 // A Redis, a secret shared by the nodes, and nodes started on them.
 class Cluster {
 public:
-    explicit Cluster(vessaro::PrivateRedisOptions options = {})
-        : redis(options), secret_("cluster-secret", "a secret these nodes share\n"),
-          password_(options.password) {
+    Cluster() : secret_("cluster-secret", "a secret these nodes share\n") {
         EXPECT_TRUE(redis.ready()) << redis.error();
     }
 
@@ -59,7 +54,6 @@ public:
     bool NodesLive(int count) {
         std::string error;
         auto url = vessaro::cluster::ParseRedisUrl(redis.url(), error);
-        url->credentials.password = password_;
         for (int attempt = 0; attempt < 100; ++attempt) {
             if (auto link = vessaro::cluster::RedisLink::Connect(*url, 500, error)) {
                 int live = 0;
@@ -77,7 +71,6 @@ public:
 
 private:
     PrivateFile secret_;
-    std::string password_;
 };
 
 const std::vector<std::string> kHim = {"--nickname", "小明",       "--sex",
@@ -187,42 +180,6 @@ TEST(ClusterEndToEnd, StartFailsClearlyWithoutRedisOrSecret) {
                                    vessaro::ServerLaunchArguments("127.0.0.1", 0, 0, arguments),
                                    vessaro::ServerLaunch::Errors::Discard);
     EXPECT_EQ(noSecret.Wait(), 2);
-}
-
-// Against a Redis that asks for a password, a node with the right one in its password file joins;
-// a wrong or missing one stops it at start like an unreachable Redis (status 1), and a password
-// file other users may read is a configuration error (status 2).
-TEST(ClusterEndToEnd, NodesGiveRedisThePasswordOfTheirFile) {
-    const std::string password = "s3cret-of-the-nodes";
-    Cluster cluster({"redis-server", password, {}});
-    using std::filesystem::perms;
-    const perms open = perms::owner_read | perms::owner_write | perms::others_read;
-    struct Case {
-        const char* what;
-        std::string text;
-        perms mode;
-        std::optional<int> exit; // nothing: it joins
-    } cases[] = {
-        {"right", password + "\n", perms::owner_read, std::nullopt},
-        {"wrong", "not-" + password + "\n", perms::owner_read, 1},
-        {"none", "", perms::owner_read, 1},
-        {"open to all", password + "\n", open, 2},
-    };
-    for (const Case& c : cases) {
-        std::vector<std::string> arguments = cluster.NodeArguments();
-        PrivateFile file("redis-password", c.text, c.mode);
-        if (!c.text.empty())
-            arguments.insert(arguments.end(), {"--cluster-password-file", file.path()});
-        vessaro::ServerLaunch node(VESSARO_SERVER_PATH,
-                                   vessaro::ServerLaunchArguments("127.0.0.1", 0, 0, arguments),
-                                   vessaro::ServerLaunch::Errors::Discard);
-        if (c.exit) {
-            EXPECT_EQ(node.Wait(), c.exit) << c.what;
-            continue;
-        }
-        EXPECT_TRUE(node.WaitReady()) << c.what;
-        EXPECT_TRUE(cluster.NodesLive(1)) << c.what;
-    }
 }
 
 } // namespace

@@ -161,8 +161,6 @@ TEST(ServerOptions, ClusterSettingsAreCheckedTogether) {
     TempFile openSecret("0123456789abcdef\n", owner | fs::perms::others_read);
     TempFile password("node pw\n", owner);
     TempFile openPassword("pw\n", owner | fs::perms::others_read);
-    TempFile groupWritable("pw\n", owner | fs::perms::group_write);
-    TempFile threeWords("a b c\n", owner);
     const std::string url = "redis://127.0.0.1:6379/2";
     const std::vector<std::string> base = {"--cluster", url, "--cluster-secret-file",
                                            secret.path()};
@@ -192,9 +190,6 @@ TEST(ServerOptions, ClusterSettingsAreCheckedTogether) {
         {{"--cluster-password-file", "/nonexistent"}, ""}, // no cluster: not read
         {with({"--cluster-password-file", "/nonexistent"}), "--cluster-password-file: cannot"},
         {with({"--cluster-password-file", openPassword.path()}), "every user of the machine"},
-        {with({"--cluster-password-file", groupWritable.path()}), "writable by its group"},
-        {with({"--cluster-password-file", threeWords.path()}), "more than two words"},
-        {with({"--cluster-password-file", fs::temp_directory_path().string()}), "not a regular"},
         {{"--cluster", "redis://node:pw@127.0.0.1", "--cluster-secret-file", secret.path()},
          "--cluster-password-file"},
     };
