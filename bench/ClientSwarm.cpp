@@ -53,6 +53,13 @@ bool ClientSwarm::PumpUntil(const std::function<bool()>& done, std::chrono::mill
     return true;
 }
 
+uint64_t ClientSwarm::reconnects() const {
+    uint64_t total = 0;
+    for (const auto& client : clients_)
+        total += client->reconnects;
+    return total;
+}
+
 std::size_t ClientSwarm::ConnectAll(std::size_t window, std::chrono::milliseconds timeout) {
     const auto deadline = BenchClock::now() + timeout;
     constexpr auto kRepeat = std::chrono::milliseconds(500); // a connect or its answer was lost

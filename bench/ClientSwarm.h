@@ -30,6 +30,9 @@ public:
     // Pumps until done() or the time-out; true when done() came true.
     bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
+    // The clients' reconnections (SimClient::reconnects) added up.
+    uint64_t reconnects() const;
+
     // Connects every client, at most window at a time; returns how many got a session.
     std::size_t ConnectAll(std::size_t window, std::chrono::milliseconds timeout);
 

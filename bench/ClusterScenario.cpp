@@ -7,8 +7,8 @@
 #include "ClientSwarm.h"
 #include "EnginePeer.h"
 #include "Placement.h"
+#include "PrivateRedis.h"
 #include "ProfileMaker.h"
-#include "RedisUnderTest.h"
 #include "Scenarios.h"
 #include "ServerUnderTest.h"
 
@@ -83,7 +83,7 @@ private:
 // The serving side of one half of the run: the nodes, and the Redis they share when there are
 // several.
 struct Service {
-    std::unique_ptr<RedisUnderTest> redis;
+    std::unique_ptr<PrivateRedis> redis;
     std::vector<std::unique_ptr<ServerUnderTest>> nodes;
 
     struct Usage {
@@ -114,7 +114,8 @@ std::optional<Service> StartSingle(const BenchSettings& s, std::string& error) {
 
 std::optional<Service> StartCluster(const BenchSettings& s, const SecretFile& secret,
                                     std::string& error) {
-    Service service{std::make_unique<RedisUnderTest>(s.redisProgram), {}};
+    Service service{std::make_unique<PrivateRedis>(PrivateRedisOptions{s.redisProgram, {}, {}}),
+                    {}};
     if (!service.redis->ready()) {
         error = service.redis->error();
         return std::nullopt;
@@ -225,8 +226,9 @@ std::optional<RoundTrips> TimeRoundTrips(const Service& service, std::size_t tex
 
 struct MatchingRun {
     double pairsPerSecond = 0;
-    uint64_t datagrams = 0; // that the clients received during the stretch
-    uint64_t repeats = 0;   // requests sent again because neither they nor the offer arrived
+    uint64_t datagrams = 0;  // that the clients received during the stretch
+    uint64_t repeats = 0;    // requests sent again because neither they nor the offer arrived
+    uint64_t reconnects = 0; // sessions the nodes closed, after which their clients came back
     double nodesCpuMicrosPerRequest = 0;
     double redisCpuMicrosPerRequest = 0;
     double nodesCpuMicrosPerDatagram = 0;
@@ -259,7 +261,8 @@ std::string Unoffered(ClientSwarm& swarm, std::size_t pairs) {
 // Pairs ask in order, the pair's first user on the first node and its second on the last node, at
 // most kWindow requests awaiting their offers at once (a burst of thousands would only overflow
 // the sockets' buffers); a request that has had no offer for kRepeat is sent again, as a client
-// does. The stretch runs until every client has been offered its partner, or no offer has come for
+// does; a client whose session a node closes connects again and asks again, as a client does. The
+// stretch runs until every client has been offered its partner, or no offer has come for
 // kStall: pairs left then are counted, not waited for. The rate counts the pairs made up to the
 // last offer.
 std::optional<MatchingRun> MatchPairs(const Service& service, std::size_t pairs,
@@ -312,8 +315,9 @@ std::optional<MatchingRun> MatchPairs(const Service& service, std::size_t pairs,
             // Asked in order: the later pairs are younger still.
             askedAt[p] = now;
             for (int side = 0; side < 2; ++side) {
-                if (user(p, side).phase() == SimClient::Phase::Matching) {
-                    ask(p, side);
+                const SimClient::Phase phase = user(p, side).phase();
+                if (phase == SimClient::Phase::Matching || phase == SimClient::Phase::Connecting) {
+                    user(p, side).Repeat();
                     ++run.repeats;
                 }
             }
@@ -342,10 +346,12 @@ std::optional<MatchingRun> MatchPairs(const Service& service, std::size_t pairs,
     run.nodesBusy = nodesNanos / 1e9 / seconds * 100;
     run.clientsBusy = clientsNanos / 1e9 / seconds * 100;
     run.unpaired = swarm.size() - offered.size();
+    run.reconnects = swarm.reconnects();
     if (run.unpaired)
         run.left = std::to_string(run.unpaired) + " of " + std::to_string(swarm.size()) +
                    " clients were never offered their partner (" + std::to_string(run.repeats) +
-                   " requests sent again); " + Unoffered(swarm, pairs);
+                   " requests sent again, " + std::to_string(run.reconnects) +
+                   " sessions closed and connected again); " + Unoffered(swarm, pairs);
     return run;
 }
 
@@ -376,6 +382,8 @@ const Column kColumns[] = {
     {"unpaired", "clients", [](const HalfRun& h) { return double(h.matching.unpaired); },
      Column::Plain},
     {"repeats", "requests", [](const HalfRun& h) { return double(h.matching.repeats); },
+     Column::Plain},
+    {"reconnects", "sessions", [](const HalfRun& h) { return double(h.matching.reconnects); },
      Column::Plain},
     {"rtt.median", "us", [](const HalfRun& h) { return h.roundTrips.micros.median; },
      Column::Compared},

@@ -163,10 +163,13 @@ std::optional<double> WirePairsPerSecond(const BenchSettings& s, std::string& er
     };
     if (!swarm.PumpUntil(done, std::chrono::seconds(30))) {
         error = "only " + std::to_string(found) + " of " + std::to_string(swarm.size()) +
-                " clients were offered a partner";
+                " clients were offered a partner (" + std::to_string(swarm.reconnects()) +
+                " sessions closed by the server and connected again)";
         return std::nullopt;
     }
     const double elapsed = std::chrono::duration<double>(BenchClock::now() - start).count();
+    std::printf("matching: wire pairs: %llu sessions closed by the server and connected again\n",
+                (unsigned long long)swarm.reconnects());
     return double(s.wirePairs) / elapsed;
 }
 
@@ -323,6 +326,8 @@ std::optional<OfferRun> OffersAgainstPool(const BenchSettings& s, std::size_t pr
     if (before && after && seconds > 0)
         run.serverCpuWhileTimed = 100 * (after->cpuSeconds - before->cpuSeconds) / seconds;
     run.serverDropsWhileTimed = ReadSocketDrops(server.port()).value_or(0) - dropsFilled;
+    std::printf("matching: seekers: %llu sessions closed by the server and connected again\n",
+                (unsigned long long)seekers.reconnects());
     return run;
 }
 

@@ -12,8 +12,17 @@ void SimClient::Connect() {
 }
 
 void SimClient::RequestMatch(const UserProfile& profile, const MatchRequirement& requirement) {
+    profile_ = profile;
+    requirement_ = requirement;
     phase_ = Phase::Matching;
     Send(BuildMatchRequest(sessionId_, profile, requirement));
+}
+
+void SimClient::Repeat() {
+    if (phase_ == Phase::Connecting)
+        Send(BuildControl(MSG_CONNECT));
+    else if (phase_ == Phase::Matching)
+        Send(BuildMatchRequest(sessionId_, profile_, requirement_));
 }
 
 void SimClient::SendText() {
@@ -25,7 +34,7 @@ void SimClient::SendText() {
 }
 
 void SimClient::ResetCounters() {
-    textsReceived = acksReceived = partnersFound = textsSent = 0;
+    textsReceived = acksReceived = partnersFound = textsSent = reconnects = 0;
     rttMicros.clear();
 }
 
@@ -73,12 +82,7 @@ void SimClient::Handle(std::span<const uint8_t> message) {
         return;
     switch (m.type()) {
     case MSG_CONNECT_ACK:
-        if (phase_ == Phase::Connecting && m.connectResult() == 1) {
-            sessionId_ = m.sessionId();
-            phase_ = Phase::Idle;
-        } else if (phase_ == Phase::Connecting) {
-            phase_ = Phase::Closed;
-        }
+        OnConnectAck(m);
         break;
     case MSG_NOTICE:
         Send(BuildControl(MSG_NOTICE_ACK, sessionId_));
@@ -105,7 +109,7 @@ void SimClient::Handle(std::span<const uint8_t> message) {
         phase_ = Phase::Idle;
         break;
     case MSG_SESSION_CLOSED:
-        phase_ = Phase::Closed;
+        OnSessionClosed(m);
         break;
     case MSG_TALK_TEXT:
         OnTalkText(m);
@@ -113,6 +117,36 @@ void SimClient::Handle(std::span<const uint8_t> message) {
     default:
         break; // acknowledgements of our requests need no answer
     }
+}
+
+void SimClient::OnConnectAck(const DatagramView& m) {
+    if (phase_ != Phase::Connecting)
+        return;
+    if (m.connectResult() != 1) {
+        phase_ = Phase::Closed;
+        matchAfterConnect_ = false;
+        return;
+    }
+    sessionId_ = m.sessionId();
+    phase_ = Phase::Idle;
+    if (matchAfterConnect_) {
+        matchAfterConnect_ = false;
+        RequestMatch(profile_, requirement_);
+    }
+}
+
+// Only the closing of the session it holds counts: a late one for a session it has already
+// replaced, or one that arrives while it connects, would otherwise throw away a good session.
+void SimClient::OnSessionClosed(const DatagramView& m) {
+    if (sessionId_ == 0 || m.sessionId() != sessionId_ || phase_ == Phase::Connecting ||
+        phase_ == Phase::Closed)
+        return;
+    ++reconnects;
+    matchAfterConnect_ = phase_ == Phase::Matching;
+    sessionId_ = 0;
+    conversationId_ = 0;
+    awaitingAck_ = false;
+    Connect();
 }
 
 void SimClient::OnTalkText(const DatagramView& m) {

@@ -16,8 +16,10 @@ using BenchClock = std::chrono::steady_clock;
 
 // One simulated client speaking the protocol directly on its own UDP socket: it connects, asks
 // for a partner, accepts the partner, answers notices, probes and texts as a real client does,
-// and times its texts from send to acknowledgement. Everything it sends is complemented, and
-// everything it receives is complemented back, as on the wire.
+// and times its texts from send to acknowledgement. When the server closes its session it
+// connects again, as a real client does, and asks again for a partner if it was waiting for one.
+// Everything it sends is complemented, and everything it receives is complemented back, as on the
+// wire.
 class SimClient {
 public:
     enum class Phase { Start, Connecting, Idle, Matching, Offered, Talking, Closed };
@@ -31,6 +33,9 @@ public:
 
     void Connect();
     void RequestMatch(const UserProfile& profile, const MatchRequirement& requirement);
+    // Sends again what awaits an answer: the connect while connecting, the match request while
+    // matching (either may have been lost); nothing in other phases.
+    void Repeat();
     // Starts talking at once, without a server: for the baseline forwarder, which needs no session.
     void TalkWithoutSession() { phase_ = Phase::Talking; }
 
@@ -55,6 +60,7 @@ public:
     uint64_t acksReceived = 0;
     uint64_t partnersFound = 0;
     uint64_t textsSent = 0;
+    uint64_t reconnects = 0;       // sessions the server closed, after which it connected again
     std::vector<double> rttMicros; // of acknowledged texts, if keepRtt
     bool keepRtt = false;
     void ResetCounters();
@@ -66,6 +72,8 @@ private:
     }
     void SendBytes(const uint8_t* data, std::size_t size);
     void OnTalkText(const DatagramView& m);
+    void OnConnectAck(const DatagramView& m);
+    void OnSessionClosed(const DatagramView& m);
 
     UdpSocket socket_;
     UdpAddress server_;
@@ -74,6 +82,10 @@ private:
     int32_t conversationId_ = 0;
     uint32_t sequence_ = 0;
     bool awaitingAck_ = false;
+    // The last match request, asked again after a reconnection when no offer had come.
+    UserProfile profile_{};
+    MatchRequirement requirement_{};
+    bool matchAfterConnect_ = false;
     BenchClock::time_point sentAt_;
     std::unique_ptr<DatagramBatch> outbox_;
     TalkText text_ = MakeTalkText("benchmark text: the quick brown fox jumps over the lazy dog");

@@ -193,6 +193,9 @@ void AddServerOptions(CLI::App& app, ServerOptions& o) {
         "--port)");
     Add(app, "--cluster-secret-file", o.clusterSecretFile,
         "file holding the secret the cluster's nodes share (at least 16 bytes)");
+    Add(app, "--cluster-password-file", o.clusterPasswordFile,
+        "file holding PASSWORD or USER PASSWORD (an ACL user) for the cluster's Redis, readable "
+        "by the server only (\"\": Redis asks for none)");
 
     AddRanged(app, "--max-sessions", o.maxSessions, size_t(1), many, "most sessions open at once");
     AddRanged(app, "--max-sessions-per-address", o.maxSessionsPerAddress, size_t(1), many,

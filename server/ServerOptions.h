@@ -26,9 +26,10 @@ struct ServerOptions {
     std::string metricsBind = "127.0.0.1:9366";
     std::string logLevel = "info";
     double statsInterval = 60.0;
-    std::string cluster;           // redis://HOST:PORT[/DB]; empty: a server on its own
-    std::string nodeAddress;       // HOST:PORT the other nodes reach this one at; empty: derived
-    std::string clusterSecretFile; // the cluster's shared secret
+    std::string cluster;             // redis://HOST:PORT[/DB]; empty: a server on its own
+    std::string nodeAddress;         // HOST:PORT the other nodes reach this one at; empty: derived
+    std::string clusterSecretFile;   // the cluster's shared secret
+    std::string clusterPasswordFile; // PASSWORD or USER PASSWORD for Redis; empty: no AUTH
 
     std::size_t maxSessions = 20000;
     std::size_t maxSessionsPerAddress = 64;

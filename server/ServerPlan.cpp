@@ -27,6 +27,13 @@ std::string PlanCluster(const ServerOptions& o, ServerPlan& plan) {
     if (!secret)
         return "--cluster-secret-file: " + error;
     plan.clusterSecret = std::move(*secret);
+    if (!o.clusterPasswordFile.empty()) {
+        std::optional<cluster::RedisCredentials> credentials =
+            cluster::ReadRedisCredentials(o.clusterPasswordFile, error);
+        if (!credentials)
+            return "--cluster-password-file: " + error;
+        plan.clusterUrl->credentials = std::move(*credentials);
+    }
     if (!o.nodeAddress.empty()) {
         std::string host;
         uint16_t port = 0;

@@ -22,7 +22,8 @@ struct ServerPlan {
     uint16_t metricsPort = 0;
     std::string noticeUrl; // UTF-8, as sent in notices
     ServerConfig config;
-    // In a cluster: where its Redis is, the shared secret, and the address the other nodes reach
+    // In a cluster: where its Redis is (with the credentials of the password file), the shared
+    // secret, and the address the other nodes reach
     // this one at ("" until the port is known when it is derived: see NodeAddressFor).
     std::optional<cluster::RedisUrl> clusterUrl;
     std::vector<uint8_t> clusterSecret;

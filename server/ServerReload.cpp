@@ -15,9 +15,16 @@ namespace vessaro {
 namespace {
 
 // The options only a restart can change: the sockets, the listeners and the loop's timing.
-const char* const kRestartOnly[] = {
-    "bind",    "port",         "http-port",           "site-dir",      "metrics-bind",
-    "cluster", "node-address", "cluster-secret-file", "stats-interval"};
+const char* const kRestartOnly[] = {"bind",
+                                    "port",
+                                    "http-port",
+                                    "site-dir",
+                                    "metrics-bind",
+                                    "cluster",
+                                    "node-address",
+                                    "cluster-secret-file",
+                                    "cluster-password-file",
+                                    "stats-interval"};
 
 bool NeedsRestart(const std::string& option) {
     return std::find(std::begin(kRestartOnly), std::end(kRestartOnly), option) !=
@@ -62,6 +69,7 @@ ServerOptions KeepRestartOnly(const ServerOptions& next, const ServerOptions& wa
     kept.cluster = was.cluster;
     kept.nodeAddress = was.nodeAddress;
     kept.clusterSecretFile = was.clusterSecretFile;
+    kept.clusterPasswordFile = was.clusterPasswordFile;
     return kept;
 }
 

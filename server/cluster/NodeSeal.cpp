@@ -1,11 +1,7 @@
 #include "NodeSeal.h"
 
+#include "PrivateFile.h"
 #include "SipHash.h"
-
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace vessaro::cluster {
 namespace {
@@ -72,13 +68,12 @@ std::optional<OpenedFrame> NodeSeal::Open(std::span<const uint8_t> frame) const 
 }
 
 std::optional<std::vector<uint8_t>> ReadClusterSecret(const std::string& path, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot read the cluster secret file " + path + ": " + std::strerror(errno);
+    constexpr std::size_t kMaxSecretFile = 1 << 16;
+    std::optional<std::string> text =
+        ReadPrivateFile(path, "cluster secret file", kMaxSecretFile, error);
+    if (!text)
         return std::nullopt;
-    }
-    std::vector<uint8_t> secret((std::istreambuf_iterator<char>(file)),
-                                std::istreambuf_iterator<char>());
+    std::vector<uint8_t> secret(text->begin(), text->end());
     if (!secret.empty() && secret.back() == '\n')
         secret.pop_back();
     if (!secret.empty() && secret.back() == '\r')

@@ -60,7 +60,8 @@ private:
 };
 
 // The secret in a file: its bytes, less one trailing line feed (and carriage return). Nothing,
-// with the reason in error, when it cannot be read or is shorter than NodeSeal::kMinSecret.
+// with the reason in error, when it cannot be read, other users may read it (see ReadPrivateFile)
+// or it is shorter than NodeSeal::kMinSecret.
 std::optional<std::vector<uint8_t>> ReadClusterSecret(const std::string& path, std::string& error);
 
 } // namespace vessaro::cluster

@@ -26,14 +26,39 @@ std::unique_ptr<RedisLink> RedisLink::Connect(const RedisUrl& url, int timeoutMs
         return nullptr;
     }
     redisEnableKeepAlive(context);
+    if (!link->Authenticate(url, error))
+        return nullptr;
     const std::string db = std::to_string(url.db);
     RedisReplyPtr selected = link->Command({"SELECT", db});
+    if (selected && IsError(selected.get()) && StringOf(selected.get()).starts_with("NOAUTH")) {
+        error = "Redis at " + url.Text() +
+                " asks for a password: name a file that holds it with --cluster-password-file";
+        return nullptr;
+    }
     if (!selected || IsError(selected.get())) {
         error = "Redis at " + url.Text() + " refused database " + db + ": " +
                 (selected ? std::string(StringOf(selected.get())) : link->error());
         return nullptr;
     }
     return link;
+}
+
+// AUTH before any other command, when there is a password. Redis' answers to a refused AUTH
+// ("WRONGPASS …") do not repeat the password; one that did would not be passed on.
+bool RedisLink::Authenticate(const RedisUrl& url, std::string& error) {
+    const RedisCredentials& c = url.credentials;
+    if (c.empty())
+        return true;
+    RedisReplyPtr reply =
+        c.user.empty() ? Command({"AUTH", c.password}) : Command({"AUTH", c.user, c.password});
+    if (reply && !IsError(reply.get()))
+        return true;
+    std::string why = reply ? std::string(StringOf(reply.get())) : this->error();
+    if (why.find(c.password) != std::string::npos)
+        why = "(its answer is not shown)";
+    error = "Redis at " + url.Text() + " refused the password" +
+            (c.user.empty() ? "" : " of user " + c.user) + ": " + why;
+    return false;
 }
 
 RedisLink::~RedisLink() {

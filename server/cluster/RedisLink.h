@@ -23,7 +23,8 @@ using RedisReplyPtr = std::unique_ptr<redisReply, ReplyFree>;
 // opens a new one.
 class RedisLink {
 public:
-    // Connects and selects the URL's database; null with the reason in error.
+    // Connects, authenticates with the URL's credentials when it has a password, and selects the
+    // URL's database; null with the reason in error (which never holds the password).
     static std::unique_ptr<RedisLink> Connect(const RedisUrl& url, int timeoutMs,
                                               std::string& error);
     ~RedisLink();
@@ -48,6 +49,7 @@ public:
 
 private:
     explicit RedisLink(redisContext* context) : context_(context) {}
+    bool Authenticate(const RedisUrl& url, std::string& error);
     redisContext* context_;
 };
 

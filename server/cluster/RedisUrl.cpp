@@ -50,16 +50,18 @@ std::string RedisUrl::Text() const {
 
 std::optional<RedisUrl> ParseRedisUrl(const std::string& text, std::string& error) {
     const std::string scheme = "redis://";
+    if (text.find('@') != std::string::npos) {
+        error = "a user or password in the Redis address is refused, since every user of the "
+                "machine can read a command line: write them into a file that only the server "
+                "may read and name it with --cluster-password-file";
+        return std::nullopt;
+    }
     if (text.rfind(scheme, 0) != 0) {
         error = "\"" + text + "\" is not a redis://HOST:PORT[/DB] address";
         return std::nullopt;
     }
     std::string rest = text.substr(scheme.size());
     RedisUrl url;
-    if (rest.find('@') != std::string::npos) {
-        error = "a user or password in the Redis address is not supported";
-        return std::nullopt;
-    }
     if (auto slash = rest.find('/'); slash != std::string::npos) {
         std::optional<long> db = Decimal(rest.substr(slash + 1), kMaxDb);
         if (!db) {

@@ -132,5 +132,61 @@ TEST_F(BenchSimClientTest, IgnoresShortDatagrams) {
     EXPECT_TRUE(NothingSent());
 }
 
+// A session the server closes is replaced by a new one; a client that was waiting for a partner
+// asks again under the new session, one that had its offer or was idle stays idle.
+TEST_F(BenchSimClientTest, ConnectsAgainWhenTheServerClosesItsSession) {
+    enum { Idle, Matching, Offered };
+    for (int phase : {Idle, Matching, Offered}) {
+        SimClient client(UdpSocket(), server_.local());
+        client.Connect();
+        Sent();
+        client.Handle(BuildConnectAck(5, 1));
+        if (phase >= Matching) {
+            client.RequestMatch(EmptyProfile(), EmptyRequirement());
+            Sent();
+        }
+        if (phase == Offered) {
+            client.Handle(BuildPartnerFound(5, 77, EmptyProfile()));
+            Sent();
+            Sent();
+        }
+        client.Handle(BuildControl(MSG_SESSION_CLOSED, 5));
+        EXPECT_EQ(SentView().type(), MSG_CONNECT) << phase;
+        EXPECT_EQ(client.reconnects, 1u) << phase;
+        client.Handle(BuildConnectAck(6, 1));
+        if (phase == Matching) {
+            DatagramView request = SentView();
+            EXPECT_EQ(request.type(), MSG_MATCH_REQUEST);
+            EXPECT_EQ(request.sessionId(), 6);
+            EXPECT_EQ(client.phase(), SimClient::Phase::Matching);
+        } else {
+            EXPECT_TRUE(NothingSent()) << phase;
+            EXPECT_EQ(client.phase(), SimClient::Phase::Idle) << phase;
+        }
+    }
+}
+
+// Only the closing of the session it holds counts (not one for an earlier session, nor one while
+// it connects); Repeat sends again only what awaits an answer.
+TEST_F(BenchSimClientTest, IgnoresOtherSessionsClosingAndRepeatsWhatAwaitsAnAnswer) {
+    client_.Repeat();
+    client_.Connect();
+    Sent();
+    client_.Handle(BuildControl(MSG_SESSION_CLOSED, 5));
+    client_.Repeat();
+    EXPECT_EQ(SentView().type(), MSG_CONNECT);
+    Receive(BuildConnectAck(5, 1));
+    client_.Handle(BuildControl(MSG_SESSION_CLOSED, 4));
+    client_.Repeat();
+    EXPECT_TRUE(NothingSent());
+    EXPECT_EQ(client_.reconnects, 0u);
+    client_.RequestMatch(EmptyProfile(), EmptyRequirement());
+    Sent();
+    client_.Repeat();
+    DatagramView request = SentView();
+    EXPECT_EQ(request.type(), MSG_MATCH_REQUEST);
+    EXPECT_EQ(request.sessionId(), 5);
+}
+
 } // namespace
 } // namespace vessaro::bench

@@ -2,7 +2,7 @@
 // users on each: they match and talk across the nodes, a node that dies ends its users'
 // conversations on the other node, and a Redis restarted under the cluster is joined again.
 #include "CliEvents.h"
-#include "RedisChild.h"
+#include "PrivateRedis.h"
 #include "RedisLink.h"
 #include "ServerChild.h"
 
@@ -21,18 +21,31 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// A file only its owner may read, removed with the object.
+class PrivateFile {
+public:
+    PrivateFile(const std::string& name, const std::string& text)
+        : path_(std::filesystem::temp_directory_path() /
+                ("vessaro-" + name + "-" + std::to_string(::getpid()))) {
+        std::ofstream(path_) << text;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_read);
+    }
+    ~PrivateFile() { std::filesystem::remove(path_); }
+    std::string path() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
 // A Redis, a secret shared by the nodes, and nodes started on them.
 class Cluster {
 public:
-    Cluster()
-        : secret_(std::filesystem::temp_directory_path() /
-                  ("vessaro-cluster-secret-" + std::to_string(::getpid()))) {
-        std::ofstream(secret_) << "a secret these nodes share\n";
+    Cluster() : secret_("cluster-secret", "a secret these nodes share\n") {
+        EXPECT_TRUE(redis.ready()) << redis.error();
     }
-    ~Cluster() { std::filesystem::remove(secret_); }
 
     std::vector<std::string> NodeArguments() const {
-        return {"--cluster", redis.url(), "--cluster-secret-file", secret_.string()};
+        return {"--cluster", redis.url(), "--cluster-secret-file", secret_.path()};
     }
     std::unique_ptr<ServerChild> StartNode() const {
         return std::make_unique<ServerChild>(NodeArguments());
@@ -54,10 +67,10 @@ public:
         return false;
     }
 
-    RedisChild redis;
+    vessaro::PrivateRedis redis;
 
 private:
-    std::filesystem::path secret_;
+    PrivateFile secret_;
 };
 
 const std::vector<std::string> kHim = {"--nickname", "小明",       "--sex",

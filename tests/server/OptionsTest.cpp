@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <set>
 
@@ -19,10 +20,12 @@ namespace fs = std::filesystem;
 
 class TempFile {
 public:
-    explicit TempFile(const std::string& text)
+    explicit TempFile(const std::string& text, std::optional<fs::perms> mode = std::nullopt)
         : path_(fs::temp_directory_path() / ("vessaro-options-" + std::to_string(::getpid()) + "-" +
                                              std::to_string(next_++) + ".toml")) {
         std::ofstream(path_) << text;
+        if (mode)
+            fs::permissions(path_, *mode);
     }
     ~TempFile() { fs::remove(path_); }
     std::string path() const { return path_.string(); }
@@ -148,12 +151,23 @@ TEST(ServerOptions, DefaultFileListsEveryOptionWithItsDefault) {
     EXPECT_EQ(OptionValues(withFile), OptionValues(without));
 }
 
-// A cluster needs a Redis address, a secret of 16 bytes or more, and a node address with a port;
-// each fault is named by its option (and main exits with status 2).
+// A cluster needs a Redis address without credentials, a secret of 16 bytes or more, a password
+// file when one is named, and a node address with a port; secret and password files must be
+// closed to other users. Each fault is named by its option (and main exits with status 2).
 TEST(ServerOptions, ClusterSettingsAreCheckedTogether) {
-    TempFile secret("0123456789abcdef\n");
-    TempFile shortSecret("0123456789abcde\n");
+    const fs::perms owner = fs::perms::owner_read | fs::perms::owner_write;
+    TempFile secret("0123456789abcdef\n", owner);
+    TempFile shortSecret("0123456789abcde\n", owner);
+    TempFile openSecret("0123456789abcdef\n", owner | fs::perms::others_read);
+    TempFile password("node pw\n", owner);
+    TempFile openPassword("pw\n", owner | fs::perms::others_read);
     const std::string url = "redis://127.0.0.1:6379/2";
+    const std::vector<std::string> base = {"--cluster", url, "--cluster-secret-file",
+                                           secret.path()};
+    auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), base.begin(), base.end());
+        return more;
+    };
     struct Case {
         std::vector<std::string> args;
         std::string named; // "" when the plan is good
@@ -171,6 +185,13 @@ TEST(ServerOptions, ClusterSettingsAreCheckedTogether) {
          "--node-address"},
         {{"--cluster", url, "--cluster-secret-file", secret.path(), "--node-address", "h:0"},
          "--node-address"},
+        {{"--cluster", url, "--cluster-secret-file", openSecret.path()}, "every user"},
+        {with({"--cluster-password-file", password.path()}), ""},
+        {{"--cluster-password-file", "/nonexistent"}, ""}, // no cluster: not read
+        {with({"--cluster-password-file", "/nonexistent"}), "--cluster-password-file: cannot"},
+        {with({"--cluster-password-file", openPassword.path()}), "every user of the machine"},
+        {{"--cluster", "redis://node:pw@127.0.0.1", "--cluster-secret-file", secret.path()},
+         "--cluster-password-file"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"--bind", "127.0.0.1", "--config", ""};
@@ -184,18 +205,22 @@ TEST(ServerOptions, ClusterSettingsAreCheckedTogether) {
             EXPECT_EQ(plan.clusterUrl.has_value(), !o.cluster.empty());
         } else {
             EXPECT_NE(error.find(c.named), std::string::npos) << error;
+            EXPECT_EQ(error.find("pw"), std::string::npos) << "a password shown: " << error;
         }
     }
 
     ServerOptions o;
-    ASSERT_EQ(
-        Parse({"--bind", "127.0.0.1", "--cluster", url, "--cluster-secret-file", secret.path()}, {},
-              o)
-            .kind,
-        ParseResult::Run);
+    ASSERT_EQ(Parse({"--bind", "127.0.0.1", "--cluster", url, "--cluster-secret-file",
+                     secret.path(), "--cluster-password-file", password.path()},
+                    {}, o)
+                  .kind,
+              ParseResult::Run);
     ServerPlan plan;
     ASSERT_EQ(MakeServerPlan(o, nullptr, plan), "");
     EXPECT_EQ(plan.clusterUrl->db, 2);
+    EXPECT_EQ(plan.clusterUrl->credentials.user, "node");
+    EXPECT_EQ(plan.clusterUrl->credentials.password, "pw");
+    EXPECT_EQ(plan.clusterUrl->Text().find("pw"), std::string::npos);
     EXPECT_EQ(plan.clusterSecret.size(), 16u);
     std::string warning;
     EXPECT_EQ(NodeAddressFor(plan, 5000, warning), "127.0.0.1:5000");

@@ -1,7 +1,7 @@
 #include "RedisCluster.h"
 #include "NodeSeal.h"
 #include "PoolFrames.h"
-#include "RedisChild.h"
+#include "PrivateRedis.h"
 #include "RedisLink.h"
 
 #include <gtest/gtest.h>
@@ -23,10 +23,11 @@ const std::vector<uint8_t> kSecret(24, 0x42);
 // the transport wakes it.
 class Node {
 public:
-    explicit Node(const test::RedisChild& redis) {
+    explicit Node(const PrivateRedis& redis, const RedisCredentials& credentials = {}) {
         RedisClusterSettings s;
         std::string error;
         s.url = *ParseRedisUrl(redis.url(), error);
+        s.url.credentials = credentials;
         s.secret = kSecret;
         s.nodeAddress = "127.0.0.1:1";
         s.refreshMs = 100;
@@ -88,9 +89,12 @@ std::string Text(const std::vector<uint8_t>& bytes) {
     return {bytes.begin(), bytes.end()};
 }
 
-std::unique_ptr<RedisLink> RawLink(const test::RedisChild& redis) {
+std::unique_ptr<RedisLink> RawLink(const PrivateRedis& redis,
+                                   const RedisCredentials& credentials = {}) {
     std::string error;
-    auto link = RedisLink::Connect(*ParseRedisUrl(redis.url(), error), 1000, error);
+    RedisUrl url = *ParseRedisUrl(redis.url(), error);
+    url.credentials = credentials;
+    auto link = RedisLink::Connect(url, 1000, error);
     EXPECT_TRUE(link) << error;
     return link;
 }
@@ -98,7 +102,8 @@ std::unique_ptr<RedisLink> RawLink(const test::RedisChild& redis) {
 // A node that joins later finds the users already waiting; then adverts, withdrawals and node
 // messages arrive in the order they were sent, and a node that stops is gone at once.
 TEST(RedisCluster, NodesShareWaitersAndMessagesInOrderAndLeaveCleanly) {
-    test::RedisChild redis;
+    PrivateRedis redis;
+    ASSERT_TRUE(redis.ready()) << redis.error();
     Node a(redis);
     ASSERT_TRUE(a.WaitEvents(1));
     EXPECT_EQ(a.events[0].kind, Kind::Joined);
@@ -143,7 +148,8 @@ TEST(RedisCluster, NodesShareWaitersAndMessagesInOrderAndLeaveCleanly) {
 // Frames written into Redis by someone: only an authentic frame, new and meant for this node, is
 // taken; a node whose liveness record is not renewed is gone after the expiry, with its life.
 TEST(RedisCluster, ForgedReplayedMisdirectedAndLateFramesAreRefused) {
-    test::RedisChild redis;
+    PrivateRedis redis;
+    ASSERT_TRUE(redis.ready()) << redis.error();
     Node a(redis);
     ASSERT_TRUE(a.WaitEvents(1));
     auto raw = RawLink(redis);
@@ -181,7 +187,8 @@ TEST(RedisCluster, ForgedReplayedMisdirectedAndLateFramesAreRefused) {
 // counting itself as joined, never overwrites the other's record, and joins again once the number
 // is free.
 TEST(RedisCluster, ANodeNeverTakesBackANumberAnotherHolds) {
-    test::RedisChild redis;
+    PrivateRedis redis;
+    ASSERT_TRUE(redis.ready()) << redis.error();
     Node a(redis);
     ASSERT_TRUE(a.WaitEvents(1));
     auto raw = RawLink(redis);
@@ -202,7 +209,8 @@ TEST(RedisCluster, ANodeNeverTakesBackANumberAnotherHolds) {
 // Redis goes away and returns: each node is told it lost the cluster, keeps its number, and
 // joins again, seeing the other and what it advertises after.
 TEST(RedisCluster, NodesRejoinAfterRedisRestartsAndStartFailsWithoutRedis) {
-    test::RedisChild redis;
+    PrivateRedis redis;
+    ASSERT_TRUE(redis.ready()) << redis.error();
     Node a(redis), b(redis);
     ASSERT_TRUE(a.WaitEvents(1));
     ASSERT_TRUE(b.WaitEvents(1));
@@ -230,6 +238,61 @@ TEST(RedisCluster, NodesRejoinAfterRedisRestartsAndStartFailsWithoutRedis) {
     EXPECT_FALSE(RedisCluster::Start(
         s, [] {}, error));
     EXPECT_NE(error.find("cannot reach Redis"), std::string::npos) << error;
+}
+
+// The least a node needs of Redis, as an access-list user: these commands on vessaro:* keys and
+// channels (the scripts' GET, PEXPIRE and DEL included).
+const std::vector<std::string> kNodeUser = {
+    "--user",   "node",    "on",    ">node-pw", "resetchannels", "~vessaro:*", "&vessaro:*",
+    "-@all",    "+select", "+get",  "+set",     "+mget",         "+del",       "+eval",
+    "+pexpire", "+hset",   "+hdel", "+hgetall", "+publish",      "+subscribe"};
+
+// Against a Redis that asks for a password: wrong credentials are refused at start, saying what
+// to fix and never what was given; nodes of a user with only the commands above do all a node
+// does; a password Redis stops taking under a joined node is tried again until Redis takes it.
+TEST(RedisCluster, NodesAuthenticateOnEveryConnect) {
+    PrivateRedis redis({"redis-server", "default-pw", kNodeUser});
+    ASSERT_TRUE(redis.ready()) << redis.error();
+    const std::pair<RedisCredentials, const char*> refused[] = {
+        {{"", "wrong-pw"}, "refused the password: WRONGPASS"},
+        {{"node", "default-pw"}, "refused the password of user node"},
+        {{}, "asks for a password: name a file that holds it with --cluster-password-file"},
+    };
+    for (const auto& [credentials, reason] : refused) {
+        RedisClusterSettings s;
+        std::string error;
+        s.url = *ParseRedisUrl(redis.url(), error);
+        s.url.credentials = credentials;
+        s.secret = kSecret;
+        EXPECT_FALSE(RedisCluster::Start(
+            std::move(s), [] {}, error));
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_EQ(error.find("-pw"), std::string::npos) << error;
+    }
+
+    Node a(redis, {"node", "node-pw"});
+    ASSERT_TRUE(a.WaitEvents(1));
+    a.cluster->Advertise(Ad(31));
+    auto raw = RawLink(redis, {"", "default-pw"});
+    for (int i = 0; i < 100 && raw->Command({"HLEN", "vessaro:waiters:1"})->integer == 0; ++i)
+        std::this_thread::sleep_for(10ms);
+    Node b(redis, {"node", "node-pw"});
+    ASSERT_TRUE(b.WaitEvents(2));
+    EXPECT_EQ(b.Kinds(), (std::vector<Kind>{Kind::Joined, Kind::WaiterAdvertised}));
+    a.cluster->SendToNode(2, Bytes("hello"));
+    ASSERT_TRUE(b.WaitEvents(3));
+    EXPECT_EQ(Text(b.events[2].message), "hello");
+
+    raw->Command({"ACL", "SETUSER", "node", "resetpass", ">changed-pw"});
+    raw->Command({"CLIENT", "KILL", "USER", "node"});
+    ASSERT_TRUE(a.WaitEvents(2));
+    EXPECT_EQ(a.events[1].kind, Kind::Lost);
+    EXPECT_FALSE(a.WaitEvents(3, 500ms)) << "joined with a password Redis no longer takes";
+    raw->Command({"ACL", "SETUSER", "node", "resetpass", ">node-pw"});
+    ASSERT_TRUE(a.WaitEvents(3, 5s));
+    EXPECT_EQ(a.events[2].kind, Kind::Joined);
+    a.cluster->Stop();
+    EXPECT_EQ(raw->Command({"EXISTS", "vessaro:node:1", "vessaro:waiters:1"})->integer, 0);
 }
 
 } // namespace

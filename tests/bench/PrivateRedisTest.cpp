@@ -1,19 +1,19 @@
-#include "RedisUnderTest.h"
+#include "PrivateRedis.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
-namespace vessaro::bench {
+namespace vessaro {
 namespace {
 
 // A private Redis answers on its own port while the object lives, and leaves neither a process
 // nor its folder behind; two at once do not collide.
-TEST(RedisUnderTestTest, ServesOnItsOwnPortAndLeavesNothingBehind) {
+TEST(PrivateRedisTest, ServesOnItsOwnPortAndLeavesNothingBehind) {
     std::string folder;
     uint16_t port = 0;
     {
-        RedisUnderTest first;
-        RedisUnderTest second;
+        PrivateRedis first;
+        PrivateRedis second;
         ASSERT_TRUE(first.ready()) << first.error();
         ASSERT_TRUE(second.ready()) << second.error();
         EXPECT_NE(first.port(), second.port());
@@ -29,7 +29,7 @@ TEST(RedisUnderTestTest, ServesOnItsOwnPortAndLeavesNothingBehind) {
 }
 
 // A program that is missing, or that ends at once, gives a reason instead of a Redis.
-TEST(RedisUnderTestTest, ReportsWhyItCouldNotStart) {
+TEST(PrivateRedisTest, ReportsWhyItCouldNotStart) {
     struct Case {
         const char* program;
         const char* reason;
@@ -41,7 +41,7 @@ TEST(RedisUnderTestTest, ReportsWhyItCouldNotStart) {
         {"/bin/false", "stopped at start"},
     };
     for (const Case& c : cases) {
-        RedisUnderTest redis(c.program);
+        PrivateRedis redis({c.program, {}, {}});
         EXPECT_FALSE(redis.ready()) << c.program;
         EXPECT_EQ(redis.pid(), -1) << c.program;
         EXPECT_NE(redis.error().find(c.reason), std::string::npos)
@@ -59,4 +59,4 @@ TEST(FindProgramTest, FindsExecutablesByPathOrName) {
 }
 
 } // namespace
-} // namespace vessaro::bench
+} // namespace vessaro

@@ -1,4 +1,4 @@
-#include "RedisUnderTest.h"
+#include "PrivateRedis.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -13,7 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace vessaro::bench {
+namespace vessaro {
 namespace {
 
 constexpr int kAttempts = 3; // another process may take the free port before Redis binds it
@@ -35,26 +35,27 @@ bool WaitFor(int fd, short events, int timeoutMs) {
 
 } // namespace
 
-RedisUnderTest::RedisUnderTest(const std::string& name) {
-    const std::string program = FindProgram(name);
-    if (program.empty()) {
-        error_ = name + " was not found (Debian: apt-get install redis-server)";
+PrivateRedis::PrivateRedis(PrivateRedisOptions options) : options_(std::move(options)) {
+    program_ = FindProgram(options_.program);
+    if (program_.empty()) {
+        error_ = options_.program + " was not found (Debian: apt-get install redis-server)";
         return;
     }
-    char pattern[] = "/tmp/vessaro-redis-XXXXXX";
-    if (!mkdtemp(pattern)) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "vessaro-redis-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
         error_ = "cannot make a temporary folder for Redis";
         return;
     }
     folder_ = pattern;
     for (int attempt = 0; attempt < kAttempts && !ready(); ++attempt) {
         const uint16_t port = FreeLoopbackPort(PortKind::Tcp);
-        if (port != 0 && Launch(program, port))
+        if (port != 0 && Launch(port))
             port_ = port;
     }
 }
 
-RedisUnderTest::~RedisUnderTest() {
+PrivateRedis::~PrivateRedis() {
     redis_.reset();
     if (!folder_.empty()) {
         std::error_code ignored;
@@ -62,31 +63,44 @@ RedisUnderTest::~RedisUnderTest() {
     }
 }
 
-std::string RedisUnderTest::url() const {
+std::string PrivateRedis::url() const {
     return "redis://127.0.0.1:" + std::to_string(port_);
 }
 
-bool RedisUnderTest::Launch(const std::string& program, uint16_t port) {
+bool PrivateRedis::Start() {
+    if (redis_)
+        return true;
+    return ready() && Launch(port_);
+}
+
+void PrivateRedis::Stop() {
+    redis_.reset(); // SIGTERM, then SIGKILL
+}
+
+bool PrivateRedis::Launch(uint16_t port) {
     // Standard output carries its log; only warnings, so that the unread pipe never fills.
-    const std::vector<std::string> arguments{"--port",
-                                             std::to_string(port),
-                                             "--bind",
-                                             "127.0.0.1",
-                                             "--save",
-                                             "",
-                                             "--appendonly",
-                                             "no",
-                                             "--dir",
-                                             folder_,
-                                             "--daemonize",
-                                             "no",
-                                             "--logfile",
-                                             "",
-                                             "--loglevel",
-                                             "warning",
-                                             "--protected-mode",
-                                             "yes"};
-    redis_ = std::make_unique<ServerLaunch>(program, arguments);
+    std::vector<std::string> arguments{"--port",
+                                       std::to_string(port),
+                                       "--bind",
+                                       "127.0.0.1",
+                                       "--save",
+                                       "",
+                                       "--appendonly",
+                                       "no",
+                                       "--dir",
+                                       folder_,
+                                       "--daemonize",
+                                       "no",
+                                       "--logfile",
+                                       "",
+                                       "--loglevel",
+                                       "warning",
+                                       "--protected-mode",
+                                       "yes"};
+    if (!options_.password.empty())
+        arguments.insert(arguments.end(), {"--requirepass", options_.password});
+    arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
+    redis_ = std::make_unique<ServerLaunch>(program_, arguments);
     const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
     while (std::chrono::steady_clock::now() < deadline) {
         if (!redis_->running()) {
@@ -123,7 +137,7 @@ bool RedisAnswersPing(uint16_t port, int timeoutMs) {
         errno == EINPROGRESS;
     int failure = 0;
     socklen_t size = sizeof failure;
-    constexpr std::string_view kPing = "PING\r\n", kPong = "+PONG\r\n";
+    constexpr std::string_view kPing = "PING\r\n", kPong = "+PONG\r\n", kNoAuth = "-NOAUTH";
     if (connecting && WaitFor(fd, POLLOUT, timeoutMs) &&
         getsockopt(fd, SOL_SOCKET, SO_ERROR, &failure, &size) == 0 && failure == 0 &&
         send(fd, kPing.data(), kPing.size(), MSG_NOSIGNAL) == ssize_t(kPing.size())) {
@@ -135,7 +149,7 @@ bool RedisAnswersPing(uint16_t port, int timeoutMs) {
                 break;
             reply.append(chunk, std::size_t(n));
         }
-        answered = reply.starts_with(kPong);
+        answered = reply.starts_with(kPong) || reply.starts_with(kNoAuth);
     }
     close(fd);
     return answered;
@@ -159,4 +173,4 @@ std::string FindProgram(const std::string& name) {
     return "";
 }
 
-} // namespace vessaro::bench
+} // namespace vessaro
