@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 #include <span>
 
@@ -116,35 +117,70 @@ struct MatchPool::Head {
 };
 
 // A tree node of a shelf: the ages its users have, and their lists' heads and ends in ascending
-// age. A search reads the heads of the ages it wants as one contiguous run.
+// age, in one block of the pool's memory: the heads first, so that a search reads the heads of
+// the ages it wants as one contiguous run, then the lists. Plain data of 40 bytes, so that a shelf
+// moves its nodes as bytes and a search reads one cache line per node.
 struct MatchPool::Node {
-    using allocator_type = std::pmr::polymorphic_allocator<AgeList>;
-    explicit Node(const allocator_type& memory) : heads(memory), lists(memory) {}
-    Node(Node&& other, const allocator_type& memory)
-        : ages(other.ages), heads(std::move(other.heads), memory),
-          lists(std::move(other.lists), memory) {}
-    Node(Node&&) = default;
-    Node& operator=(Node&&) = default;
+    AgeList* lists() const { return reinterpret_cast<AgeList*>(heads + capacity); }
 
-    void Insert(std::size_t rank, unsigned age) {
+    void Insert(std::size_t rank, unsigned age, std::pmr::memory_resource& memory) {
+        if (count == capacity)
+            Grow(memory);
+        AgeList* list = lists();
+        std::memmove(heads + rank + 1, heads + rank, (count - rank) * sizeof(Head));
+        std::memmove(list + rank + 1, list + rank, (count - rank) * sizeof(AgeList));
+        heads[rank] = Head{0, 0};
+        list[rank] = AgeList{nullptr, nullptr};
+        ++count;
         ages.Set(age);
-        heads.insert(heads.begin() + long(rank), Head{0, 0});
-        lists.insert(lists.begin() + long(rank), AgeList{nullptr, nullptr});
     }
-    void Erase(std::size_t rank, unsigned age) {
+    // The block goes back to memory with the last age.
+    void Erase(std::size_t rank, unsigned age, std::pmr::memory_resource& memory) {
+        AgeList* list = lists();
+        std::memmove(heads + rank, heads + rank + 1, (count - rank - 1) * sizeof(Head));
+        std::memmove(list + rank, list + rank + 1, (count - rank - 1) * sizeof(AgeList));
+        --count;
         ages.Reset(age);
-        heads.erase(heads.begin() + long(rank));
-        lists.erase(lists.begin() + long(rank));
+        if (count == 0)
+            Release(memory);
+    }
+    void Release(std::pmr::memory_resource& memory) {
+        if (heads)
+            memory.deallocate(heads, capacity * kEntryBytes, alignof(Head));
+        heads = nullptr;
+        capacity = 0;
     }
 
     RankedBits<(kMaxMatchAge + 1) / 64> ages;
-    std::pmr::vector<Head> heads;
-    std::pmr::vector<AgeList> lists;
+    Head* heads = nullptr; // capacity heads, then capacity lists
+    uint8_t count = 0;     // ages present
+    uint8_t capacity = 0;
+
+private:
+    static constexpr std::size_t kEntryBytes = sizeof(Head) + sizeof(AgeList);
+
+    // Doubles the room, up to every age.
+    void Grow(std::pmr::memory_resource& memory) {
+        const std::size_t room = capacity == 0 ? 2 : std::min<std::size_t>(2 * capacity, 128);
+        auto* grown = static_cast<Head*>(memory.allocate(room * kEntryBytes, alignof(Head)));
+        std::memcpy(grown, heads, count * sizeof(Head));
+        std::memcpy(reinterpret_cast<AgeList*>(grown + room), lists(), count * sizeof(AgeList));
+        Release(memory);
+        heads = grown;
+        capacity = uint8_t(room);
+    }
 };
+static_assert(kMaxMatchAge + 1 <= 128);
 
 struct MatchPool::Shelf {
     using allocator_type = std::pmr::polymorphic_allocator<Node>;
     Shelf(const ShelfKey& key, const allocator_type& memory) : nodes(memory), key(key) {}
+    Shelf(const Shelf&) = delete;
+    Shelf& operator=(const Shelf&) = delete;
+    ~Shelf() {
+        for (Node& node : nodes)
+            node.Release(*nodes.get_allocator().resource());
+    }
 
     Node& At(unsigned node) { return nodes[filled.Below(node)]; }
     const Node& At(unsigned node) const { return nodes[filled.Below(node)]; }
@@ -156,6 +192,7 @@ struct MatchPool::Shelf {
         }
         return nodes[rank];
     }
+    // The node must hold no age any more.
     void Empty(unsigned node) {
         nodes.erase(nodes.begin() + long(filled.Below(node)));
         filled.Reset(node);
@@ -308,6 +345,15 @@ void MatchPool::Clear() {
     words_ = std::make_unique<TextNumbers>();
 }
 
+void MatchPool::PrefetchRemoval(int32_t id) const {
+    const Entry* entry = waiters_.Find(id);
+    if (!entry)
+        return;
+    PrefetchObject(&waiterSlab_[entry->slot]);
+    if (entry->topicCount != 0)
+        PrefetchBytes(entry->topicPlaces, entry->topicCount * sizeof(Place));
+}
+
 bool MatchPool::Contains(int32_t id) const {
     return waiters_.Find(id) != nullptr;
 }
@@ -407,11 +453,11 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
     existing([](const Node& tree) { PrefetchObject(&tree); });
     existing([&](const Node& tree) {
         if (tree.ages.Has(w.age))
-            PrefetchObject(&tree.lists[tree.ages.Below(w.age)]);
+            PrefetchObject(&tree.lists()[tree.ages.Below(w.age)]);
     });
     existing([&](const Node& tree) {
         if (tree.ages.Has(w.age))
-            PrefetchObject(tree.lists[tree.ages.Below(w.age)].tail);
+            PrefetchObject(tree.lists()[tree.ages.Below(w.age)].tail);
     });
 
     // The places are list links: they never move while filed.
@@ -423,8 +469,8 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
             Node& tree = shelf.Fill(node);
             const std::size_t rank = tree.ages.Below(w.age);
             if (!tree.ages.Has(w.age))
-                tree.Insert(rank, w.age);
-            AgeList& list = tree.lists[rank];
+                tree.Insert(rank, w.age, memory_);
+            AgeList& list = tree.lists()[rank];
             Place& place = places[count++];
             place = Place{nullptr, nullptr, &shelf, w.arrival, w.id, node, w.age};
             // Arrivals nearly always come last; walk back only past later ones.
@@ -486,7 +532,7 @@ void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
         if (atEnd(place)) {
             const Node& tree = place.shelf->At(place.node);
             const std::size_t rank = tree.ages.Below(place.age);
-            PrefetchObject(&tree.lists[rank]);
+            PrefetchObject(&tree.lists()[rank]);
             if (place.next)
                 PrefetchObject(&tree.heads[rank]);
         }
@@ -501,7 +547,7 @@ void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
         Shelf& shelf = *place.shelf;
         Node& tree = shelf.At(place.node);
         const std::size_t rank = tree.ages.Below(place.age);
-        AgeList& list = tree.lists[rank];
+        AgeList& list = tree.lists()[rank];
         if (place.next) {
             list.head = place.next;
             tree.heads[rank] = Head{place.next->arrival, place.next->id};
@@ -511,8 +557,8 @@ void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
             list.tail = place.prev;
             continue;
         }
-        tree.Erase(rank, place.age);
-        if (!tree.lists.empty())
+        tree.Erase(rank, place.age, memory_);
+        if (tree.count != 0)
             continue;
         shelf.Empty(place.node);
         if (shelf.nodes.empty()) {
@@ -588,8 +634,8 @@ std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
     std::array<Run, kMaxShelves * kTreeDepth> runs;
     for (std::size_t i = 0; i < nodeCount; ++i) {
         const Node& tree = *nodes[i];
-        runs[i] = Run{tree.heads.data() + tree.ages.Below(s.minAge),
-                      tree.heads.data() + tree.ages.Below(s.maxAge + 1u)};
+        runs[i] = Run{tree.heads + tree.ages.Below(s.minAge),
+                      tree.heads + tree.ages.Below(s.maxAge + 1u)};
         PrefetchRange(runs[i].begin, runs[i].end);
     }
 

@@ -74,10 +74,10 @@ void MatchServer::Enqueue(Session& session, int64_t nowMs) {
     if (!partner && anyTopicNow)
         partner = pool_.FindRelaxed(candidate);
     if (partner) {
-        // The partner's session and its place in the pool are looked up at once: with many
-        // users, each is a cache miss, and asked for together they overlap.
-        pool_.Prefetch(*partner);
+        // The partner's session and what taking it out of the pool reads are asked for at once:
+        // with many users, each is a cache miss, and asked for together they overlap.
         sessions_.PrefetchId(*partner);
+        pool_.PrefetchRemoval(*partner);
         StartOffer(*sessions_.Find(*partner), session, nowMs);
         return;
     }
