@@ -2,6 +2,7 @@
 
 #include "BindAddress.h"
 #include "Datagram.h"
+#include "DatagramOutbox.h"
 #include "StatsSnapshot.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <netinet/in.h>
+#include <netinet/udp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -41,29 +43,27 @@ void Complement(const uint8_t* from, uint8_t* to, std::size_t size) {
         to[i] = uint8_t(~from[i]);
 }
 
-constexpr std::size_t kPackAlignment = 64;
 constexpr std::size_t kSlotStagger = 9 * 64;
 
-} // namespace
+// Whether the kernel takes UDP_SEGMENT on this socket (Linux 4.18 and later).
+bool CanSegment(int fd) {
+    int none = 0;
+    return setsockopt(fd, SOL_UDP, UDP_SEGMENT, &none, sizeof none) == 0;
+}
 
-// The complemented datagrams waiting to be sent from one socket, packed one after another in one
-// buffer (the few cache lines and pages a batch of short datagrams needs, not a 4 KB slot each),
-// with their destinations.
-struct ServerLoop::Outbox {
-    alignas(kPackAlignment) uint8_t bytes[kSystemBatch * kMaxDatagramSize];
-    std::size_t used = 0;
-    sockaddr_storage to[kSystemBatch];
-    iovec vectors[kSystemBatch];
-    mmsghdr headers[kSystemBatch];
-    unsigned count = 0;
-};
+// A joined run the kernel will never segment on this socket: send datagram by datagram from now.
+bool SegmentingUnsupported(int error) {
+    return error == EINVAL || error == EOPNOTSUPP || error == ENOPROTOOPT;
+}
+
+} // namespace
 
 struct ServerLoop::Socket {
     int fd = -1;
     bool v6 = false;        // an AF_INET6 socket
     bool dualStack = false; // an IPv6 socket that IPv4 clients reach through mapped addresses
     std::string text;
-    std::unique_ptr<Outbox> box = std::make_unique<Outbox>();
+    std::unique_ptr<DatagramOutbox> box;
 };
 
 // Fixed buffers for one batch of received datagrams with their senders, set up once: after each
@@ -136,6 +136,7 @@ std::unique_ptr<ServerLoop> ServerLoop::Open(const std::vector<Endpoint>& addres
         FromSockaddr(reinterpret_cast<sockaddr*>(&local), bound);
         port = bound.port; // the others share the port the first one got
         sockets.back().text = EndpointText(bound);
+        sockets.back().box = std::make_unique<DatagramOutbox>(CanSegment(fd));
     }
     const int wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake < 0)
@@ -211,25 +212,15 @@ void ServerLoop::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
         SendNow(*socket, to, wire, size);
         return;
     }
-    Outbox& box = *socket->box;
-    if (box.count == kSystemBatch)
+    DatagramOutbox& box = *socket->box;
+    if (box.full())
         Flush(*socket);
-    const unsigned i = box.count;
-    const unsigned nameLength = ToSockaddr(to, socket->v6, box.to[i]);
-    if (nameLength == 0) {
+    uint8_t* out = box.Add(to, socket->v6, size);
+    if (!out) {
         ++sendFailures_;
         return;
     }
-    uint8_t* out = box.bytes + box.used;
     Complement(datagram.data(), out, size);
-    box.used += (size + kPackAlignment - 1) & ~(kPackAlignment - 1);
-    box.vectors[i] = {out, size};
-    msghdr& h = box.headers[i].msg_hdr;
-    h.msg_name = &box.to[i];
-    h.msg_namelen = nameLength;
-    h.msg_iov = &box.vectors[i];
-    h.msg_iovlen = 1;
-    ++box.count;
 }
 
 void ServerLoop::FlushOutboxes() {
@@ -240,21 +231,41 @@ void ServerLoop::FlushOutboxes() {
 // Sends what waits in the socket's outbox, in order. A datagram the socket refuses is counted as
 // a failure and the rest still go, as they would have one by one.
 void ServerLoop::Flush(Socket& socket) {
-    Outbox& box = *socket.box;
+    DatagramOutbox& box = *socket.box;
     unsigned sent = 0;
-    while (sent < box.count) {
-        int n = sendmmsg(socket.fd, box.headers + sent, box.count - sent, 0);
+    while (sent < box.messageCount()) {
+        int n = sendmmsg(socket.fd, box.messages() + sent, box.messageCount() - sent, 0);
         if (n > 0) {
             sent += unsigned(n);
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
-            ++sendFailures_;
+            Refused(socket, sent, n < 0 ? errno : 0);
             ++sent;
         }
     }
-    box.count = 0;
-    box.used = 0;
+    box.Clear();
+}
+
+// Message m of the socket's outbox was refused. A joined run that the kernel would not segment
+// (a route through IPsec, a path MTU below the segment) goes again datagram by datagram; anything
+// else (a full buffer) is lost, each of its datagrams counted.
+void ServerLoop::Refused(Socket& socket, unsigned m, int error) {
+    DatagramOutbox& box = *socket.box;
+    const unsigned count = box.DatagramsIn(m);
+    if (count == 1 || !(SegmentingUnsupported(error) || error == EIO || error == EMSGSIZE)) {
+        sendFailures_ += count;
+        return;
+    }
+    if (SegmentingUnsupported(error))
+        box.SetSegmenting(false);
+    sendFailures_ += box.SendSeparately(m, [&](const msghdr& one) {
+        ssize_t n;
+        do {
+            n = sendmsg(socket.fd, &one, 0);
+        } while (n < 0 && errno == EINTR);
+        return n == ssize_t(one.msg_iov->iov_len);
+    });
 }
 
 void ServerLoop::SendNow(Socket& socket, const Endpoint& to, const uint8_t* wire,

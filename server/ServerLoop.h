@@ -74,7 +74,6 @@ public:
 private:
     struct Socket;
     struct Inbox;
-    struct Outbox;
 
     ServerLoop(std::vector<Socket> sockets, int wakeEvent, uint16_t port);
     void ReceiveAll(MatchServer& core, Socket& socket, int64_t& now);
@@ -82,6 +81,7 @@ private:
     void SendNow(Socket& socket, const Endpoint& to, const uint8_t* wire, std::size_t size);
     void FlushOutboxes();
     void Flush(Socket& socket);
+    void Refused(Socket& socket, unsigned message, int error);
     int WaitTimeoutMs(const MatchServer& core, int64_t nextStatsMs, int64_t nextWatchdogMs) const;
     bool WaitWritable(int fd);
 

@@ -1,0 +1,123 @@
+#include "DatagramOutbox.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <netinet/in.h>
+#include <netinet/udp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vessaro {
+namespace {
+
+struct Queued {
+    int destination; // index into the endpoints below
+    std::size_t size;
+};
+
+const Endpoint kEndpoints[] = {Endpoint(0x7F000001, 4000), Endpoint(0x7F000001, 4001),
+                               Endpoint(0x7F000002, 4000)};
+
+// Datagrams per message after queueing the given datagrams.
+std::vector<unsigned> Runs(const std::vector<Queued>& queued, bool segmenting = true) {
+    auto box = std::make_unique<DatagramOutbox>(segmenting);
+    for (const Queued& q : queued)
+        EXPECT_NE(box->Add(kEndpoints[q.destination], false, q.size), nullptr);
+    std::vector<unsigned> runs;
+    for (unsigned m = 0; m < box->messageCount(); ++m)
+        runs.push_back(box->DatagramsIn(m));
+    return runs;
+}
+
+TEST(DatagramOutbox, JoinsOnlyNeighboursOfOneSizeToOneDestination) {
+    struct Case {
+        const char* what;
+        std::vector<Queued> queued;
+        std::vector<unsigned> runs;
+    };
+    const std::vector<Case> cases = {
+        {"a run to one client", {{0, 552}, {0, 552}, {0, 552}}, {3}},
+        {"another port is another client", {{0, 552}, {1, 552}, {1, 552}}, {1, 2}},
+        {"another address is another client", {{0, 552}, {2, 552}}, {1, 1}},
+        {"a size change ends the run", {{0, 552}, {0, 36}, {0, 36}}, {1, 2}},
+        {"a client in between keeps the order", {{0, 552}, {1, 552}, {0, 552}}, {1, 1, 1}},
+        {"empty datagrams are never joined", {{0, 0}, {0, 0}}, {1, 1}},
+        {"at most 60000 bytes a run", std::vector<Queued>(16, {0, 4000}), {15, 1}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Runs(c.queued), c.runs) << c.what;
+        EXPECT_EQ(Runs(c.queued, false), std::vector<unsigned>(c.queued.size(), 1)) << c.what;
+    }
+    std::vector<Queued> full(DatagramOutbox::kCapacity, {0, 40});
+    EXPECT_EQ(Runs(full), std::vector<unsigned>{DatagramOutbox::kMaxSegments});
+}
+
+TEST(DatagramOutbox, AnAddressOfTheOtherFamilyIsRefused) {
+    DatagramOutbox box(true);
+    Endpoint v6(std::array<uint8_t, 16>{0x20, 0x01, 0x0d, 0xb8}, 5000);
+    EXPECT_EQ(box.Add(v6, false, 10), nullptr);
+    EXPECT_TRUE(box.empty());
+}
+
+// A socket on 127.0.0.1 at a free port.
+int BoundSocket(uint16_t& port) {
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(0x7F000001);
+    socklen_t length = sizeof a;
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
+// What the clients receive is what was queued: one datagram each, in order, whole.
+TEST(DatagramOutbox, TheKernelDeliversEveryJoinedDatagramSeparatelyInOrder) {
+    uint16_t serverPort = 0, portA = 0, portB = 0;
+    const int server = BoundSocket(serverPort);
+    const int clientA = BoundSocket(portA);
+    const int clientB = BoundSocket(portB);
+    int none = 0;
+    const bool segmenting = setsockopt(server, SOL_UDP, UDP_SEGMENT, &none, sizeof none) == 0;
+    auto box = std::make_unique<DatagramOutbox>(segmenting);
+    const Endpoint a(0x7F000001, portA), b(0x7F000001, portB);
+    const std::vector<std::pair<Endpoint, std::size_t>> queued = {
+        {a, 552}, {a, 552}, {a, 552}, {b, 552}, {b, 40}, {a, 552}, {a, 300}};
+    for (std::size_t i = 0; i < queued.size(); ++i) {
+        uint8_t* out = box->Add(queued[i].first, false, queued[i].second);
+        ASSERT_NE(out, nullptr);
+        std::memset(out, int('a' + i), queued[i].second);
+    }
+    ASSERT_EQ(sendmmsg(server, box->messages(), box->messageCount(), 0), int(box->messageCount()));
+    if (segmenting) {
+        EXPECT_EQ(box->messageCount(), 5u);
+    }
+
+    auto receive = [](int fd) {
+        std::vector<std::pair<char, std::size_t>> got;
+        pollfd p{fd, POLLIN, 0};
+        uint8_t in[kMaxDatagramSize];
+        while (poll(&p, 1, 100) > 0) {
+            ssize_t n = recv(fd, in, sizeof in, 0);
+            if (n < 0)
+                break;
+            for (ssize_t k = 1; k < n; ++k)
+                EXPECT_EQ(in[k], in[0]) << "a datagram mixes the bytes of two";
+            got.emplace_back(char(in[0]), std::size_t(n));
+        }
+        return got;
+    };
+    using Got = std::vector<std::pair<char, std::size_t>>;
+    EXPECT_EQ(receive(clientA), (Got{{'a', 552}, {'b', 552}, {'c', 552}, {'f', 552}, {'g', 300}}));
+    EXPECT_EQ(receive(clientB), (Got{{'d', 552}, {'e', 40}}));
+    for (int fd : {server, clientA, clientB})
+        close(fd);
+}
+
+} // namespace
+} // namespace vessaro
