@@ -266,17 +266,31 @@ void MatchServer::OnNoticeDue(const Timer& timer, int64_t nowMs) {
     SendNotice(*session, nowMs);
 }
 
+// A session silent for the time-out is closed, unless the server's own sockets dropped datagrams
+// within the last time-out (its keep-alives may be among them): then it gets until a time-out
+// after the last drop, and never more than twice the time-out, so that a flood that keeps the
+// sockets full cannot keep dead sessions forever.
 void MatchServer::OnReapDue(const Timer& timer, int64_t nowMs) {
     Session* session = sessions_.Find(timer.id);
     if (!session)
         return;
-    int64_t due = session->lastHeardMs + config_.sessionTimeoutMs;
+    const int64_t timeout = config_.sessionTimeoutMs;
+    int64_t due = session->lastHeardMs + timeout;
+    if (lastOwnDropMs_ && nowMs - *lastOwnDropMs_ < timeout)
+        due =
+            std::max(due, std::min(*lastOwnDropMs_ + timeout, session->lastHeardMs + 2 * timeout));
     if (nowMs < due) {
         timers_.Push(due, timer);
         return;
     }
     Send(session->endpoint, BuildControl(MSG_SESSION_CLOSED, session->id));
     CloseSession(*session, nowMs);
+}
+
+void MatchServer::OnReceiveDrops(uint64_t total, int64_t nowMs) {
+    if (total > stats_.socketDrops)
+        lastOwnDropMs_ = nowMs;
+    stats_.socketDrops = total;
 }
 
 void MatchServer::OnRepeatDue(const Timer& timer, int64_t nowMs) {

@@ -60,6 +60,12 @@ public:
 
     ServerStats Stats() const;
 
+    // The count of datagrams the server's own sockets have dropped since they opened (a full
+    // receive buffer), read by the loop. While it grows, a client's silence may be the server's
+    // own loss: sessions are then closed for silence only after twice the time-out, until a
+    // time-out has passed without a drop.
+    void OnReceiveDrops(uint64_t total, int64_t nowMs);
+
     // Joins a cluster of nodes that share one pool: from now on waiting users are advertised
     // through the port, and users waiting on other nodes can be offered. Null: a single node
     // (the default). Call before the first datagram. The port's node number must stay the same
@@ -170,6 +176,7 @@ private:
     std::unordered_map<int32_t, Conversation> conversations_;
     TimerWheel<Timer> timers_;
     std::optional<int64_t> nextHousekeepingMs_;
+    std::optional<int64_t> lastOwnDropMs_; // when the sockets' drop count last grew
     uint64_t nextSerial_ = 1;
     uint64_t nextArrival_ = 1;
     ServerStats stats_;

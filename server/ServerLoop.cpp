@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <netinet/udp.h>
 #include <poll.h>
@@ -24,6 +25,9 @@ constexpr int kMaxWaitMs = 1000;
 constexpr int kReceiveBatch = 1024; // datagrams taken per wake-up before timers run again
 constexpr int kSocketBufferBytes = 4 << 20;
 constexpr unsigned kSystemBatch = 64; // datagrams per recvmmsg and sendmmsg
+// How often the sockets' drop counts are read: often enough that a session is never judged silent
+// on a count older than this.
+constexpr int64_t kDropCheckIntervalMs = 100;
 
 std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -44,6 +48,17 @@ void Complement(const uint8_t* from, uint8_t* to, std::size_t size) {
 }
 
 constexpr std::size_t kSlotStagger = 9 * 64;
+
+// Datagrams the kernel dropped on arrival at this socket (its buffer full) since it opened; 0 where
+// the kernel does not say.
+uint64_t ReceiveDrops(int fd) {
+    uint32_t memory[SK_MEMINFO_VARS] = {};
+    socklen_t length = sizeof memory;
+    if (getsockopt(fd, SOL_SOCKET, SO_MEMINFO, memory, &length) != 0 ||
+        length <= SK_MEMINFO_DROPS * sizeof(uint32_t))
+        return 0;
+    return memory[SK_MEMINFO_DROPS];
+}
 
 // Whether the kernel takes UDP_SEGMENT on this socket (Linux 4.18 and later).
 bool CanSegment(int fd) {
@@ -168,6 +183,13 @@ std::vector<std::string> ServerLoop::BoundText() const {
 int64_t ServerLoop::NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+uint64_t ServerLoop::ReceiveDrops() const {
+    uint64_t total = 0;
+    for (const Socket& s : sockets_)
+        total += vessaro::ReceiveDrops(s.fd);
+    return total;
 }
 
 void ServerLoop::Wake() {
@@ -296,7 +318,12 @@ void ServerLoop::Run(MatchServer& core, const LoopHooks& hooks) {
     int64_t nextStatsMs = hooks.statsIntervalMs > 0 ? now + hooks.statsIntervalMs : 0;
     int64_t nextWatchdogMs = hooks.watchdogIntervalMs > 0 ? now : 0;
     int64_t lastBeatMs = now - 1;
+    int64_t nextDropCheckMs = now;
     while (!stopAsked_.load()) {
+        if (now >= nextDropCheckMs) {
+            core.OnReceiveDrops(ReceiveDrops(), now);
+            nextDropCheckMs = now + kDropCheckIntervalMs;
+        }
         // What the timers send (notices, their copies, probes, repeats) leaves in batches too.
         batching_ = true;
         core.OnTimer(now);

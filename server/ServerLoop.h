@@ -67,6 +67,8 @@ public:
     void Wake();
 
     uint64_t sendFailures() const { return sendFailures_; }
+    // Datagrams the kernel dropped on arrival at the loop's sockets (full buffers), all together.
+    uint64_t ReceiveDrops() const;
 
     // Milliseconds of a monotonic clock.
     static int64_t NowMs();
