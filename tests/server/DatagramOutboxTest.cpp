@@ -1,4 +1,5 @@
 #include "DatagramOutbox.h"
+#include "BindAddress.h"
 
 #include <gtest/gtest.h>
 
@@ -63,60 +64,66 @@ TEST(DatagramOutbox, AnAddressOfTheOtherFamilyIsRefused) {
     EXPECT_TRUE(box.empty());
 }
 
-// A socket on 127.0.0.1 at a free port.
-int BoundSocket(uint16_t& port) {
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(0x7F000001);
-    socklen_t length = sizeof a;
-    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+// A socket of the endpoint's family bound to its address at a free port; the port in bound.
+int BoundSocket(Endpoint& bound) {
+    const bool v6 = !bound.IsV4();
+    int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_storage a{};
+    socklen_t length = ToSockaddr(bound, v6, a);
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), length), 0);
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    port = ntohs(a.sin_port);
+    FromSockaddr(reinterpret_cast<sockaddr*>(&a), bound);
     return fd;
 }
 
-// What the clients receive is what was queued: one datagram each, in order, whole.
-TEST(DatagramOutbox, TheKernelDeliversEveryJoinedDatagramSeparatelyInOrder) {
-    uint16_t serverPort = 0, portA = 0, portB = 0;
-    const int server = BoundSocket(serverPort);
-    const int clientA = BoundSocket(portA);
-    const int clientB = BoundSocket(portB);
-    int none = 0;
-    const bool segmenting = setsockopt(server, SOL_UDP, UDP_SEGMENT, &none, sizeof none) == 0;
-    auto box = std::make_unique<DatagramOutbox>(segmenting);
-    const Endpoint a(0x7F000001, portA), b(0x7F000001, portB);
-    const std::vector<std::pair<Endpoint, std::size_t>> queued = {
-        {a, 552}, {a, 552}, {a, 552}, {b, 552}, {b, 40}, {a, 552}, {a, 300}};
-    for (std::size_t i = 0; i < queued.size(); ++i) {
-        uint8_t* out = box->Add(queued[i].first, false, queued[i].second);
-        ASSERT_NE(out, nullptr);
-        std::memset(out, int('a' + i), queued[i].second);
+std::vector<std::pair<char, std::size_t>> ReceiveAll(int fd) {
+    std::vector<std::pair<char, std::size_t>> got;
+    pollfd p{fd, POLLIN, 0};
+    uint8_t in[kMaxDatagramSize];
+    while (poll(&p, 1, 100) > 0) {
+        ssize_t n = recv(fd, in, sizeof in, 0);
+        if (n < 0)
+            break;
+        for (ssize_t k = 1; k < n; ++k)
+            EXPECT_EQ(in[k], in[0]) << "a datagram mixes the bytes of two";
+        got.emplace_back(char(in[0]), std::size_t(n));
     }
-    ASSERT_EQ(sendmmsg(server, box->messages(), box->messageCount(), 0), int(box->messageCount()));
-    if (segmenting) {
-        EXPECT_EQ(box->messageCount(), 5u);
-    }
+    return got;
+}
 
-    auto receive = [](int fd) {
-        std::vector<std::pair<char, std::size_t>> got;
-        pollfd p{fd, POLLIN, 0};
-        uint8_t in[kMaxDatagramSize];
-        while (poll(&p, 1, 100) > 0) {
-            ssize_t n = recv(fd, in, sizeof in, 0);
-            if (n < 0)
-                break;
-            for (ssize_t k = 1; k < n; ++k)
-                EXPECT_EQ(in[k], in[0]) << "a datagram mixes the bytes of two";
-            got.emplace_back(char(in[0]), std::size_t(n));
+// What the clients receive is what was queued: one datagram each, in order, whole; from an IPv4
+// socket and from an IPv6 one.
+TEST(DatagramOutbox, TheKernelDeliversEveryJoinedDatagramSeparatelyInOrder) {
+    for (const char* address : {"127.0.0.1", "::1"}) {
+        Endpoint server, a, b;
+        ASSERT_TRUE(ParseAddress(address, server));
+        if (!server.IsV4() && !Ipv6Available())
+            continue;
+        a = b = server;
+        const int serverFd = BoundSocket(server), clientA = BoundSocket(a),
+                  clientB = BoundSocket(b);
+        int none = 0;
+        const bool segmenting = setsockopt(serverFd, SOL_UDP, UDP_SEGMENT, &none, sizeof none) == 0;
+        auto box = std::make_unique<DatagramOutbox>(segmenting);
+        const std::vector<std::pair<Endpoint, std::size_t>> queued = {
+            {a, 552}, {a, 552}, {a, 552}, {b, 552}, {b, 40}, {a, 552}, {a, 300}};
+        for (std::size_t i = 0; i < queued.size(); ++i) {
+            uint8_t* out = box->Add(queued[i].first, !server.IsV4(), queued[i].second);
+            ASSERT_NE(out, nullptr);
+            std::memset(out, int('a' + i), queued[i].second);
         }
-        return got;
-    };
-    using Got = std::vector<std::pair<char, std::size_t>>;
-    EXPECT_EQ(receive(clientA), (Got{{'a', 552}, {'b', 552}, {'c', 552}, {'f', 552}, {'g', 300}}));
-    EXPECT_EQ(receive(clientB), (Got{{'d', 552}, {'e', 40}}));
-    for (int fd : {server, clientA, clientB})
-        close(fd);
+        EXPECT_EQ(sendmmsg(serverFd, box->messages(), box->messageCount(), 0),
+                  int(box->messageCount()))
+            << address;
+        EXPECT_EQ(box->messageCount(), segmenting ? 5u : 7u);
+        using Got = std::vector<std::pair<char, std::size_t>>;
+        EXPECT_EQ(ReceiveAll(clientA),
+                  (Got{{'a', 552}, {'b', 552}, {'c', 552}, {'f', 552}, {'g', 300}}))
+            << address;
+        EXPECT_EQ(ReceiveAll(clientB), (Got{{'d', 552}, {'e', 40}})) << address;
+        for (int fd : {serverFd, clientA, clientB})
+            close(fd);
+    }
 }
 
 } // namespace
