@@ -35,30 +35,19 @@ public:
     bool empty() const { return datagrams_ == 0; }
     unsigned datagrams() const { return datagrams_; }
 
+    // Sends everything queued through the socket, in order, and clears the outbox; the number of
+    // datagrams the socket refused. A datagram refused is lost and the rest still go, as they
+    // would have one by one. A joined run that the kernel would not segment (see SegmentingRefused)
+    // goes again datagram by datagram, and the outbox joins no more runs from then on.
+    unsigned SendAll(int fd);
+
     // The messages for sendmmsg, in order.
     mmsghdr* messages() { return headers_; }
     unsigned messageCount() const { return messages_; }
     // How many datagrams message m carries (more than one: a joined run).
     unsigned DatagramsIn(unsigned m) const { return unsigned(headers_[m].msg_hdr.msg_iovlen); }
-    // Turns message m into one plain message per datagram of it, sent one by one through send
-    // (for a run the kernel refused to segment); the number send refused.
-    template <typename SendOne>
-    unsigned SendSeparately(unsigned m, SendOne&& send) {
-        msghdr single = headers_[m].msg_hdr;
-        single.msg_control = nullptr;
-        single.msg_controllen = 0;
-        single.msg_iovlen = 1;
-        unsigned refused = 0;
-        for (unsigned d = 0; d < DatagramsIn(m); ++d) {
-            single.msg_iov = headers_[m].msg_hdr.msg_iov + d;
-            if (!send(single))
-                ++refused;
-        }
-        return refused;
-    }
 
     bool segmenting() const { return segmenting_; }
-    void SetSegmenting(bool on) { segmenting_ = on; }
     void Clear();
 
 private:
@@ -69,6 +58,7 @@ private:
     };
 
     bool JoinsLast(const Endpoint& to, std::size_t size) const;
+    unsigned Refused(int fd, unsigned m, int error);
 
     bool segmenting_;
     unsigned datagrams_ = 0;

@@ -66,11 +66,6 @@ bool CanSegment(int fd) {
     return setsockopt(fd, SOL_UDP, UDP_SEGMENT, &none, sizeof none) == 0;
 }
 
-// A joined run the kernel will never segment on this socket: send datagram by datagram from now.
-bool SegmentingUnsupported(int error) {
-    return error == EINVAL || error == EOPNOTSUPP || error == ENOPROTOOPT;
-}
-
 } // namespace
 
 struct ServerLoop::Socket {
@@ -250,44 +245,9 @@ void ServerLoop::FlushOutboxes() {
         Flush(s);
 }
 
-// Sends what waits in the socket's outbox, in order. A datagram the socket refuses is counted as
-// a failure and the rest still go, as they would have one by one.
+// Sends what waits in the socket's outbox, in order.
 void ServerLoop::Flush(Socket& socket) {
-    DatagramOutbox& box = *socket.box;
-    unsigned sent = 0;
-    while (sent < box.messageCount()) {
-        int n = sendmmsg(socket.fd, box.messages() + sent, box.messageCount() - sent, 0);
-        if (n > 0) {
-            sent += unsigned(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            Refused(socket, sent, n < 0 ? errno : 0);
-            ++sent;
-        }
-    }
-    box.Clear();
-}
-
-// Message m of the socket's outbox was refused. A joined run that the kernel would not segment
-// (a route through IPsec, a path MTU below the segment) goes again datagram by datagram; anything
-// else (a full buffer) is lost, each of its datagrams counted.
-void ServerLoop::Refused(Socket& socket, unsigned m, int error) {
-    DatagramOutbox& box = *socket.box;
-    const unsigned count = box.DatagramsIn(m);
-    if (count == 1 || !(SegmentingUnsupported(error) || error == EIO || error == EMSGSIZE)) {
-        sendFailures_ += count;
-        return;
-    }
-    if (SegmentingUnsupported(error))
-        box.SetSegmenting(false);
-    sendFailures_ += box.SendSeparately(m, [&](const msghdr& one) {
-        ssize_t n;
-        do {
-            n = sendmsg(socket.fd, &one, 0);
-        } while (n < 0 && errno == EINTR);
-        return n == ssize_t(one.msg_iov->iov_len);
-    });
+    sendFailures_ += socket.box->SendAll(socket.fd);
 }
 
 void ServerLoop::SendNow(Socket& socket, const Endpoint& to, const uint8_t* wire,

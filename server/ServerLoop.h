@@ -83,7 +83,6 @@ private:
     void SendNow(Socket& socket, const Endpoint& to, const uint8_t* wire, std::size_t size);
     void FlushOutboxes();
     void Flush(Socket& socket);
-    void Refused(Socket& socket, unsigned message, int error);
     int WaitTimeoutMs(const MatchServer& core, int64_t nextStatsMs, int64_t nextWatchdogMs) const;
     bool WaitWritable(int fd);
 

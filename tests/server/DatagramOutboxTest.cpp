@@ -93,18 +93,26 @@ std::vector<std::pair<char, std::size_t>> ReceiveAll(int fd, std::size_t expecte
 }
 
 // What the clients receive is what was queued: one datagram each, in order, whole; from an IPv4
-// socket and from an IPv6 one.
+// socket, from an IPv6 one, and from a socket whose kernel refuses to segment (no UDP checksums),
+// which then sends the runs datagram by datagram.
 TEST(DatagramOutbox, TheKernelDeliversEveryJoinedDatagramSeparatelyInOrder) {
-    for (const char* address : {"127.0.0.1", "::1"}) {
+    struct Case {
+        const char* address;
+        bool refusing;
+    };
+    for (const Case c : {Case{"127.0.0.1", false}, Case{"::1", false}, Case{"127.0.0.1", true}}) {
         Endpoint server, a, b;
-        ASSERT_TRUE(ParseAddress(address, server));
+        ASSERT_TRUE(ParseAddress(c.address, server));
         if (!server.IsV4() && !Ipv6Available())
             continue;
         a = b = server;
         const int serverFd = BoundSocket(server), clientA = BoundSocket(a),
                   clientB = BoundSocket(b);
-        int none = 0;
+        int none = 0, on = 1;
         const bool segmenting = setsockopt(serverFd, SOL_UDP, UDP_SEGMENT, &none, sizeof none) == 0;
+        if (c.refusing) {
+            ASSERT_EQ(setsockopt(serverFd, SOL_SOCKET, SO_NO_CHECK, &on, sizeof on), 0);
+        }
         auto box = std::make_unique<DatagramOutbox>(segmenting);
         const std::vector<std::pair<Endpoint, std::size_t>> queued = {
             {a, 552}, {a, 552}, {a, 552}, {b, 552}, {b, 40}, {a, 552}, {a, 300}};
@@ -113,15 +121,15 @@ TEST(DatagramOutbox, TheKernelDeliversEveryJoinedDatagramSeparatelyInOrder) {
             ASSERT_NE(out, nullptr);
             std::memset(out, int('a' + i), queued[i].second);
         }
-        EXPECT_EQ(sendmmsg(serverFd, box->messages(), box->messageCount(), 0),
-                  int(box->messageCount()))
-            << address;
         EXPECT_EQ(box->messageCount(), segmenting ? 5u : 7u);
+        EXPECT_EQ(box->SendAll(serverFd), 0u) << c.address;
+        EXPECT_TRUE(box->empty());
+        EXPECT_EQ(box->segmenting(), segmenting && !c.refusing) << c.address;
         using Got = std::vector<std::pair<char, std::size_t>>;
         EXPECT_EQ(ReceiveAll(clientA, 5),
                   (Got{{'a', 552}, {'b', 552}, {'c', 552}, {'f', 552}, {'g', 300}}))
-            << address;
-        EXPECT_EQ(ReceiveAll(clientB, 2), (Got{{'d', 552}, {'e', 40}})) << address;
+            << c.address;
+        EXPECT_EQ(ReceiveAll(clientB, 2), (Got{{'d', 552}, {'e', 40}})) << c.address;
         for (int fd : {serverFd, clientA, clientB})
             close(fd);
     }
