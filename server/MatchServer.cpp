@@ -266,25 +266,28 @@ void MatchServer::OnNoticeDue(const Timer& timer, int64_t nowMs) {
     SendNotice(*session, nowMs);
 }
 
-// A session silent for the time-out is closed, unless the server's own sockets dropped datagrams
-// within the last time-out (its keep-alives may be among them): then it gets until a time-out
-// after the last drop, and never more than twice the time-out, so that a flood that keeps the
-// sockets full cannot keep dead sessions forever.
 void MatchServer::OnReapDue(const Timer& timer, int64_t nowMs) {
     Session* session = sessions_.Find(timer.id);
     if (!session)
         return;
-    const int64_t timeout = config_.sessionTimeoutMs;
-    int64_t due = session->lastHeardMs + timeout;
-    if (lastOwnDropMs_ && nowMs - *lastOwnDropMs_ < timeout)
-        due =
-            std::max(due, std::min(*lastOwnDropMs_ + timeout, session->lastHeardMs + 2 * timeout));
+    const int64_t due = SilenceDeadline(session->lastHeardMs, config_.sessionTimeoutMs, nowMs);
     if (nowMs < due) {
         timers_.Push(due, timer);
         return;
     }
     Send(session->endpoint, BuildControl(MSG_SESSION_CLOSED, session->id));
     CloseSession(*session, nowMs);
+}
+
+// Silence for the time-out ends a client's session, unless the server's own sockets dropped
+// datagrams within the last time-out (the client's may be among them): then the silence counts
+// only from a time-out after the last drop, and never beyond twice the time-out, so that a flood
+// that keeps the sockets full cannot keep dead sessions forever.
+int64_t MatchServer::SilenceDeadline(int64_t lastHeardMs, int64_t timeoutMs, int64_t nowMs) const {
+    const int64_t due = lastHeardMs + timeoutMs;
+    if (!lastOwnDropMs_ || nowMs - *lastOwnDropMs_ >= timeoutMs)
+        return due;
+    return std::max(due, std::min(*lastOwnDropMs_ + timeoutMs, lastHeardMs + 2 * timeoutMs));
 }
 
 void MatchServer::OnReceiveDrops(uint64_t total, int64_t nowMs) {

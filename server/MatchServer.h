@@ -107,6 +107,8 @@ private:
     void RunTimer(const Timer& timer, int64_t nowMs);
     void OnNoticeDue(const Timer& timer, int64_t nowMs);
     void OnReapDue(const Timer& timer, int64_t nowMs);
+    // When a client last heard at lastHeardMs counts as silent for timeoutMs, seen at nowMs.
+    int64_t SilenceDeadline(int64_t lastHeardMs, int64_t timeoutMs, int64_t nowMs) const;
     void OnRepeatDue(const Timer& timer, int64_t nowMs);
     void Housekeeping(int64_t nowMs);
     int32_t NewId(const std::function<bool(int32_t)>& taken);
