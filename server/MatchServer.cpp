@@ -270,13 +270,30 @@ void MatchServer::OnReapDue(const Timer& timer, int64_t nowMs) {
     Session* session = sessions_.Find(timer.id);
     if (!session)
         return;
-    int64_t due = session->lastHeardMs + config_.sessionTimeoutMs;
+    const int64_t due = SilenceDeadline(session->lastHeardMs, config_.sessionTimeoutMs, nowMs);
     if (nowMs < due) {
         timers_.Push(due, timer);
         return;
     }
     Send(session->endpoint, BuildControl(MSG_SESSION_CLOSED, session->id));
     CloseSession(*session, nowMs);
+}
+
+// Silence for the time-out ends a client's session, unless the server's own sockets dropped
+// datagrams within the last time-out (the client's may be among them): then the silence counts
+// only from a time-out after the last drop, and never beyond twice the time-out, so that a flood
+// that keeps the sockets full cannot keep dead sessions forever.
+int64_t MatchServer::SilenceDeadline(int64_t lastHeardMs, int64_t timeoutMs, int64_t nowMs) const {
+    const int64_t due = lastHeardMs + timeoutMs;
+    if (!lastOwnDropMs_ || nowMs - *lastOwnDropMs_ >= timeoutMs)
+        return due;
+    return std::max(due, std::min(*lastOwnDropMs_ + timeoutMs, lastHeardMs + 2 * timeoutMs));
+}
+
+void MatchServer::OnReceiveDrops(uint64_t total, int64_t nowMs) {
+    if (total > stats_.socketDrops)
+        lastOwnDropMs_ = nowMs;
+    stats_.socketDrops = total;
 }
 
 void MatchServer::OnRepeatDue(const Timer& timer, int64_t nowMs) {

@@ -61,6 +61,12 @@ public:
 
     ServerStats Stats() const;
 
+    // The count of datagrams the server's own sockets have dropped since they opened (a full
+    // receive buffer), read by the loop. While it grows, a client's silence may be the server's
+    // own loss: sessions are then closed for silence only after twice the time-out, until a
+    // time-out has passed without a drop.
+    void OnReceiveDrops(uint64_t total, int64_t nowMs);
+
     // Joins a cluster of nodes that share one pool: from now on waiting users are advertised
     // through the port, and users waiting on other nodes can be offered. Null: a single node
     // (the default). Call before the first datagram. The port's node number must stay the same
@@ -102,6 +108,8 @@ private:
     void RunTimer(const Timer& timer, int64_t nowMs);
     void OnNoticeDue(const Timer& timer, int64_t nowMs);
     void OnReapDue(const Timer& timer, int64_t nowMs);
+    // When a client last heard at lastHeardMs counts as silent for timeoutMs, seen at nowMs.
+    int64_t SilenceDeadline(int64_t lastHeardMs, int64_t timeoutMs, int64_t nowMs) const;
     void OnRepeatDue(const Timer& timer, int64_t nowMs);
     void Housekeeping(int64_t nowMs);
     void Send(const Endpoint& to, std::span<const uint8_t> datagram);
@@ -177,6 +185,7 @@ private:
     FlatMap<int32_t, Conversation, IdHash> conversations_;
     TimerWheel<Timer> timers_;
     std::optional<int64_t> nextHousekeepingMs_;
+    std::optional<int64_t> lastOwnDropMs_; // when the sockets' drop count last grew
     uint64_t nextSerial_ = 1;
     uint64_t nextArrival_ = 1;
     ServerStats stats_;

@@ -150,6 +150,9 @@ std::string FormatMetrics(const MetricsInput& input) {
     w.Sample("vessaro_http_requests_total", input.httpRequests);
     w.Family("vessaro_send_failures_total", "counter", "Datagrams the socket would not take.");
     w.Sample("vessaro_send_failures_total", s.sendFailures);
+    w.Family("vessaro_socket_drops_total", "counter",
+             "Datagrams the server's own sockets dropped on arrival: their buffers were full.");
+    w.Sample("vessaro_socket_drops_total", s.socketDrops);
     if (input.cluster.enabled)
         WriteCluster(w, input.cluster, s);
     return std::move(w.text());

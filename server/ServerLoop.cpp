@@ -2,6 +2,7 @@
 
 #include "BindAddress.h"
 #include "Datagram.h"
+#include "DatagramOutbox.h"
 #include "StatsSnapshot.h"
 
 #include <algorithm>
@@ -9,7 +10,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <netinet/udp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -22,6 +25,9 @@ constexpr int kMaxWaitMs = 1000;
 constexpr int kReceiveBatch = 1024; // datagrams taken per wake-up before timers run again
 constexpr int kSocketBufferBytes = 4 << 20;
 constexpr unsigned kSystemBatch = 64; // datagrams per recvmmsg and sendmmsg
+// How often the sockets' drop counts are read: often enough that a session is never judged silent
+// on a count older than this.
+constexpr int64_t kDropCheckIntervalMs = 100;
 
 std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -41,29 +47,33 @@ void Complement(const uint8_t* from, uint8_t* to, std::size_t size) {
         to[i] = uint8_t(~from[i]);
 }
 
-constexpr std::size_t kPackAlignment = 64;
 constexpr std::size_t kSlotStagger = 9 * 64;
 
-} // namespace
+// Datagrams the kernel dropped on arrival at this socket (its buffer full) since it opened; 0 where
+// the kernel does not say.
+uint64_t ReceiveDrops(int fd) {
+    uint32_t memory[SK_MEMINFO_VARS] = {};
+    socklen_t length = sizeof memory;
+    if (getsockopt(fd, SOL_SOCKET, SO_MEMINFO, memory, &length) != 0 ||
+        length <= SK_MEMINFO_DROPS * sizeof(uint32_t))
+        return 0;
+    return memory[SK_MEMINFO_DROPS];
+}
 
-// The complemented datagrams waiting to be sent from one socket, packed one after another in one
-// buffer (the few cache lines and pages a batch of short datagrams needs, not a 4 KB slot each),
-// with their destinations.
-struct ServerLoop::Outbox {
-    alignas(kPackAlignment) uint8_t bytes[kSystemBatch * kMaxDatagramSize];
-    std::size_t used = 0;
-    sockaddr_storage to[kSystemBatch];
-    iovec vectors[kSystemBatch];
-    mmsghdr headers[kSystemBatch];
-    unsigned count = 0;
-};
+// Whether the kernel takes UDP_SEGMENT on this socket (Linux 4.18 and later).
+bool CanSegment(int fd) {
+    int none = 0;
+    return setsockopt(fd, SOL_UDP, UDP_SEGMENT, &none, sizeof none) == 0;
+}
+
+} // namespace
 
 struct ServerLoop::Socket {
     int fd = -1;
     bool v6 = false;        // an AF_INET6 socket
     bool dualStack = false; // an IPv6 socket that IPv4 clients reach through mapped addresses
     std::string text;
-    std::unique_ptr<Outbox> box = std::make_unique<Outbox>();
+    std::unique_ptr<DatagramOutbox> box;
 };
 
 // Fixed buffers for one batch of received datagrams with their senders, set up once: after each
@@ -136,6 +146,7 @@ std::unique_ptr<ServerLoop> ServerLoop::Open(const std::vector<Endpoint>& addres
         FromSockaddr(reinterpret_cast<sockaddr*>(&local), bound);
         port = bound.port; // the others share the port the first one got
         sockets.back().text = EndpointText(bound);
+        sockets.back().box = std::make_unique<DatagramOutbox>(CanSegment(fd));
     }
     const int wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake < 0)
@@ -167,6 +178,13 @@ std::vector<std::string> ServerLoop::BoundText() const {
 int64_t ServerLoop::NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+uint64_t ServerLoop::ReceiveDrops() const {
+    uint64_t total = 0;
+    for (const Socket& s : sockets_)
+        total += vessaro::ReceiveDrops(s.fd);
+    return total;
 }
 
 void ServerLoop::Wake() {
@@ -211,25 +229,15 @@ void ServerLoop::Send(const Endpoint& to, std::span<const uint8_t> datagram) {
         SendNow(*socket, to, wire, size);
         return;
     }
-    Outbox& box = *socket->box;
-    if (box.count == kSystemBatch)
+    DatagramOutbox& box = *socket->box;
+    if (box.full())
         Flush(*socket);
-    const unsigned i = box.count;
-    const unsigned nameLength = ToSockaddr(to, socket->v6, box.to[i]);
-    if (nameLength == 0) {
+    uint8_t* out = box.Add(to, socket->v6, size);
+    if (!out) {
         ++sendFailures_;
         return;
     }
-    uint8_t* out = box.bytes + box.used;
     Complement(datagram.data(), out, size);
-    box.used += (size + kPackAlignment - 1) & ~(kPackAlignment - 1);
-    box.vectors[i] = {out, size};
-    msghdr& h = box.headers[i].msg_hdr;
-    h.msg_name = &box.to[i];
-    h.msg_namelen = nameLength;
-    h.msg_iov = &box.vectors[i];
-    h.msg_iovlen = 1;
-    ++box.count;
 }
 
 void ServerLoop::FlushOutboxes() {
@@ -237,24 +245,9 @@ void ServerLoop::FlushOutboxes() {
         Flush(s);
 }
 
-// Sends what waits in the socket's outbox, in order. A datagram the socket refuses is counted as
-// a failure and the rest still go, as they would have one by one.
+// Sends what waits in the socket's outbox, in order.
 void ServerLoop::Flush(Socket& socket) {
-    Outbox& box = *socket.box;
-    unsigned sent = 0;
-    while (sent < box.count) {
-        int n = sendmmsg(socket.fd, box.headers + sent, box.count - sent, 0);
-        if (n > 0) {
-            sent += unsigned(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            ++sendFailures_;
-            ++sent;
-        }
-    }
-    box.count = 0;
-    box.used = 0;
+    sendFailures_ += socket.box->SendAll(socket.fd);
 }
 
 void ServerLoop::SendNow(Socket& socket, const Endpoint& to, const uint8_t* wire,
@@ -285,7 +278,12 @@ void ServerLoop::Run(MatchServer& core, const LoopHooks& hooks) {
     int64_t nextStatsMs = hooks.statsIntervalMs > 0 ? now + hooks.statsIntervalMs : 0;
     int64_t nextWatchdogMs = hooks.watchdogIntervalMs > 0 ? now : 0;
     int64_t lastBeatMs = now - 1;
+    int64_t nextDropCheckMs = now;
     while (!stopAsked_.load()) {
+        if (now >= nextDropCheckMs) {
+            core.OnReceiveDrops(ReceiveDrops(), now);
+            nextDropCheckMs = now + kDropCheckIntervalMs;
+        }
         // What the timers send (notices, their copies, probes, repeats) leaves in batches too.
         batching_ = true;
         core.OnTimer(now);

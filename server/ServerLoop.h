@@ -67,6 +67,8 @@ public:
     void Wake();
 
     uint64_t sendFailures() const { return sendFailures_; }
+    // Datagrams the kernel dropped on arrival at the loop's sockets (full buffers), all together.
+    uint64_t ReceiveDrops() const;
 
     // Milliseconds of a monotonic clock.
     static int64_t NowMs();
@@ -74,7 +76,6 @@ public:
 private:
     struct Socket;
     struct Inbox;
-    struct Outbox;
 
     ServerLoop(std::vector<Socket> sockets, int wakeEvent, uint16_t port);
     void ReceiveAll(MatchServer& core, Socket& socket, int64_t& now);

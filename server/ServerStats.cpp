@@ -11,7 +11,8 @@ std::string FormatStatsLine(const ServerStats& s) {
         "vessaro-server: sessions %zu, unproven %zu, waiting %zu, conversations %zu, matches "
         "%llu, texts %llu, datagrams in %llu out %llu, dropped: address rate %llu, text rate "
         "%llu, per-address limit %llu, full %llu, malformed %llu, unknown session %llu, wrong "
-        "sender %llu, unproven budget %llu, unknown-session replies %llu, send failures %llu",
+        "sender %llu, unproven budget %llu, unknown-session replies %llu, send failures %llu, "
+        "socket drops %llu",
         s.sessions, s.unprovenSessions, s.waiting, s.conversations,
         (unsigned long long)s.matchesMade, (unsigned long long)s.textsRelayed,
         (unsigned long long)s.datagramsIn, (unsigned long long)s.datagramsOut,
@@ -19,7 +20,8 @@ std::string FormatStatsLine(const ServerStats& s) {
         (unsigned long long)s.refusedPerAddress, (unsigned long long)s.refusedFull,
         (unsigned long long)s.droppedMalformed, (unsigned long long)s.droppedUnknownSession,
         (unsigned long long)s.droppedWrongSender, (unsigned long long)s.droppedUnprovenBudget,
-        (unsigned long long)s.droppedUnknownSessionRate, (unsigned long long)s.sendFailures);
+        (unsigned long long)s.droppedUnknownSessionRate, (unsigned long long)s.sendFailures,
+        (unsigned long long)s.socketDrops);
     std::string text = line;
     if (s.remoteWaiting + s.clusterMessagesSent + s.clusterMessagesIn == 0)
         return text;

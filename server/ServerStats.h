@@ -40,6 +40,7 @@ struct ServerStats {
     // Unknown-session datagrams not answered because their address was answered lately
     uint64_t droppedUnknownSessionRate = 0;
     uint64_t sendFailures = 0; // datagrams the socket would not take
+    uint64_t socketDrops = 0;  // datagrams the server's own sockets dropped on arrival (full)
 
     // On a node of a cluster. waiting counts only this node's users; users waiting on other nodes
     // are remoteWaiting (waitingByTopic counts both).

@@ -59,6 +59,7 @@ TEST(MetricsText, EveryFigureAppearsOnceInTheExpositionFormat) {
     s.droppedMalformed = 7;
     s.refusedFull = 8;
     s.matchesMade = 9;
+    s.socketDrops = 18;
     s.matchDelay.Observe(3);
     s.matchDelay.Observe(1500);
     s.matchDelay.Observe(90000);
@@ -80,6 +81,7 @@ TEST(MetricsText, EveryFigureAppearsOnceInTheExpositionFormat) {
         {R"(vessaro_dropped_datagrams_total{reason="server_full"})", "8"},
         {"vessaro_matches_total", "9"},
         {"vessaro_http_requests_total", "13"},
+        {"vessaro_socket_drops_total", "18"},
         {R"(vessaro_match_delay_seconds_bucket{le="0.005"})", "1"},
         {R"(vessaro_match_delay_seconds_bucket{le="1"})", "1"},
         {R"(vessaro_match_delay_seconds_bucket{le="2"})", "2"},

@@ -115,10 +115,11 @@ TEST(ServerLoop, BatchedSendsArriveWholeAndInOrderAcrossFullOutboxes) {
     int buffer = 4 << 20;
     setsockopt(client, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
 
-    // Sizes that straddle the packing alignment, up to the largest datagram.
+    // Sizes that straddle the packing alignment, up to the largest datagram, three of each in a
+    // row: runs that leave as one segmented message.
     const std::vector<std::size_t> sizes = {1, 36, 63, 64, 65, 560, kMaxDatagramSize};
     const int count = 150;
-    auto sizeOf = [&](int i) { return sizes[std::size_t(i) % sizes.size()]; };
+    auto sizeOf = [&](int i) { return sizes[std::size_t(i / 3) % sizes.size()]; };
     auto byteOf = [](int i, std::size_t k) { return uint8_t(i * 31 + int(k)); };
     MatchServer core(
         ServerConfig{},
@@ -159,6 +160,23 @@ TEST(ServerLoop, BatchedSendsArriveWholeAndInOrderAcrossFullOutboxes) {
     close(client);
     EXPECT_EQ(received, count);
     EXPECT_EQ(loop->sendFailures(), 0u);
+}
+
+// Datagrams the kernel drops because the loop has not read its socket are counted.
+TEST(ServerLoop, ReceiveDropsCountWhatOverflowedTheSocket) {
+    std::string error;
+    auto loop = ServerLoop::Open({Endpoint(0x7F000001, 0)}, 0, error);
+    ASSERT_TRUE(loop) << error;
+    const int client = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage to{};
+    const socklen_t length = ToSockaddr(Endpoint(0x7F000001, loop->port()), false, to);
+    uint8_t d[1000] = {};
+    uint64_t sent = 0;
+    for (; sent < 40000 && loop->ReceiveDrops() == 0; ++sent)
+        sendto(client, d, sizeof d, 0, reinterpret_cast<sockaddr*>(&to), length);
+    close(client);
+    EXPECT_GT(loop->ReceiveDrops(), 0u);
+    EXPECT_LT(loop->ReceiveDrops(), sent);
 }
 
 // The loop keys, checks and answers every datagram by its endpoint: the IPv4 form, the keys'

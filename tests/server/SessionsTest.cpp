@@ -141,6 +141,39 @@ TEST(ServerSessions, ASilentSessionIsClosedAfterAMinute) {
     EXPECT_TRUE(a.Inbox().empty()) << "nothing more for a closed session";
 }
 
+// The loop reports the drop count of the server's own sockets (time after the client's last
+// datagram, count): while it grows, the silence may be the server's own loss, and the session is
+// closed a time-out after the last drop, but never later than twice the time-out.
+TEST(ServerSessions, OwnSocketDropsDelayTheCloseForSilenceAtMostToTwiceTheTimeOut) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int64_t, uint64_t>> reports;
+        int64_t closedAt;
+    };
+    const std::vector<Case> cases = {
+        {"no drops", {{30000, 0}}, 60000},
+        {"a drop half-way", {{30000, 4}}, 90000},
+        {"the same count again is no new drop", {{30000, 4}, {70000, 4}}, 90000},
+        {"drops all along", {{20000, 1}, {50000, 2}, {80000, 3}, {110000, 4}}, 120000},
+    };
+    for (const Case& c : cases) {
+        CoreHarness h;
+        TestClient a{h, Ep(1, 1)};
+        ASSERT_TRUE(a.Connect());
+        int64_t at = 0;
+        for (const auto& [time, total] : c.reports) {
+            h.Advance(time - at);
+            at = time;
+            h.server.OnReceiveDrops(total, h.now);
+        }
+        h.Advance(c.closedAt - 1 - at);
+        EXPECT_EQ(Count(a.Inbox(), MSG_SESSION_CLOSED), 0) << c.what;
+        h.Advance(1);
+        EXPECT_EQ(Count(a.Inbox(), MSG_SESSION_CLOSED), 1) << c.what;
+        EXPECT_EQ(h.server.Stats().socketDrops, c.reports.back().second) << c.what;
+    }
+}
+
 TEST(ServerSessions, OneAddressIsHeldToItsDatagramRate) {
     ServerConfig config = TestConfig();
     config.datagramsPerSecondPerAddress = 10; // a burst of 20
