@@ -63,8 +63,8 @@ public:
 
     // The count of datagrams the server's own sockets have dropped since they opened (a full
     // receive buffer), read by the loop. While it grows, a client's silence may be the server's
-    // own loss: sessions are then closed for silence only after twice the time-out, until a
-    // time-out has passed without a drop.
+    // own loss: a client then counts as silent only a time-out after the last drop, and at the
+    // latest after twice the time-out.
     void OnReceiveDrops(uint64_t total, int64_t nowMs);
 
     // Joins a cluster of nodes that share one pool: from now on waiting users are advertised

@@ -296,7 +296,8 @@ void MatchServer::OnProbeDue(const Timer& timer, int64_t nowMs) {
         if (conversation->IsRemote(sessionId))
             continue; // its own node probes it
         const Session* session = sessions_.Find(sessionId);
-        if (!session || nowMs - session->lastHeardMs >= config_.talkTimeoutMs) {
+        if (!session ||
+            nowMs >= SilenceDeadline(session->lastHeardMs, config_.talkTimeoutMs, nowMs)) {
             EndConversation(conversation->id, 0, nowMs);
             return;
         }

@@ -236,6 +236,22 @@ TEST_F(ServerConversation, ProbesKeepAConversationAndASilentPartnerEndsIt) {
     EXPECT_EQ(in[0].view().sessionId(), a.session);
 }
 
+// While the server's own sockets drop datagrams, a partner's silence may be the server's loss:
+// the conversation then lasts up to twice the talk time-out.
+TEST_F(ServerConversation, OwnSocketDropsDelayTheEndOfASilentConversation) {
+    TestClient a = Connected(1), b = Connected(2);
+    Open(a, b);
+    const int64_t lastHeard = h.now;
+    int64_t endedAfter = 0;
+    for (int round = 1; round <= 14 && endedAfter == 0; ++round) {
+        h.Advance(5000);
+        if (h.server.Stats().conversations == 0)
+            endedAfter = h.now - lastHeard;
+        h.server.OnReceiveDrops(uint64_t(round), h.now); // the sockets drop all along
+    }
+    EXPECT_EQ(endedAfter, 60000) << "silent for twice the talk time-out";
+}
+
 TEST_F(ServerConversation, ARequestCopyCrossingTheOfferKeepsIt) {
     TestClient a = Connected(1), b = Connected(2);
     const UserProfile man = Profile(SEX_MALE, 30);
