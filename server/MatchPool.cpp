@@ -163,8 +163,10 @@ private:
     void Grow(std::pmr::memory_resource& memory) {
         const std::size_t room = capacity == 0 ? 2 : std::min<std::size_t>(2 * capacity, 128);
         auto* grown = static_cast<Head*>(memory.allocate(room * kEntryBytes, alignof(Head)));
-        std::memcpy(grown, heads, count * sizeof(Head));
-        std::memcpy(reinterpret_cast<AgeList*>(grown + room), lists(), count * sizeof(AgeList));
+        if (count != 0) { // a node without ages has no block
+            std::memcpy(grown, heads, count * sizeof(Head));
+            std::memcpy(reinterpret_cast<AgeList*>(grown + room), lists(), count * sizeof(AgeList));
+        }
         Release(memory);
         heads = grown;
         capacity = uint8_t(room);
