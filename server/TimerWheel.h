@@ -71,9 +71,12 @@ public:
     std::size_t size() const { return inWheel_ - taken_ + far_.size(); }
     std::size_t slotCount() const { return slots_.size(); }
 
+    // Empties only the slots that hold items, found through their bits.
     void Clear() {
-        for (std::vector<Item>& slot : slots_)
-            slot.clear();
+        for (std::size_t word = 0; word < occupied_.size(); ++word) {
+            for (uint64_t bits = occupied_[word]; bits != 0; bits &= bits - 1)
+                slots_[word * 64 + std::size_t(std::countr_zero(bits))].clear();
+        }
         std::fill(occupied_.begin(), occupied_.end(), 0);
         std::fill(summary_.begin(), summary_.end(), 0);
         far_.Clear();
@@ -99,7 +102,9 @@ private:
     }
 
     // Empties the cursor's slot (all of it taken) and moves the cursor on, past empty time at
-    // once when nothing waits in the wheel.
+    // once: to the next slot that holds items, or when none does to what waits outside, but
+    // never beyond nowMs. Whatever waits outside is due after every slot in the wheel, so
+    // nothing is passed over.
     void Advance(int64_t nowMs) {
         const std::size_t index = std::size_t(cursor_ & mask_);
         inWheel_ -= slots_[index].size();
@@ -107,12 +112,11 @@ private:
         MarkEmpty(index);
         taken_ = 0;
         ++cursor_;
-        if (inWheel_ == 0) {
-            const std::optional<int64_t> far = far_.NextDue();
-            const int64_t target = far && *far < nowMs ? *far : nowMs;
-            if (target > cursor_)
-                cursor_ = target;
-        }
+        std::optional<int64_t> next =
+            inWheel_ == 0 ? far_.NextDue() : NextOccupiedAfter(cursor_ - 1);
+        const int64_t target = next && *next < nowMs ? *next : nowMs;
+        if (target > cursor_)
+            cursor_ = target;
         TakeFromFar();
     }
 
