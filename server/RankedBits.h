@@ -16,23 +16,36 @@ inline unsigned CountBits(uint64_t x) {
 }
 
 // A set of numbers below 64 * Words. A member's rank, the count of members below it, is where
-// its entry sits in an array kept densely in the same order, so the array needs no search.
+// its entry sits in an array kept densely in the same order, so the array needs no search. The
+// count of members in the words before each word is kept too, so that a rank counts the bits of
+// one word, not of every word below it.
 template <std::size_t Words>
 struct RankedBits {
+    static_assert(64 * Words <= 256, "counts before a word are kept in bytes");
+
     bool Has(unsigned n) const { return (words[n / 64] >> (n % 64)) & 1; }
-    void Set(unsigned n) { words[n / 64] |= uint64_t(1) << (n % 64); }
-    void Reset(unsigned n) { words[n / 64] &= ~(uint64_t(1) << (n % 64)); }
+    // n must not be a member yet.
+    void Set(unsigned n) {
+        words[n / 64] |= uint64_t(1) << (n % 64);
+        for (std::size_t word = n / 64 + 1; word < Words; ++word)
+            ++before[word];
+    }
+    // n must be a member.
+    void Reset(unsigned n) {
+        words[n / 64] &= ~(uint64_t(1) << (n % 64));
+        for (std::size_t word = n / 64 + 1; word < Words; ++word)
+            --before[word];
+    }
     // The count of members below n, for n up to 64 * Words.
     std::size_t Below(unsigned n) const {
-        std::size_t rank = 0;
-        for (unsigned word = 0; word < n / 64; ++word)
-            rank += CountBits(words[word]);
-        if (n % 64 != 0)
-            rank += CountBits(words[n / 64] & ((uint64_t(1) << (n % 64)) - 1));
-        return rank;
+        if (n / 64 == Words)
+            return std::size_t(before[Words - 1]) + CountBits(words[Words - 1]);
+        return std::size_t(before[n / 64]) +
+               CountBits(words[n / 64] & ((uint64_t(1) << (n % 64)) - 1));
     }
 
     std::array<uint64_t, Words> words{};
+    std::array<uint8_t, Words> before{}; // members in the words before each word
 };
 
 } // namespace vessaro
