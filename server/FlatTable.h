@@ -21,6 +21,12 @@ inline uint64_t MixBits(uint64_t x) {
     return x;
 }
 
+// The hash of ids that the server draws at random itself (sessions, conversations): nobody else
+// chooses them, so mixing their bits spreads them well enough.
+struct IdHash {
+    uint64_t operator()(int32_t id) const { return MixBits(uint32_t(id)); }
+};
+
 // Values by key in one open-addressed array with linear probing: a look-up, whether it finds a
 // value or not, mostly reads a single slot, where a node-based map reads a bucket and then a node
 // elsewhere. Each value is an object of its own, made from the table's memory resource (with

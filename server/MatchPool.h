@@ -116,9 +116,6 @@ private:
     const Waiter* FindWaiter(int32_t id) const;
     void Release(Waiter& waiter);
 
-    struct IdHash {
-        uint64_t operator()(int32_t id) const { return MixBits(uint32_t(id)); }
-    };
     // Everything the indexes hold (shelves, nodes, age lists, the places of each user) comes
     // from memory_, which keeps what is given back for the next user instead of returning it to
     // the heap; it draws on arena_, which takes memory in ever larger blocks, on huge pages (all

@@ -178,10 +178,6 @@ private:
     AddressLimiter networkBudget_;  // bytes to unproven endpoints, per network
     AddressLimiter unknownReplies_; // MSG_SESSION_CLOSED for unknown sessions, per address
     MatchPool pool_;
-    struct IdHash {
-        uint64_t operator()(int32_t id) const { return MixBits(uint32_t(id)); }
-    };
-    // By id. Ids are the server's own random choice, so a plain mix of the bits spreads them.
     FlatMap<int32_t, Conversation, IdHash> conversations_;
     TimerWheel<Timer> timers_;
     std::optional<int64_t> nextHousekeepingMs_;

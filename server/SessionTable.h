@@ -71,9 +71,6 @@ private:
         Endpoint endpoint;
         int64_t closedMs;
     };
-    struct IdHash {
-        uint64_t operator()(int32_t id) const { return MixBits(uint32_t(id)); }
-    };
     struct EndpointMixHash {
         uint64_t seed = 0;
         uint64_t operator()(const Endpoint& e) const {
