@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -21,8 +22,9 @@ class Logger {
 public:
     Logger(LogLevel level, bool journal, std::FILE* out = stderr);
 
-    void SetLevel(LogLevel level) { level_ = level; }
-    bool Enabled(LogLevel level) const { return level <= level_; }
+    // A reload sets the level while other threads (the cluster's link) may be logging.
+    void SetLevel(LogLevel level) { level_.store(level, std::memory_order_relaxed); }
+    bool Enabled(LogLevel level) const { return level <= level_.load(std::memory_order_relaxed); }
 
     void Error(std::string_view message) { Write(LogLevel::Error, message); }
     void Warn(std::string_view message) { Write(LogLevel::Warn, message); }
@@ -38,7 +40,7 @@ public:
     static bool StderrIsJournal();
 
 private:
-    LogLevel level_;
+    std::atomic<LogLevel> level_;
     bool journal_;
     std::FILE* out_;
 };
