@@ -2,6 +2,7 @@
 // second over the wire; and over the wire against a pool pre-filled by a load generator process,
 // the time from a request to its offer.
 #include "ClientSwarm.h"
+#include "CoreUnderTest.h"
 #include "EndpointSwarm.h"
 #include "ForkedWorker.h"
 #include "MatchServer.h"
@@ -16,77 +17,6 @@
 
 namespace vessaro::bench {
 namespace {
-
-// The core on a fixed clock (no timer ever falls due), with every limit out of the way, and the
-// sessions it granted. Its timers are started as the server's loop starts them, so that timers
-// set by requests go where they go in a running server.
-class CoreUnderTest {
-public:
-    CoreUnderTest()
-        : core_(
-              Config(), [this](const Endpoint&, std::span<const uint8_t> d) { OnSent(d); },
-              [this] { return uint32_t(random_()); }) {
-        core_.OnTimer(kNow);
-    }
-
-    MatchServer& core() { return core_; }
-    uint64_t offers() const { return offers_; }
-
-    // A new session from its own address; its id.
-    int32_t Connect() {
-        const Endpoint from{0x0A000000u + uint32_t(nextClient_++), 4000};
-        core_.OnDatagram(from, BuildControl(MSG_CONNECT), kNow);
-        endpoints_[lastGranted_] = from;
-        return lastGranted_;
-    }
-    // The session's first datagram back (here a notice's acknowledgement) proves its address and
-    // opens it, as a real client's does long before the user has filled in a request.
-    void Prove(int32_t session) {
-        core_.OnDatagram(endpoints_[session], BuildControl(MSG_NOTICE_ACK, session), kNow);
-    }
-    void Request(int32_t session, const MatchRecords& r) {
-        core_.OnDatagram(endpoints_[session], BuildMatchRequest(session, r.profile, r.requirement),
-                         kNow);
-    }
-    // The request as it arrives, built beforehand, so that timing it times only the core.
-    struct Arriving {
-        Endpoint from;
-        std::vector<uint8_t> datagram;
-    };
-    Arriving Prepare(int32_t session, const MatchRecords& r) {
-        auto bytes = BuildMatchRequest(session, r.profile, r.requirement);
-        return {endpoints_[session], std::vector<uint8_t>(bytes.begin(), bytes.end())};
-    }
-    void Deliver(const Arriving& a) { core_.OnDatagram(a.from, a.datagram, kNow); }
-
-    static constexpr int64_t kNow = 1000;
-
-private:
-    static ServerConfig Config() {
-        ServerConfig c;
-        c.maxSessions = 10000000;
-        c.maxSessionsPerAddress = 10000000;
-        c.datagramsPerSecondPerAddress = 1e12;
-        c.maxTrackedAddresses = 10000000;
-        // Every user comes from one of a few networks: their grants must not wait for budget.
-        c.unprovenBytesPerSecondPerNetwork = 1e15;
-        return c;
-    }
-    void OnSent(std::span<const uint8_t> d) {
-        DatagramView m(d);
-        if (m.type() == MSG_CONNECT_ACK)
-            lastGranted_ = m.sessionId();
-        else if (m.type() == MSG_PARTNER_FOUND)
-            ++offers_;
-    }
-
-    std::mt19937 random_{7};
-    MatchServer core_;
-    std::unordered_map<int32_t, Endpoint> endpoints_;
-    int32_t lastGranted_ = 0;
-    uint64_t offers_ = 0;
-    std::size_t nextClient_ = 1;
-};
 
 struct CoreRun {
     std::size_t waiting = 0;

@@ -1,5 +1,6 @@
 // The server core's handling of each kind of datagram, with no kernel: a conversation is opened
 // through datagrams once, then one kind is fed again and again. Last, the waiting pool on its own.
+#include "CoreUnderTest.h"
 #include "MatchPool.h"
 #include "MatchServer.h"
 #include "ProfileMaker.h"
@@ -294,9 +295,9 @@ BENCHMARK(BM_MatchPoolJoinAndLeave)->Arg(1000)->Arg(100000);
 
 // A whole match request through the core (session, acknowledgement, records, the pool's search,
 // then filing or the offer), against a core whose pool holds as many users as the argument says,
-// made as in the matching scenario. Each request comes from a session of its own, connected and
-// built before the clock starts; "p50_ns" and "p99_ns" are the median and 99th percentile of one
-// request, "paired" the share that got an offer at once.
+// made as in the matching scenario. Each request comes from a session of its own, opened and the
+// request built before the clock starts; "p50_ns" and "p99_ns" are the median and 99th percentile
+// of one request, "paired" the share that got an offer at once.
 class WaitingCore {
 public:
     static constexpr std::size_t kSeekers = 20000;
@@ -309,22 +310,14 @@ public:
         return *core;
     }
 
-    explicit WaitingCore(std::size_t waiting)
-        : core_(
-              Config(), [this](const Endpoint&, std::span<const uint8_t> d) { OnSent(d); },
-              [this] { return uint32_t(random_()); }) {
-        core_.OnTimer(kNow); // timers started, as the server's loop starts them
+    explicit WaitingCore(std::size_t waiting) {
         ProfileMaker users(11);
-        for (std::size_t i = 0; i < waiting; ++i) {
-            const Endpoint from = Connect();
-            const MatchRecords r = users.NextWaiting();
-            core_.OnDatagram(from, BuildMatchRequest(granted_, r.profile, r.requirement), kNow);
-        }
+        for (std::size_t i = 0; i < waiting; ++i)
+            core_.Request(core_.Connect(), users.NextWaiting());
         for (std::size_t i = 0; i < kSeekers; ++i) {
-            const Endpoint from = Connect();
-            const MatchRecords r = users.Next();
-            const auto bytes = BuildMatchRequest(granted_, r.profile, r.requirement);
-            seekers_.push_back({from, std::vector<uint8_t>(bytes.begin(), bytes.end())});
+            const int32_t session = core_.Connect();
+            core_.Prove(session);
+            seekers_.push_back(core_.Prepare(session, users.Next()));
         }
     }
 
@@ -332,44 +325,14 @@ public:
     bool Deliver(std::size_t i) {
         if (i >= seekers_.size())
             return false;
-        core_.OnDatagram(seekers_[i].from, seekers_[i].datagram, kNow);
+        core_.Deliver(seekers_[i]);
         return true;
     }
-    uint64_t offers() const { return offers_; }
+    uint64_t offers() const { return core_.offers(); }
 
 private:
-    struct Arriving {
-        Endpoint from;
-        std::vector<uint8_t> datagram;
-    };
-    static ServerConfig Config() {
-        ServerConfig c;
-        c.maxSessions = 10000000;
-        c.maxSessionsPerAddress = 10000000;
-        c.datagramsPerSecondPerAddress = 1e12;
-        c.maxTrackedAddresses = 10000000;
-        c.unprovenBytesPerSecondPerNetwork = 1e15;
-        return c;
-    }
-    Endpoint Connect() {
-        const Endpoint from{0x0A000000u + uint32_t(nextClient_++), 4000};
-        core_.OnDatagram(from, BuildControl(MSG_CONNECT), kNow);
-        return from;
-    }
-    void OnSent(std::span<const uint8_t> d) {
-        DatagramView m(d);
-        if (m.type() == MSG_CONNECT_ACK)
-            granted_ = m.sessionId();
-        else if (m.type() == MSG_PARTNER_FOUND)
-            ++offers_;
-    }
-
-    std::mt19937 random_{7};
-    MatchServer core_;
-    std::vector<Arriving> seekers_;
-    int32_t granted_ = 0;
-    uint64_t offers_ = 0;
-    uint32_t nextClient_ = 1;
+    CoreUnderTest core_;
+    std::vector<CoreUnderTest::Arriving> seekers_;
 };
 
 void BM_ServerMatchRequestMedian(benchmark::State& state) {
