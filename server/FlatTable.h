@@ -49,10 +49,15 @@ public:
 
     std::size_t size() const { return size_; }
 
-    const Value* Find(const Key& key) const {
+    // A key's hash, for looking the key up more than once (Prefetch, then Find or Get) without
+    // hashing it each time.
+    static uint64_t HashOf(const Key& key) { return Hash{}(key); }
+
+    const Value* Find(const Key& key) const { return Find(key, HashOf(key)); }
+    const Value* Find(const Key& key, uint64_t hash) const {
         if (size_ == 0)
             return nullptr;
-        for (std::size_t i = Home(key);; i = (i + 1) & mask_) {
+        for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
             const Slot& slot = slots_[i];
             if (!slot.value)
                 return nullptr;
@@ -62,18 +67,20 @@ public:
     }
 
     // Asks for the slot where a look-up of the key starts, ahead of the look-up.
-    void Prefetch(const Key& key) const {
+    void Prefetch(const Key& key) const { PrefetchHash(HashOf(key)); }
+    void PrefetchHash(uint64_t hash) const {
         if (size_ != 0)
-            PrefetchObject(&slots_[Home(key)]);
+            PrefetchObject(&slots_[hash & mask_]);
     }
 
     // The key's value, made from the key when there is none.
-    Value& Get(const Key& key) {
-        if (const Value* value = Find(key))
+    Value& Get(const Key& key) { return Get(key, HashOf(key)); }
+    Value& Get(const Key& key, uint64_t hash) {
+        if (const Value* value = Find(key, hash))
             return const_cast<Value&>(*value);
         if (2 * (size_ + 1) > slots_.size())
             Rehash(std::max<std::size_t>(kMinSlots, 2 * slots_.size()));
-        std::size_t i = Home(key);
+        std::size_t i = hash & mask_;
         while (slots_[i].value)
             i = (i + 1) & mask_;
         slots_[i].value = values_.template new_object<Value>(key);

@@ -116,33 +116,84 @@ struct MatchPool::Head {
     int32_t id;
 };
 
-// A tree node of a shelf: the ages its users have, and their lists' heads and ends in ascending
-// age, in one block of the pool's memory: the heads first, so that a search reads the heads of
-// the ages it wants as one contiguous run, then the lists. Plain data of 40 bytes, so that a shelf
-// moves its nodes as bytes and a search reads one cache line per node.
+// The arrival of a vacant list's head: later than every real arrival, so a search never takes it.
+constexpr uint64_t kVacant = std::numeric_limits<uint64_t>::max();
+
+// Lists or nodes left vacant are dropped together once there are this many and at least as many
+// as those in use, so that dropping them costs a constant amount per user who left.
+constexpr unsigned kMinVacantKept = 4;
+
+// A tree node of a shelf: the ages its users have had, and their lists' heads and ends in
+// ascending age, in one block of the pool's memory: the heads first, so that a search reads the
+// heads of the ages it wants as one contiguous run, then the lists. The node also keeps the
+// longest-waiting of all its users (the earliest head), so that a search whose ages include that
+// user's age, or who has found someone who waited longer, need not read the heads at all. A list
+// whose last user leaves stays as a vacant entry for the next user of its age, instead of
+// shifting the arrays each time; vacant entries are dropped in bulk (Compact), and the block goes
+// back to memory with the last list in use. Plain data of 40 bytes, so that a shelf moves its
+// nodes as bytes and a search reads one cache line per node.
 struct MatchPool::Node {
     AgeList* lists() const { return reinterpret_cast<AgeList*>(heads + capacity); }
 
+    // Adds a vacant list for the age, which must not have one, at its rank.
     void Insert(std::size_t rank, unsigned age, std::pmr::memory_resource& memory) {
         if (count == capacity)
             Grow(memory);
         AgeList* list = lists();
         std::memmove(heads + rank + 1, heads + rank, (count - rank) * sizeof(Head));
         std::memmove(list + rank + 1, list + rank, (count - rank) * sizeof(AgeList));
-        heads[rank] = Head{0, 0};
+        heads[rank] = Head{kVacant, 0};
         list[rank] = AgeList{nullptr, nullptr};
         ++count;
         ages.Set(age);
     }
-    // The block goes back to memory with the last age.
-    void Erase(std::size_t rank, unsigned age, std::pmr::memory_resource& memory) {
-        AgeList* list = lists();
-        std::memmove(heads + rank, heads + rank + 1, (count - rank - 1) * sizeof(Head));
-        std::memmove(list + rank, list + rank + 1, (count - rank - 1) * sizeof(AgeList));
-        --count;
-        ages.Reset(age);
-        if (count == 0)
+    // The list of the age at rank has a new first user, who may have waited longer than any.
+    void Lead(std::size_t rank, unsigned age, const Place& first) {
+        heads[rank] = Head{first.arrival, first.id};
+        if (first.arrival < oldest) {
+            oldest = first.arrival;
+            oldestId = first.id;
+            oldestAge = uint8_t(age);
+            oldestKnown = true;
+        }
+    }
+    // The first user of the list at rank has left, and next follows it.
+    void Follow(std::size_t rank, const Place& left, const Place& next) {
+        heads[rank] = Head{next.arrival, next.id};
+        if (left.arrival == oldest)
+            oldestKnown = false;
+    }
+    // The list at rank has lost its last user, who arrived at `arrival`.
+    void Vacate(std::size_t rank, uint64_t arrival, std::pmr::memory_resource& memory) {
+        heads[rank] = Head{kVacant, 0};
+        lists()[rank] = AgeList{nullptr, nullptr};
+        --live;
+        if (live == 0) {
             Release(memory);
+            ages = {};
+            count = 0;
+            oldest = kVacant;
+            oldestKnown = true;
+            return;
+        }
+        if (unsigned(count - live) >= std::max<unsigned>(kMinVacantKept, live))
+            Compact();
+        if (arrival == oldest)
+            oldestKnown = false;
+    }
+    // Looks for the longest-waiting user among all the heads.
+    void FindOldest() {
+        oldestKnown = true;
+        oldest = kVacant;
+        std::size_t rank = 0;
+        ages.ForEach([&](unsigned age) {
+            if (heads[rank].arrival < oldest) {
+                oldest = heads[rank].arrival;
+                oldestId = heads[rank].id;
+                oldestAge = uint8_t(age);
+            }
+            ++rank;
+        });
     }
     void Release(std::pmr::memory_resource& memory) {
         if (heads)
@@ -151,10 +202,17 @@ struct MatchPool::Node {
         capacity = 0;
     }
 
-    RankedBits<(kMaxMatchAge + 1) / 64> ages;
-    Head* heads = nullptr; // capacity heads, then capacity lists
-    uint8_t count = 0;     // ages present
+    RankedBits<(kMaxMatchAge + 1) / 64> ages; // the ages that have a list, vacant or not
+    Head* heads = nullptr;                    // capacity heads, then capacity lists
+    uint64_t oldest = kVacant;                // the earliest arrival of a head; kVacant: none
+    int32_t oldestId = 0;                     // that head's user
+    uint8_t count = 0;                        // lists, vacant or not
     uint8_t capacity = 0;
+    uint8_t live = 0;          // lists that are not vacant
+    uint8_t oldestAge : 7 = 0; // that head's age
+    // False once that head has left: oldest is then only a bound (no head is earlier), until a
+    // search that reads every head of the node finds the earliest one again.
+    uint8_t oldestKnown : 1 = true;
 
 private:
     static constexpr std::size_t kEntryBytes = sizeof(Head) + sizeof(AgeList);
@@ -171,9 +229,29 @@ private:
         heads = grown;
         capacity = uint8_t(room);
     }
+    // Drops the vacant lists.
+    void Compact() {
+        AgeList* list = lists();
+        RankedBits<(kMaxMatchAge + 1) / 64> kept;
+        std::size_t rank = 0, to = 0;
+        ages.ForEach([&](unsigned age) {
+            if (list[rank].head) {
+                heads[to] = heads[rank];
+                list[to] = list[rank];
+                kept.Set(age);
+                ++to;
+            }
+            ++rank;
+        });
+        ages = kept;
+        count = uint8_t(to);
+    }
 };
 static_assert(kMaxMatchAge + 1 <= 128);
 
+// The tree nodes of a shelf that hold someone, or did since the shelf last dropped its empty
+// nodes: like a node's vacant lists, an empty node stays for the next user who needs it, and empty
+// nodes are dropped in bulk.
 struct MatchPool::Shelf {
     using allocator_type = std::pmr::polymorphic_allocator<Node>;
     Shelf(const ShelfKey& key, const allocator_type& memory) : nodes(memory), key(key) {}
@@ -194,15 +272,34 @@ struct MatchPool::Shelf {
         }
         return nodes[rank];
     }
-    // The node must hold no age any more.
-    void Empty(unsigned node) {
-        nodes.erase(nodes.begin() + long(filled.Below(node)));
-        filled.Reset(node);
+    // A node has lost its last user; liveNodes must still count it.
+    void Emptied() {
+        --liveNodes;
+        if (liveNodes != 0 &&
+            nodes.size() - liveNodes >= std::max<unsigned>(kMinVacantKept, liveNodes))
+            Compact();
     }
 
-    RankedBits<kTreeNodes / 64> filled; // the tree nodes that hold someone
+    RankedBits<kTreeNodes / 64> filled; // the tree nodes that are kept
     std::pmr::vector<Node> nodes;       // those nodes, in node order
+    unsigned liveNodes = 0;             // the nodes that hold someone
     ShelfKey key;
+
+private:
+    // Drops the empty nodes, which have no block.
+    void Compact() {
+        RankedBits<kTreeNodes / 64> kept;
+        std::size_t rank = 0, to = 0;
+        filled.ForEach([&](unsigned node) {
+            if (nodes[rank].live != 0) {
+                nodes[to++] = nodes[rank];
+                kept.Set(node);
+            }
+            ++rank;
+        });
+        filled = kept;
+        nodes.resize(to);
+    }
 };
 
 struct MatchPool::Index {
@@ -217,6 +314,7 @@ struct MatchPool::Index {
 
     FlatTable<ShelfKey, Shelf, ShelfKeyHash> shelves;
     std::size_t members = 0;
+    uint64_t newestArrival = 0; // the latest arrival of anyone ever filed here
 };
 
 // What filing needs of a waiting user, with texts as numbers, and where it is filed in the
@@ -259,6 +357,7 @@ MatchPool::MatchPool()
     // A shelf's nodes are the largest block the indexes ask for; larger ones would be lost to
     // the arena when given back.
     static_assert((kTreeNodes - 1) * sizeof(Node) <= FreeListResource::kLargest);
+    static_assert(sizeof(Node) == 40, "a node is read as one cache line");
 }
 MatchPool::~MatchPool() = default;
 
@@ -427,7 +526,9 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
     }
     // The shelves first, then (in rounds, as in Search) the nodes, age lists and last places that
     // filing is going to touch, as far as they exist already.
+    using Shelves = decltype(index.shelves);
     std::array<ShelfKey, kShelfSubsets> keys;
+    std::array<uint64_t, kShelfSubsets> hashes;
     for (std::size_t s = 0; s < subsetCount; ++s) {
         const unsigned subset = subsets[s];
         keys[s] = ShelfKey{w.wantSex,
@@ -437,11 +538,12 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
                            (subset & kByCity) ? w.city : 0,
                            (subset & kByDistrict) ? w.district : 0,
                            subset};
-        index.shelves.Prefetch(keys[s]);
+        hashes[s] = Shelves::HashOf(keys[s]);
+        index.shelves.PrefetchHash(hashes[s]);
     }
     std::array<Shelf*, kShelfSubsets> shelves;
     for (std::size_t s = 0; s < subsetCount; ++s) {
-        shelves[s] = &index.shelves.Get(keys[s]);
+        shelves[s] = &index.shelves.Get(keys[s], hashes[s]);
         PrefetchObject(shelves[s]);
     }
     auto existing = [&](auto&& use) {
@@ -457,10 +559,16 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
         if (tree.ages.Has(w.age))
             PrefetchObject(&tree.lists()[tree.ages.Below(w.age)]);
     });
-    existing([&](const Node& tree) {
-        if (tree.ages.Has(w.age))
-            PrefetchObject(tree.lists()[tree.ages.Below(w.age)].tail);
-    });
+    // A user who arrived after everyone filed so far goes last in each of its lists: linking it
+    // only writes to the list's last place, which needs no waiting for that place.
+    const bool newest = w.arrival > index.newestArrival;
+    if (newest)
+        index.newestArrival = w.arrival;
+    else
+        existing([&](const Node& tree) {
+            if (tree.ages.Has(w.age))
+                PrefetchObject(tree.lists()[tree.ages.Below(w.age)].tail);
+        });
 
     // The places are list links: they never move while filed.
     Place* const places = static_cast<Place*>(TakeBlock(subsetCount * cover.count));
@@ -473,19 +581,21 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
             if (!tree.ages.Has(w.age))
                 tree.Insert(rank, w.age, memory_);
             AgeList& list = tree.lists()[rank];
+            if (!list.head && tree.live++ == 0)
+                ++shelf.liveNodes;
             Place& place = places[count++];
             place = Place{nullptr, nullptr, &shelf, w.arrival, w.id, node, w.age};
-            // Arrivals nearly always come last; walk back only past later ones.
+            // Otherwise walk back past later arrivals.
             Place* before = list.tail;
-            while (before && before->arrival > place.arrival)
+            while (!newest && before && before->arrival > place.arrival)
                 before = before->prev;
             place.prev = before;
-            place.next = before ? before->next : list.head;
+            place.next = before == list.tail ? nullptr : before ? before->next : list.head;
             if (place.prev) {
                 place.prev->next = &place;
             } else {
                 list.head = &place;
-                tree.heads[rank] = Head{place.arrival, place.id};
+                tree.Lead(rank, w.age, place);
             }
             if (place.next)
                 place.next->prev = &place;
@@ -502,6 +612,8 @@ MatchPool::Place* MatchPool::TakeBlock(std::size_t count) {
         return static_cast<Place*>(arena_.allocate(count * sizeof(Place), alignof(Place)));
     Place* block = free;
     free = block->next; // a free block's first place links the next free block
+    if (free)
+        PrefetchObject(free); // for the next user with as many places
     return block;
 }
 
@@ -535,8 +647,12 @@ void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
             const Node& tree = place.shelf->At(place.node);
             const std::size_t rank = tree.ages.Below(place.age);
             PrefetchObject(&tree.lists()[rank]);
-            if (place.next)
+            // A first user who leaves may have been the node's longest-waiting one, which is
+            // then looked for among all the heads.
+            if (!place.prev) {
                 PrefetchObject(&tree.heads[rank]);
+                PrefetchRange(tree.heads, tree.heads + tree.count);
+            }
         }
     }
     for (Place& place : places) {
@@ -552,21 +668,22 @@ void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
         AgeList& list = tree.lists()[rank];
         if (place.next) {
             list.head = place.next;
-            tree.heads[rank] = Head{place.next->arrival, place.next->id};
+            tree.Follow(rank, place, *place.next);
             continue;
         }
         if (place.prev) {
             list.tail = place.prev;
             continue;
         }
-        tree.Erase(rank, place.age, memory_);
-        if (tree.count != 0)
+        tree.Vacate(rank, place.arrival, memory_);
+        if (tree.live != 0)
             continue;
-        shelf.Empty(place.node);
-        if (shelf.nodes.empty()) {
+        if (shelf.liveNodes == 1) {
             const ShelfKey key = shelf.key;
             index.shelves.Erase(key);
+            continue;
         }
+        shelf.Emptied();
     }
     if (count != 0)
         GiveBlock(first, count);
@@ -595,7 +712,9 @@ std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
     const int sexCount = s.wantSex == SEX_ANY ? 3 : 1;
 
     constexpr std::size_t kMaxShelves = 2 * 2 * 2 * 3;
+    using Shelves = decltype(index.shelves);
     std::array<ShelfKey, kMaxShelves> keys;
+    std::array<uint64_t, kMaxShelves> hashes;
     std::size_t keyCount = 0;
     for (int i = 0; i < wantSexCount; ++i)
         for (int j = 0; j < wantCityCount; ++j)
@@ -604,13 +723,14 @@ std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
                     keys[keyCount] =
                         ShelfKey{wantSexes[i], sexes[n],       wantCities[j], wantDistricts[k],
                                  s.wantCity,   s.wantDistrict, subset};
-                    index.shelves.Prefetch(keys[keyCount++]);
+                    hashes[keyCount] = Shelves::HashOf(keys[keyCount]);
+                    index.shelves.PrefetchHash(hashes[keyCount++]);
                 }
 
     std::array<const Shelf*, kMaxShelves> shelves;
     std::size_t shelfCount = 0;
     for (std::size_t k = 0; k < keyCount; ++k) {
-        if (const Shelf* shelf = index.shelves.Find(keys[k])) {
+        if (const Shelf* shelf = index.shelves.Find(keys[k], hashes[k])) {
             PrefetchObject(shelf);
             shelves[shelfCount++] = shelf;
         }
@@ -629,28 +749,47 @@ std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
         }
     }
 
+    // A node's longest-waiting user, when known, is the one to beat in it if the seeker wants
+    // its age; a node whose heads all came after the best found so far cannot hold a better one.
+    // Only the other nodes' heads are read, as runs of the ages the seeker wants; a run of all of
+    // a node's heads tells the node its longest-waiting user again.
+    Head best{kVacant, 0};
+    for (std::size_t i = 0; i < nodeCount; ++i) {
+        const Node& tree = *nodes[i];
+        if (tree.oldestKnown && tree.oldest < best.arrival && s.minAge <= tree.oldestAge &&
+            tree.oldestAge <= s.maxAge)
+            best = Head{tree.oldest, tree.oldestId};
+    }
     struct Run {
         const Head* begin;
         const Head* end;
+        const Node* tree;
     };
     std::array<Run, kMaxShelves * kTreeDepth> runs;
+    std::size_t runCount = 0;
     for (std::size_t i = 0; i < nodeCount; ++i) {
         const Node& tree = *nodes[i];
-        runs[i] = Run{tree.heads + tree.ages.Below(s.minAge),
-                      tree.heads + tree.ages.Below(s.maxAge + 1u)};
-        PrefetchRange(runs[i].begin, runs[i].end);
+        if (tree.oldest >= best.arrival)
+            continue;
+        const Run run{tree.heads + tree.ages.Below(s.minAge),
+                      tree.heads + tree.ages.Below(s.maxAge + 1u), &tree};
+        PrefetchRange(run.begin, run.end);
+        runs[runCount++] = run;
     }
-
-    const Head* best = nullptr;
-    for (std::size_t i = 0; i < nodeCount; ++i) {
-        for (const Head* head = runs[i].begin; head < runs[i].end; ++head) {
-            if (!best || head->arrival < best->arrival)
-                best = head;
+    // Vacant lists are in the runs too, but never taken: their arrival is later than any.
+    for (std::size_t i = 0; i < runCount; ++i) {
+        const Run& run = runs[i];
+        for (const Head* head = run.begin; head < run.end; ++head) {
+            if (head->arrival < best.arrival)
+                best = *head;
         }
+        if (!run.tree->oldestKnown && run.begin == run.tree->heads &&
+            run.end == run.tree->heads + run.tree->count)
+            const_cast<Node*>(run.tree)->FindOldest(); // every head is in the cache now
     }
-    if (!best)
+    if (best.arrival == kVacant)
         return std::nullopt;
-    return best->id;
+    return best.id;
 }
 
 } // namespace vessaro

@@ -166,6 +166,40 @@ TEST(ServerMatching, PoolKeepsArrivalOrderWhateverOrderUsersJoinIn) {
     EXPECT_EQ(pool.FindSameTopic(seeker), 8);
 }
 
+// Many users on one shelf and in the same tree nodes, of ever other ages: lists and nodes fall
+// vacant, are used again and are dropped in bulk, and the longest-waiting user each node keeps
+// goes stale as users leave. Seekers of narrow and broad ages must still find what a scan finds,
+// above all right after the longest-waiting users leave.
+TEST(ServerMatching, PoolAgreesWithAScanAsOneShelfChurns) {
+    std::mt19937 rng(5);
+    auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    MatchPool pool;
+    std::map<int32_t, test::ScannedWaiter> waiting;
+    uint64_t arrival = 0;
+    for (int32_t step = 0; step < 5000; ++step) {
+        const uint32_t lo = uint32_t(15 + pick(20));
+        const MatchCandidate seeker =
+            C(Profile(SEX_FEMALE, 30), Want(SEX_MALE, lo, pick(3) == 0 ? 120 : lo + pick(6)));
+        const std::optional<int32_t> found = pool.FindSameTopic(seeker);
+        ASSERT_EQ(found, test::ScanForPartner(waiting, seeker, false)) << "step " << step;
+        // Grow to about a hundred users, then shrink to a handful, and again.
+        const bool shrinking = (step / 1000) % 2 == 1;
+        if (found && pick(shrinking ? 1 : 3) == 0) {
+            pool.Remove(*found);
+            waiting.erase(*found);
+        } else if (!waiting.empty() && pick(shrinking ? 2 : 6) == 0) {
+            auto it = std::next(waiting.begin(), pick(int(waiting.size())));
+            pool.Remove(it->first);
+            waiting.erase(it);
+        } else {
+            const MatchCandidate man =
+                C(Profile(SEX_MALE, uint32_t(18 + pick(30))), Want(SEX_FEMALE, 25, 35));
+            pool.Add(step, man, ++arrival);
+            waiting.emplace(step, test::ScannedWaiter{man, arrival});
+        }
+    }
+}
+
 // Cities and districts are told apart while anyone waits with them, and a text nobody has any
 // more does not stand for whatever text comes after it. Each user below brings one text that is
 // new to the pool, just after one was given up.
