@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <memory_resource>
+#include <vector>
 
 namespace vessaro {
 
@@ -25,7 +26,10 @@ public:
     FreeListResource(const FreeListResource&) = delete;
     FreeListResource& operator=(const FreeListResource&) = delete;
 
-    void release() { free_.fill(nullptr); }
+    void release() {
+        for (std::vector<void*>& free : free_)
+            free = {};
+    }
 
     // The class of a block of this size (1..kLargest bytes), and the size of that class's blocks.
     static std::size_t ClassOf(std::size_t bytes) {
@@ -43,9 +47,6 @@ public:
     }
 
 private:
-    struct FreeBlock {
-        FreeBlock* next;
-    };
     static constexpr std::size_t kClasses = 16 + (15 - 8) * 4; // up to 2^15 = kLargest
     static_assert(std::size_t(1) << 15 == kLargest);
 
@@ -57,12 +58,9 @@ private:
         if (!Pooled(bytes, alignment))
             return upstream_->allocate(bytes, alignment);
         const std::size_t sizeClass = ClassOf(bytes);
-        if (FreeBlock* block = free_[sizeClass]) {
-            free_[sizeClass] = block->next;
-            // Blocks wait on the list long enough to leave the cache: ask for the next one now,
-            // so that taking it does not wait for memory.
-            if (block->next)
-                __builtin_prefetch(block->next);
+        if (std::vector<void*>& free = free_[sizeClass]; !free.empty()) {
+            void* block = free.back();
+            free.pop_back();
             return block;
         }
         return upstream_->allocate(SizeOf(sizeClass), kAlignment);
@@ -73,8 +71,7 @@ private:
             upstream_->deallocate(pointer, bytes, alignment);
             return;
         }
-        const std::size_t sizeClass = ClassOf(bytes);
-        free_[sizeClass] = new (pointer) FreeBlock{free_[sizeClass]};
+        free_[ClassOf(bytes)].push_back(pointer);
     }
 
     bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
@@ -82,7 +79,10 @@ private:
     }
 
     std::pmr::memory_resource* upstream_;
-    std::array<FreeBlock*, kClasses> free_{};
+    // The blocks given back, by class. Kept apart from the blocks themselves: a block waits long
+    // enough to leave the cache, and taking it from a list threaded through the blocks would wait
+    // for its memory before the caller could use it.
+    std::array<std::vector<void*>, kClasses> free_;
 };
 
 } // namespace vessaro

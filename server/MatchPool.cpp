@@ -105,9 +105,11 @@ struct MatchPool::Place {
     uint8_t age;
 };
 
-// The users of one tree node who have one own age, in arrival order: the ends of the list, and
-// apart from them a copy of the first user's arrival and id, which is all a search reads.
+// The users of one tree node who have one own age, in arrival order: the ends of the list, and a
+// copy of the first user's arrival and id, which is all a search reads.
 struct MatchPool::AgeList {
+    uint64_t arrival; // the first user's, or kVacant
+    int32_t id;
     Place* head;
     Place* tail;
 };
@@ -123,9 +125,9 @@ constexpr uint64_t kVacant = std::numeric_limits<uint64_t>::max();
 // as those in use, so that dropping them costs a constant amount per user who left.
 constexpr unsigned kMinVacantKept = 4;
 
-// A tree node of a shelf: the ages its users have had, and their lists' heads and ends in
-// ascending age, in one block of the pool's memory: the heads first, so that a search reads the
-// heads of the ages it wants as one contiguous run, then the lists. The node also keeps the
+// A tree node of a shelf: the ages its users have had, and their lists in ascending age, in one
+// block of the pool's memory, so that a search reads the lists of the ages it wants as one
+// contiguous run, and a list's ends and first user are in one place. The node also keeps the
 // longest-waiting of all its users (the earliest head), so that a search whose ages include that
 // user's age, or who has found someone who waited longer, need not read the heads at all. A list
 // whose last user leaves stays as a vacant entry for the next user of its age, instead of
@@ -133,23 +135,19 @@ constexpr unsigned kMinVacantKept = 4;
 // back to memory with the last list in use. Plain data of 40 bytes, so that a shelf moves its
 // nodes as bytes and a search reads one cache line per node.
 struct MatchPool::Node {
-    AgeList* lists() const { return reinterpret_cast<AgeList*>(heads + capacity); }
-
     // Adds a vacant list for the age, which must not have one, at its rank.
     void Insert(std::size_t rank, unsigned age, std::pmr::memory_resource& memory) {
         if (count == capacity)
             Grow(memory);
-        AgeList* list = lists();
-        std::memmove(heads + rank + 1, heads + rank, (count - rank) * sizeof(Head));
-        std::memmove(list + rank + 1, list + rank, (count - rank) * sizeof(AgeList));
-        heads[rank] = Head{kVacant, 0};
-        list[rank] = AgeList{nullptr, nullptr};
+        std::memmove(lists + rank + 1, lists + rank, (count - rank) * sizeof(AgeList));
+        lists[rank] = AgeList{kVacant, 0, nullptr, nullptr};
         ++count;
         ages.Set(age);
     }
     // The list of the age at rank has a new first user, who may have waited longer than any.
     void Lead(std::size_t rank, unsigned age, const Place& first) {
-        heads[rank] = Head{first.arrival, first.id};
+        lists[rank].arrival = first.arrival;
+        lists[rank].id = first.id;
         if (first.arrival < oldest) {
             oldest = first.arrival;
             oldestId = first.id;
@@ -159,14 +157,14 @@ struct MatchPool::Node {
     }
     // The first user of the list at rank has left, and next follows it.
     void Follow(std::size_t rank, const Place& left, const Place& next) {
-        heads[rank] = Head{next.arrival, next.id};
+        lists[rank].arrival = next.arrival;
+        lists[rank].id = next.id;
         if (left.arrival == oldest)
             oldestKnown = false;
     }
     // The list at rank has lost its last user, who arrived at `arrival`.
     void Vacate(std::size_t rank, uint64_t arrival, std::pmr::memory_resource& memory) {
-        heads[rank] = Head{kVacant, 0};
-        lists()[rank] = AgeList{nullptr, nullptr};
+        lists[rank] = AgeList{kVacant, 0, nullptr, nullptr};
         --live;
         if (live == 0) {
             Release(memory);
@@ -187,23 +185,23 @@ struct MatchPool::Node {
         oldest = kVacant;
         std::size_t rank = 0;
         ages.ForEach([&](unsigned age) {
-            if (heads[rank].arrival < oldest) {
-                oldest = heads[rank].arrival;
-                oldestId = heads[rank].id;
+            if (lists[rank].arrival < oldest) {
+                oldest = lists[rank].arrival;
+                oldestId = lists[rank].id;
                 oldestAge = uint8_t(age);
             }
             ++rank;
         });
     }
     void Release(std::pmr::memory_resource& memory) {
-        if (heads)
-            memory.deallocate(heads, capacity * kEntryBytes, alignof(Head));
-        heads = nullptr;
+        if (lists)
+            memory.deallocate(lists, capacity * sizeof(AgeList), alignof(AgeList));
+        lists = nullptr;
         capacity = 0;
     }
 
     RankedBits<(kMaxMatchAge + 1) / 64> ages; // the ages that have a list, vacant or not
-    Head* heads = nullptr;                    // capacity heads, then capacity lists
+    AgeList* lists = nullptr;                 // room for capacity lists
     uint64_t oldest = kVacant;                // the earliest arrival of a head; kVacant: none
     int32_t oldestId = 0;                     // that head's user
     uint8_t count = 0;                        // lists, vacant or not
@@ -215,29 +213,24 @@ struct MatchPool::Node {
     uint8_t oldestKnown : 1 = true;
 
 private:
-    static constexpr std::size_t kEntryBytes = sizeof(Head) + sizeof(AgeList);
-
     // Doubles the room, up to every age.
     void Grow(std::pmr::memory_resource& memory) {
         const std::size_t room = capacity == 0 ? 2 : std::min<std::size_t>(2 * capacity, 128);
-        auto* grown = static_cast<Head*>(memory.allocate(room * kEntryBytes, alignof(Head)));
-        if (count != 0) { // a node without ages has no block
-            std::memcpy(grown, heads, count * sizeof(Head));
-            std::memcpy(reinterpret_cast<AgeList*>(grown + room), lists(), count * sizeof(AgeList));
-        }
+        auto* grown =
+            static_cast<AgeList*>(memory.allocate(room * sizeof(AgeList), alignof(AgeList)));
+        if (count != 0) // a node without ages has no block
+            std::memcpy(grown, lists, count * sizeof(AgeList));
         Release(memory);
-        heads = grown;
+        lists = grown;
         capacity = uint8_t(room);
     }
     // Drops the vacant lists.
     void Compact() {
-        AgeList* list = lists();
         RankedBits<(kMaxMatchAge + 1) / 64> kept;
         std::size_t rank = 0, to = 0;
         ages.ForEach([&](unsigned age) {
-            if (list[rank].head) {
-                heads[to] = heads[rank];
-                list[to] = list[rank];
+            if (lists[rank].head) {
+                lists[to] = lists[rank];
                 kept.Set(age);
                 ++to;
             }
@@ -310,7 +303,8 @@ struct MatchPool::Index {
     // up to half. Only the relaxed index, which lasts as long as the pool, keeps them, for every
     // index.
     static constexpr std::size_t kMaxPlaces = kShelfSubsets * kMaxCover;
-    std::array<Place*, kMaxPlaces + 1> freeBlocks{};
+    // Kept apart from the blocks, so that taking one does not wait for its memory.
+    std::array<std::vector<Place*>, kMaxPlaces + 1> freeBlocks;
 
     FlatTable<ShelfKey, Shelf, ShelfKeyHash> shelves;
     std::size_t members = 0;
@@ -524,6 +518,9 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
             continue;
         subsets[subsetCount++] = subset;
     }
+    // The places are list links: they never move while filed. Their block is written below.
+    Place* const places = static_cast<Place*>(TakeBlock(subsetCount * cover.count));
+    PrefetchBytesForWrite(places, subsetCount * cover.count * sizeof(Place));
     // The shelves first, then (in rounds, as in Search) the nodes, age lists and last places that
     // filing is going to touch, as far as they exist already.
     using Shelves = decltype(index.shelves);
@@ -557,21 +554,20 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
     existing([](const Node& tree) { PrefetchObject(&tree); });
     existing([&](const Node& tree) {
         if (tree.ages.Has(w.age))
-            PrefetchObject(&tree.lists()[tree.ages.Below(w.age)]);
+            PrefetchObject(&tree.lists[tree.ages.Below(w.age)]);
     });
     // A user who arrived after everyone filed so far goes last in each of its lists: linking it
     // only writes to the list's last place, which needs no waiting for that place.
     const bool newest = w.arrival > index.newestArrival;
     if (newest)
         index.newestArrival = w.arrival;
-    else
-        existing([&](const Node& tree) {
-            if (tree.ages.Has(w.age))
-                PrefetchObject(tree.lists()[tree.ages.Below(w.age)].tail);
-        });
+    existing([&](const Node& tree) {
+        if (tree.ages.Has(w.age)) {
+            if (const Place* tail = tree.lists[tree.ages.Below(w.age)].tail)
+                __builtin_prefetch(tail, newest ? 1 : 0);
+        }
+    });
 
-    // The places are list links: they never move while filed.
-    Place* const places = static_cast<Place*>(TakeBlock(subsetCount * cover.count));
     for (std::size_t s = 0; s < subsetCount; ++s) {
         Shelf& shelf = *shelves[s];
         for (std::size_t n = 0; n < cover.count; ++n) {
@@ -580,7 +576,7 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
             const std::size_t rank = tree.ages.Below(w.age);
             if (!tree.ages.Has(w.age))
                 tree.Insert(rank, w.age, memory_);
-            AgeList& list = tree.lists()[rank];
+            AgeList& list = tree.lists[rank];
             if (!list.head && tree.live++ == 0)
                 ++shelf.liveNodes;
             Place& place = places[count++];
@@ -607,20 +603,16 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
 }
 
 MatchPool::Place* MatchPool::TakeBlock(std::size_t count) {
-    Place*& free = relaxed_->freeBlocks[count];
-    if (!free)
+    std::vector<Place*>& free = relaxed_->freeBlocks[count];
+    if (free.empty())
         return static_cast<Place*>(arena_.allocate(count * sizeof(Place), alignof(Place)));
-    Place* block = free;
-    free = block->next; // a free block's first place links the next free block
-    if (free)
-        PrefetchObject(free); // for the next user with as many places
+    Place* block = free.back();
+    free.pop_back();
     return block;
 }
 
 void MatchPool::GiveBlock(Place* block, std::size_t count) {
-    Place*& free = relaxed_->freeBlocks[count];
-    block->next = free;
-    free = block;
+    relaxed_->freeBlocks[count].push_back(block);
 }
 
 // A place inside its list is simply unlinked; a first or last one also updates its list's ends,
@@ -646,13 +638,7 @@ void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
         if (atEnd(place)) {
             const Node& tree = place.shelf->At(place.node);
             const std::size_t rank = tree.ages.Below(place.age);
-            PrefetchObject(&tree.lists()[rank]);
-            // A first user who leaves may have been the node's longest-waiting one, which is
-            // then looked for among all the heads.
-            if (!place.prev) {
-                PrefetchObject(&tree.heads[rank]);
-                PrefetchRange(tree.heads, tree.heads + tree.count);
-            }
+            PrefetchObject(&tree.lists[rank]);
         }
     }
     for (Place& place : places) {
@@ -665,7 +651,7 @@ void MatchPool::Leave(Index& index, Place* const first, uint8_t count) {
         Shelf& shelf = *place.shelf;
         Node& tree = shelf.At(place.node);
         const std::size_t rank = tree.ages.Below(place.age);
-        AgeList& list = tree.lists()[rank];
+        AgeList& list = tree.lists[rank];
         if (place.next) {
             list.head = place.next;
             tree.Follow(rank, place, *place.next);
@@ -761,8 +747,8 @@ std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
             best = Head{tree.oldest, tree.oldestId};
     }
     struct Run {
-        const Head* begin;
-        const Head* end;
+        const AgeList* begin;
+        const AgeList* end;
         const Node* tree;
     };
     std::array<Run, kMaxShelves * kTreeDepth> runs;
@@ -771,20 +757,20 @@ std::optional<int32_t> MatchPool::Search(const Index& index, const Seeker& s) {
         const Node& tree = *nodes[i];
         if (tree.oldest >= best.arrival)
             continue;
-        const Run run{tree.heads + tree.ages.Below(s.minAge),
-                      tree.heads + tree.ages.Below(s.maxAge + 1u), &tree};
+        const Run run{tree.lists + tree.ages.Below(s.minAge),
+                      tree.lists + tree.ages.Below(s.maxAge + 1u), &tree};
         PrefetchRange(run.begin, run.end);
         runs[runCount++] = run;
     }
     // Vacant lists are in the runs too, but never taken: their arrival is later than any.
     for (std::size_t i = 0; i < runCount; ++i) {
         const Run& run = runs[i];
-        for (const Head* head = run.begin; head < run.end; ++head) {
-            if (head->arrival < best.arrival)
-                best = *head;
+        for (const AgeList* list = run.begin; list < run.end; ++list) {
+            if (list->arrival < best.arrival)
+                best = Head{list->arrival, list->id};
         }
-        if (!run.tree->oldestKnown && run.begin == run.tree->heads &&
-            run.end == run.tree->heads + run.tree->count)
+        if (!run.tree->oldestKnown && run.begin == run.tree->lists &&
+            run.end == run.tree->lists + run.tree->count)
             const_cast<Node*>(run.tree)->FindOldest(); // every head is in the cache now
     }
     if (best.arrival == kVacant)

@@ -41,19 +41,22 @@ class TextNumbers;
 // stored in the few tree nodes whose spans together make up exactly its range. The nodes on the
 // path from the root to S's age (eight of them) therefore hold exactly the users whose range
 // contains S's age. In each node the users are kept per own age, and S reads only the lists of
-// the ages it wants. A shelf keeps a bit per tree node that holds anyone and only those nodes,
-// densely in node order; a node likewise keeps a bit per age present and the lists of those ages,
-// densely in age order, with the arrival and id of each list's first user apart from the list
-// ends. Nodes and lists are thus reached by counting bits, without hashing or searching, and
-// the heads a seeker reads in a node are one contiguous run of 16-byte entries.
+// the ages it wants. A shelf keeps a bit per tree node and those nodes, densely in node order; a
+// node likewise keeps a bit per age and the lists of those ages, densely in age order, each list
+// with the arrival and id of its first user beside its ends. Nodes and lists are thus reached by
+// counting bits, without hashing or searching, and the lists a seeker reads in a node are one
+// contiguous run of 32-byte entries. Each node also knows its longest-waiting user, so that most
+// searches read one cache line per node and no lists. Lists and nodes that fall empty stay for
+// the next user who needs them and are dropped in bulk, once there are as many as those in use,
+// so that users coming and going do not shift arrays each time.
 //
 // The lists are intrusive: the places where a user is filed are the links, held in one block per
 // user and index that never moves while the user waits. Users themselves sit in a slab, and
 // every block, node and list array comes from a pool of memory on huge pages that keeps what
 // users leave for the next ones: in a steady state, filing and unfiling allocate nothing from
 // the heap. A place in the middle of its list is unlinked without looking at the list; only a
-// first or last place updates the list's ends and head its node keeps (found through the
-// place's shelf, node and age). With many users waiting, little of this
+// first or last place updates the list's ends and first user (found through the place's shelf,
+// node and age). With many users waiting, little of this
 // is in the cache, so searching, filing and unfiling ask for the memory they will read in rounds
 // before reading it, letting the cache misses overlap.
 //

@@ -18,6 +18,15 @@ inline void PrefetchBytes(const void* begin, std::size_t size) {
         __builtin_prefetch(reinterpret_cast<const void*>(line));
 }
 
+// The same for memory about to be written: its lines are asked for in the state that writing
+// needs, so that stores to them do not wait.
+inline void PrefetchBytesForWrite(const void* begin, std::size_t size) {
+    const auto first = reinterpret_cast<uintptr_t>(begin) & ~uintptr_t(kCacheLine - 1);
+    const auto last = reinterpret_cast<uintptr_t>(begin) + size - 1;
+    for (uintptr_t line = first; line <= last; line += kCacheLine)
+        __builtin_prefetch(reinterpret_cast<const void*>(line), 1);
+}
+
 template <typename T>
 void PrefetchObject(const T* object) {
     PrefetchBytes(object, sizeof(T));
