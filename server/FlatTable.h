@@ -28,7 +28,8 @@ struct IdHash {
 };
 
 // Values by key in one open-addressed array with linear probing: a look-up, whether it finds a
-// value or not, mostly reads a single slot, where a node-based map reads a bucket and then a node
+// value or not, mostly reads a byte or two of a dense array of tags (bits of each slot's hash),
+// and a slot only where a tag matches, where a node-based map reads a bucket and then a node
 // elsewhere. Each value is an object of its own, made from the table's memory resource (with
 // that resource as its allocator when it takes one), so it stays put while the table grows. Held
 // at most half full; emptied slots are filled by shifting later entries of the same run back, so
@@ -57,20 +58,20 @@ public:
     const Value* Find(const Key& key, uint64_t hash) const {
         if (size_ == 0)
             return nullptr;
+        const uint8_t tag = TagOf(hash);
         for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
-            const Slot& slot = slots_[i];
-            if (!slot.value)
+            if (tags_[i] == 0)
                 return nullptr;
-            if (slot.key == key)
-                return slot.value;
+            if (tags_[i] == tag && slots_[i].key == key)
+                return slots_[i].value;
         }
     }
 
-    // Asks for the slot where a look-up of the key starts, ahead of the look-up.
+    // Asks for the tags where a look-up of the key starts, ahead of the look-up.
     void Prefetch(const Key& key) const { PrefetchHash(HashOf(key)); }
     void PrefetchHash(uint64_t hash) const {
         if (size_ != 0)
-            PrefetchObject(&slots_[hash & mask_]);
+            PrefetchObject(&tags_[hash & mask_]);
     }
 
     // The key's value, made from the key when there is none.
@@ -81,10 +82,11 @@ public:
         if (2 * (size_ + 1) > slots_.size())
             Rehash(std::max<std::size_t>(kMinSlots, 2 * slots_.size()));
         std::size_t i = hash & mask_;
-        while (slots_[i].value)
+        while (tags_[i] != 0)
             i = (i + 1) & mask_;
         slots_[i].value = values_.template new_object<Value>(key);
         slots_[i].key = key;
+        tags_[i] = TagOf(hash);
         ++size_;
         return *slots_[i].value;
     }
@@ -96,11 +98,14 @@ public:
             hole = (hole + 1) & mask_;
         values_.delete_object(slots_[hole].value);
         slots_[hole].value = nullptr;
-        for (std::size_t i = (hole + 1) & mask_; slots_[i].value; i = (i + 1) & mask_) {
+        tags_[hole] = 0;
+        for (std::size_t i = (hole + 1) & mask_; tags_[i] != 0; i = (i + 1) & mask_) {
             // An entry may move back into the hole unless its home lies after the hole.
             if (((i - Home(slots_[i].key)) & mask_) >= ((i - hole) & mask_)) {
                 slots_[hole] = slots_[i];
+                tags_[hole] = tags_[i];
                 slots_[i].value = nullptr;
+                tags_[i] = 0;
                 hole = i;
             }
         }
@@ -117,23 +122,31 @@ private:
     };
 
     std::size_t Home(const Key& key) const { return std::size_t(Hash{}(key)) & mask_; }
+    // A few bits of the hash that a slot's tag holds, never 0 (a free slot's).
+    static uint8_t TagOf(uint64_t hash) { return uint8_t(hash >> 57) | 0x80; }
 
     void Rehash(std::size_t count) {
         std::vector<Slot, HugePageAllocator<Slot>> old(count);
         old.swap(slots_);
+        tags_.assign(count, 0);
         mask_ = count - 1;
         for (const Slot& slot : old) {
             if (!slot.value)
                 continue;
-            std::size_t i = Home(slot.key);
-            while (slots_[i].value)
+            const uint64_t hash = HashOf(slot.key);
+            std::size_t i = hash & mask_;
+            while (tags_[i] != 0)
                 i = (i + 1) & mask_;
             slots_[i] = slot;
+            tags_[i] = TagOf(hash);
         }
     }
 
     std::pmr::polymorphic_allocator<std::byte> values_;
     std::vector<Slot, HugePageAllocator<Slot>> slots_; // large tables on huge pages
+    // A tag per slot, a byte of its key's hash (0: free), so that a look-up mostly reads these
+    // dense bytes and compares a key only where the tag matches.
+    std::vector<uint8_t> tags_;
     std::size_t mask_ = 0;
     std::size_t size_ = 0;
 };
