@@ -563,8 +563,11 @@ MatchPool::Place* MatchPool::Join(Index& index, const Waiter& w, uint8_t& count)
         index.newestArrival = w.arrival;
     existing([&](const Node& tree) {
         if (tree.ages.Has(w.age)) {
-            if (const Place* tail = tree.lists[tree.ages.Below(w.age)].tail)
-                __builtin_prefetch(tail, newest ? 1 : 0);
+            const Place* tail = tree.lists[tree.ages.Below(w.age)].tail;
+            if (tail && newest)
+                PrefetchBytesForWrite(tail, sizeof(Place));
+            else if (tail)
+                PrefetchObject(tail);
         }
     });
 
