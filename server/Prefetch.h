@@ -11,20 +11,22 @@ namespace vessaro {
 // cache asks for everything of one step first, so that the misses overlap.
 inline constexpr std::size_t kCacheLine = 64;
 
-inline void PrefetchBytes(const void* begin, std::size_t size) {
+// kWrite: 1 for memory about to be written, whose lines are then asked for in the state that
+// writing needs, so that stores to them do not wait; 0 for memory about to be read.
+template <int kWrite>
+inline void PrefetchLines(const void* begin, std::size_t size) {
     const auto first = reinterpret_cast<uintptr_t>(begin) & ~uintptr_t(kCacheLine - 1);
     const auto last = reinterpret_cast<uintptr_t>(begin) + size - 1;
     for (uintptr_t line = first; line <= last; line += kCacheLine)
-        __builtin_prefetch(reinterpret_cast<const void*>(line));
+        __builtin_prefetch(reinterpret_cast<const void*>(line), kWrite);
 }
 
-// The same for memory about to be written: its lines are asked for in the state that writing
-// needs, so that stores to them do not wait.
+inline void PrefetchBytes(const void* begin, std::size_t size) {
+    PrefetchLines<0>(begin, size);
+}
+
 inline void PrefetchBytesForWrite(const void* begin, std::size_t size) {
-    const auto first = reinterpret_cast<uintptr_t>(begin) & ~uintptr_t(kCacheLine - 1);
-    const auto last = reinterpret_cast<uintptr_t>(begin) + size - 1;
-    for (uintptr_t line = first; line <= last; line += kCacheLine)
-        __builtin_prefetch(reinterpret_cast<const void*>(line), 1);
+    PrefetchLines<1>(begin, size);
 }
 
 template <typename T>
