@@ -67,8 +67,7 @@ public:
         }
     }
 
-    // Asks for the tags where a look-up of the key starts, ahead of the look-up.
-    void Prefetch(const Key& key) const { PrefetchHash(HashOf(key)); }
+    // Asks for the tags where a look-up of the key with this hash starts, ahead of the look-up.
     void PrefetchHash(uint64_t hash) const {
         if (size_ != 0)
             PrefetchObject(&tags_[hash & mask_]);
